@@ -1,0 +1,352 @@
+#include "main_window/form1.h"
+
+#include "main_window/option_check_box.h"
+#include "support/aab.h"
+#include "support/aam.h"
+#include "support/module1.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QScreen>
+#include <QShowEvent>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+using imaging::Variant;
+
+namespace {
+
+const QString Title = QStringLiteral("Kopyra");
+const QString Subtitle = QStringLiteral("der handliche Fotokopierer für Windows");
+
+void place(QWidget* w, int left, int top, int width, int height)
+{
+    w->setGeometry(Form1::toPixels(static_cast<float>(left)),
+                   Form1::toPixels(static_cast<float>(top)),
+                   Form1::toPixels(static_cast<float>(width)),
+                   Form1::toPixels(static_cast<float>(height)));
+}
+
+QToolButton* makeButton(QWidget* parent, const QString& caption, const QString& picture,
+                        int pictureSize)
+{
+    auto* b = new QToolButton(parent);
+    b->setText(caption);
+    b->setIcon(QIcon(picture));
+    b->setIconSize(QSize(pictureSize, pictureSize));
+    b->setToolButtonStyle(caption.isEmpty() ? Qt::ToolButtonIconOnly
+                                            : Qt::ToolButtonTextUnderIcon);
+    b->setFocusPolicy(Qt::StrongFocus);
+    return b;
+}
+
+} // namespace
+
+// The pictures live in the core library, which is static: its resources must be pulled in.
+static void initResources() { Q_INIT_RESOURCE(resources); }
+
+int Form1::toPixels(float twips) { return static_cast<int>(std::lround(twips / TwipsPerPixel)); }
+
+float Form1::toTwips(int pixels) { return static_cast<float>(pixels * TwipsPerPixel); }
+
+Form1::Form1() : Form1(Environment{}) {}
+
+Form1::Form1(Environment environment)
+    : m_environment(std::move(environment))
+    , m_controls(m_environment.controls())
+{
+    buildDesign();
+}
+
+Form1::~Form1() = default;
+
+void Form1::buildDesign()
+{
+    initResources();
+    setObjectName(QStringLiteral("Form1"));
+    setWindowIcon(QIcon(QStringLiteral(":/pictures/kopyra.ico")));
+    resize(toPixels(DesignedClientWidth), toPixels(DesignedClientHeight));
+
+    ButtonFrame = new QFrame(this);
+    ButtonFrame->setObjectName(QStringLiteral("ButtonFrame"));
+    ButtonFrame->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    place(ButtonFrame, 4260, -60, 1935, 6315);
+
+    ExtViewChk = new OptionCheckBox(QStringLiteral("Erweiterte &Ansicht"), ButtonFrame);
+    ExtViewChk->setObjectName(QStringLiteral("ExtViewChk"));
+    place(ExtViewChk, 120, 2040, 1695, 195);
+
+    SubLayer = new QWidget(ButtonFrame);
+    SubLayer->setObjectName(QStringLiteral("SubLayer"));
+    place(SubLayer, 120, 2400, 1755, 3855);
+
+    AskBeforePrintChk = new OptionCheckBox(QStringLiteral("Ausdruck &quittieren"), SubLayer);
+    AskBeforePrintChk->setObjectName(QStringLiteral("AskBeforePrintChk"));
+    place(AskBeforePrintChk, 0, 3000, 1695, 255);
+    ShowSpecificSetupChk = new OptionCheckBox(QStringLiteral("Scan-Setup &zeigen"), SubLayer);
+    ShowSpecificSetupChk->setObjectName(QStringLiteral("ShowSpecificSetupChk"));
+    place(ShowSpecificSetupChk, 0, 3300, 1695, 255);
+    ShowSpecificSetupFirstPageChk = new OptionCheckBox(QStringLiteral("&Nur beim 1. Mal"), SubLayer);
+    ShowSpecificSetupFirstPageChk->setObjectName(QStringLiteral("ShowSpecificSetupFirstPageChk"));
+    place(ShowSpecificSetupFirstPageChk, 240, 3600, 1455, 255);
+    for (OptionCheckBox* box :
+         {ExtViewChk, AskBeforePrintChk, ShowSpecificSetupChk, ShowSpecificSetupFirstPageChk})
+        box->setValue(2);
+
+    struct SmallButton {
+        int index;
+        const char* caption;
+        const char* picture;
+        int left, top;
+    };
+    static constexpr SmallButton smallButtons[] = {
+        {6, "&Ende", "end", 900, 1920},        {5, "&Info", "info", 0, 1920},
+        {4, "&Hilfe", "help", 0, 960},         {1, "&Scanner", "scanner", 0, 0},
+        {2, "&Drucker", "printer", 900, 0},    {3, "&Optionen", "options", 900, 960},
+    };
+    for (const SmallButton& s : smallButtons) {
+        QToolButton* b = makeButton(SubLayer, QString::fromUtf8(s.caption),
+                                    QStringLiteral(":/pictures/%1.ico").arg(QLatin1String(s.picture)),
+                                    32);
+        b->setObjectName(QStringLiteral("Btn%1").arg(s.index));
+        place(b, s.left, s.top, 840, 900);
+        Btn[static_cast<size_t>(s.index)] = b;
+    }
+
+    Btn[0] = makeButton(ButtonFrame, QString(), QStringLiteral(":/pictures/copy_idle.gif"), 82);
+    Btn[0]->setObjectName(QStringLiteral("Btn0"));
+    place(Btn[0], 120, 180, 1740, 1740);
+
+    ImgEdit1Frame3D = new QFrame(this);
+    ImgEdit1Frame3D->setObjectName(QStringLiteral("ImgEdit1Frame3D"));
+    ImgEdit1Frame3D->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    ImgEdit1Frame3D->setLineWidth(2);
+    ImgEdit1Frame3D->setBackgroundRole(QPalette::ToolTipBase);
+    ImgEdit1Frame3D->setAutoFillBackground(true);
+    place(ImgEdit1Frame3D, 120, 120, 4065, 6075);
+
+    ImgEdit1 = new QWidget(ImgEdit1Frame3D);
+    ImgEdit1->setObjectName(QStringLiteral("ImgEdit1"));
+    place(ImgEdit1, 360, 240, 2355, 2895);
+    if (QWidget* view = imgEdit1().createView(ImgEdit1)) {
+        auto* layout = new QVBoxLayout(ImgEdit1);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(view);
+    }
+
+    const QString holderPictures[] = {QStringLiteral(":/pictures/copy_idle.gif"),
+                                      QStringLiteral(":/pictures/copy_busy.gif")};
+    const int holderPlaces[][2] = {{6540, 660}, {6600, 2340}};
+    for (size_t i = 0; i < PicHolder.size(); ++i) {
+        PicHolder[i] = new QLabel(this);
+        PicHolder[i]->setObjectName(QStringLiteral("PicHolder%1").arg(i));
+        PicHolder[i]->setPixmap(QPixmap(holderPictures[i]));
+        place(PicHolder[i], holderPlaces[i][0], holderPlaces[i][1], 1260, 1260);
+        PicHolder[i]->hide();
+    }
+
+    // Tab order as designed; the frames and panels take no focus here.
+    QWidget* const tabOrder[] = {Btn[0], ExtViewChk, Btn[1], Btn[2], Btn[4],
+                                 Btn[3], Btn[5], Btn[6], AskBeforePrintChk,
+                                 ShowSpecificSetupChk, ShowSpecificSetupFirstPageChk};
+    for (size_t i = 1; i < std::size(tabOrder); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+
+    for (size_t i = 0; i < Btn.size(); ++i)
+        connect(Btn[i], &QToolButton::clicked, this,
+                [this, i] { Btn_Click(static_cast<std::int16_t>(i)); });
+    connect(ExtViewChk, &OptionCheckBox::Click, this, &Form1::ExtViewChk_Click);
+    connect(AskBeforePrintChk, &OptionCheckBox::Click, this, &Form1::AskBeforePrintChk_Click);
+    connect(ShowSpecificSetupChk, &OptionCheckBox::Click, this, &Form1::ShowSpecificSetupChk_Click);
+    connect(ShowSpecificSetupFirstPageChk, &OptionCheckBox::Click, this,
+            &Form1::ShowSpecificSetupFirstPageChk_Click);
+}
+
+void Form1::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_centred)
+        return;
+    // First position: centred on the screen, frame included as far as it is known.
+    m_centred = true;
+    if (const QScreen* s = screen()) {
+        const QSize outer = frameGeometry().size();
+        move(s->availableGeometry().center() - QPoint(outer.width() / 2, outer.height() / 2));
+    }
+}
+
+void Form1::Form_Load()
+{
+    using namespace Module1;
+
+    // 1. The sizes the window has now are its minimum from here on.
+    DesignWidth = Width();
+    DesignHeight = Height();
+    DesignFrameWidth = toTwips(ImgEdit1Frame3D->width());
+    DesignFrameHeight = toTwips(ImgEdit1Frame3D->height());
+    DesignButtonFrameLeft = toTwips(ButtonFrame->x());
+    m_frameExtra = frameGeometry().size() - size();
+
+    // 2.
+    setWindowTitle(Title + QStringLiteral(" - ") + Subtitle);
+
+    // 3. Installed system-wide the program's folder is not the user's to write in; the page
+    // file then lives in the user's cache folder.
+    const QString appFolder = m_environment.applicationFolder.isEmpty()
+                                  ? AAM::applicationFolder()
+                                  : m_environment.applicationFolder;
+    PageFilePath = AAM::pageFilePath(AAM::pageFileFolder(appFolder));
+
+    // 4. The imaging controls, in this order.
+    imgEdit1().put(1, Variant::text(PageFilePath));
+    imgEdit1().put(21, Variant::int32(3));
+    imgEdit1().call(349, {Variant::int32(210), Variant::int32(300)});
+    imgEdit1().call(352, {Variant::int16(0)});
+    try {
+        imgEdit1().call(343, {Variant::textRef(&PageFilePath), Variant::missing(),
+                              Variant::missing(), Variant::missing(), Variant::missing(),
+                              Variant::boolean(false)});
+    } catch (const imaging::DispatchError& e) {
+        // A page left over from an earlier run that cannot be shown (cut short, another
+        // format, a folder of that name) must not keep the program from starting: the image
+        // area stays empty and the next copy replaces the page.
+        if (!QFile::exists(PageFilePath))
+            throw;
+        qWarning("Kopyra: die alte Seite %s wird nicht angezeigt: %s", qPrintable(PageFilePath),
+                 qPrintable(e.description()));
+    }
+    imgScan1().put(1, Variant::text(PageFilePath));
+    imgScan1().put(9, Variant::int32(1));
+    imgScan1().put(13, Variant::boolean(false));
+    imgScan1().put(14, Variant::int32(1));
+    imgScan1().put(6, Variant::int32(0));
+    imgAdmin1().put(4, Variant::text(PageFilePath));
+
+    // 5. The options; each box's click handling stores its value straight back.
+    restoreOption(AskBeforePrintChk, QStringLiteral("AskBeforePrint"), 0);
+    restoreOption(ExtViewChk, QStringLiteral("ExtView"), 0);
+    restoreOption(ShowSpecificSetupChk, QStringLiteral("ShowSpecificSetup"), 1);
+    restoreOption(ShowSpecificSetupFirstPageChk, QStringLiteral("ShowSpecificSetupFirstPage"), 0);
+}
+
+void Form1::restoreOption(OptionCheckBox* box, const QString& key, std::int16_t defaultValue)
+{
+    const QString stored = AAB::LoadOption(key, defaultValue);
+    bool ok = false;
+    std::int16_t value = stored.toShort(&ok);
+    if (!ok || value < 0 || value > 2) {
+        // A damaged entry would otherwise stop every start for good; the box's click handling
+        // below writes the default back, so the store heals.
+        qWarning("Kopyra: gespeicherte Option %s=\"%s\" ist ungültig, verwende %d.",
+                 qPrintable(key), qPrintable(stored), defaultValue);
+        value = defaultValue;
+    }
+    box->setValue(value);
+}
+
+float Form1::Width() const { return toTwips(frameGeometry().width()); }
+float Form1::Height() const { return toTwips(frameGeometry().height()); }
+
+void Form1::setWidth(float twips)
+{
+    resize(toPixels(twips) - (frameGeometry().width() - width()), height());
+}
+
+void Form1::setHeight(float twips)
+{
+    resize(width(), toPixels(twips) - (frameGeometry().height() - height()));
+}
+
+int Form1::WindowState() const
+{
+    if (isMinimized())
+        return 1;
+    if (isMaximized())
+        return 2;
+    return 0;
+}
+
+void Form1::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+void Form1::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    // Restoring from minimised lays the window out for its restored size.
+    if (event->type() == QEvent::WindowStateChange)
+        Form_Resize();
+}
+
+void Form1::Form_Resize()
+{
+    using namespace Module1;
+    if (DesignWidth <= 0 || WindowState() == 1)
+        return;
+    followFrame();
+    if (Width() < DesignWidth)
+        setWidth(DesignWidth);
+    if (Height() < DesignHeight)
+        setHeight(DesignHeight);
+    const float dW = Width() - DesignWidth;
+    const float dH = Height() - DesignHeight;
+    ButtonFrame->move(toPixels(DesignButtonFrameLeft + dW), ButtonFrame->y());
+    ImgEdit1Frame3D->resize(toPixels(DesignFrameWidth + dW), toPixels(DesignFrameHeight + dH));
+    ImgEdit1->setGeometry(ImgEdit1Frame3D->contentsRect());
+    imgEdit1().call(352, {Variant::int16(0)});
+}
+
+void Form1::followFrame()
+{
+    // Window managers add their frame only once the window is on screen, after start-up has
+    // read the sizes. The minimum is the outer size at start, so it grows by the frame that
+    // arrived; the inner area at start stays the minimum inner area.
+    const QSize extra = frameGeometry().size() - size();
+    if (extra == m_frameExtra)
+        return;
+    Module1::DesignWidth += toTwips(extra.width() - m_frameExtra.width());
+    Module1::DesignHeight += toTwips(extra.height() - m_frameExtra.height());
+    m_frameExtra = extra;
+}
+
+void Form1::Btn_Click(std::int16_t index)
+{
+    switch (index) {
+    case 6:
+        // Nothing to save: the options are stored as they change, the page file stays.
+        QApplication::closeAllWindows();
+        QCoreApplication::exit(0);
+        return;
+    default:
+        return;
+    }
+}
+
+void Form1::ExtViewChk_Click()
+{
+    AAB::SaveOption(QStringLiteral("ExtView"), ExtViewChk->Value());
+    SubLayer->setVisible(ExtViewChk->Value() != 0);
+}
+
+void Form1::AskBeforePrintChk_Click()
+{
+    AAB::SaveOption(QStringLiteral("AskBeforePrint"), AskBeforePrintChk->Value());
+}
+
+void Form1::ShowSpecificSetupChk_Click()
+{
+    AAB::SaveOption(QStringLiteral("ShowSpecificSetup"), ShowSpecificSetupChk->Value());
+}
+
+void Form1::ShowSpecificSetupFirstPageChk_Click()
+{
+    AAB::SaveOption(QStringLiteral("ShowSpecificSetupFirstPage"),
+                    ShowSpecificSetupFirstPageChk->Value());
+}

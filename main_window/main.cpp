@@ -1,0 +1,24 @@
+#include "main_window/form1.h"
+#include "support/german_ui.h"
+#include "support/kopyra_application.h"
+#include "support/unhandled_failure.h"
+
+#include <cstdlib>
+#include <memory>
+
+int main(int argc, char** argv)
+{
+    KopyraApplication app(argc, argv);
+    installGermanTranslations(app);
+
+    std::unique_ptr<Form1> form;
+    try {
+        form = std::make_unique<Form1>();
+        form->Form_Load();
+    } catch (...) {
+        UnhandledFailure::report(std::current_exception());
+        return EXIT_FAILURE;
+    }
+    form->show();
+    return app.exec();
+}

@@ -1,0 +1,62 @@
+#!/bin/sh
+# Draws the program's pictures with ImageMagick. The results are checked in beside this
+# script; run it again after changing a drawing:  sh resources/make_pictures.sh
+set -eu
+cd "$(dirname "$0")/pictures"
+IM=/usr/bin/convert   # ImageMagick itself, not a wrapper earlier on PATH
+
+# The copy motif: a diamond outline around an upright bar.
+copy_motif() { # colour size stroke
+    s=$2; c=$((s / 2)); m=$(($3 / 2 + 2)); w=$(($3 / 2 + 1))
+    echo "-stroke '$1' -strokewidth $3 -fill none -draw \"polygon $c,$m $((s - m)),$c $c,$((s - m)) $m,$c\"" \
+         "-stroke none -fill '$1' -draw \"rectangle $((c - w)),$((s * 3 / 10)) $((c + w - 1)),$((s * 7 / 10))\""
+}
+
+# 82 x 82 GIF89a, palette with one transparent colour (the background).
+gif() { # name colour
+    eval "$IM -size 82x82 xc:none +antialias $(copy_motif "$2" 82 8) \
+        -channel A -threshold 50% +channel -colors 255 $1.gif"
+}
+gif copy_idle '#1c9c2c'
+gif copy_busy '#d01818'
+
+# 32 x 32 icons with 16 colours and a transparency mask.
+icon() { # name drawing...
+    name=$1; shift
+    eval "$IM -size 32x32 xc:none $* -channel A -threshold 50% +channel \
+        -colors 16 -depth 4 -type PaletteAlpha $name.ico"
+}
+
+icon kopyra "+antialias $(copy_motif '#1c9c2c' 32 3) -stroke none -fill '#0c5c14' -draw 'rectangle 15,9 16,22'"
+
+# Red cross in two brush strokes.
+icon end "-stroke '#801010' -strokewidth 6 -fill none -draw 'path \"M 7,8 Q 16,16 27,27\"' \
+    -draw 'path \"M 27,7 Q 18,17 7,27\"' -stroke '#e02020' -strokewidth 4 -fill none -draw 'path \"M 6,7 Q 15,15 26,26\"' \
+    -draw 'path \"M 26,6 Q 17,16 6,26\"'"
+
+# A speech bubble (white, dark outline) with a mark in it.
+bubble="-stroke '#202020' -strokewidth 1 -fill white -draw 'roundrectangle 2,2 29,22 6,6' \
+    -draw 'polygon 8,21 8,29 15,21'"
+icon info "$bubble -stroke none -fill '#1030c0' -draw 'rectangle 14,5 17,8' \
+    -draw 'rectangle 14,10 17,19' -draw 'rectangle 12,10 14,11' -draw 'rectangle 12,18 19,19'"
+icon help "$bubble -stroke none -fill '#1030c0' \
+    -font /usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf -pointsize 19 -annotate +10+19 '?'"
+
+# Flatbed scanner: body, lid, a green light under the glass.
+icon scanner "-stroke '#303030' -fill '#b0b0b0' -draw 'rectangle 2,14 29,26' \
+    -fill '#707070' -draw 'polygon 2,13 6,6 29,6 29,13' \
+    -stroke none -fill '#20d020' -draw 'rectangle 5,17 26,18' \
+    -fill '#404040' -draw 'rectangle 22,22 26,24'"
+
+# Printer printing a sheet.
+icon printer "-stroke '#303030' -fill white -draw 'rectangle 9,2 22,12' \
+    -fill '#a0a0a0' -draw 'rectangle 2,11 29,22' \
+    -fill white -draw 'polygon 8,20 23,20 25,30 6,30' \
+    -stroke '#404040' -draw 'line 10,24 21,24' -draw 'line 10,27 21,27' \
+    -stroke none -fill '#20c020' -draw 'rectangle 24,14 26,15'"
+
+# A dialog window with a set square on it.
+icon options "-stroke '#303030' -fill '#e0e0e0' -draw 'rectangle 2,3 27,27' \
+    -fill '#1040a0' -draw 'rectangle 2,3 27,8' \
+    -fill '#e0c020' -draw 'polygon 9,12 9,30 29,30' \
+    -fill '#e0e0e0' -draw 'polygon 13,21 13,26 19,26'"

@@ -1,0 +1,262 @@
+// The dispatch contract and the imaging components' answers to it.
+#include "imaging/img_admin.h"
+#include "imaging/img_edit.h"
+#include "imaging/img_scan.h"
+#include "test_home.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTest>
+
+#include <functional>
+#include <memory>
+
+using imaging::AccessKind;
+using imaging::DispatchError;
+using imaging::Variant;
+namespace Num = imaging::DispatchErrorNumber;
+
+using ControlMaker = std::function<std::unique_ptr<imaging::DispatchControl>()>;
+Q_DECLARE_METATYPE(Variant)
+Q_DECLARE_METATYPE(QList<Variant>)
+Q_DECLARE_METATYPE(AccessKind)
+Q_DECLARE_METATYPE(ControlMaker)
+
+namespace {
+
+ControlMaker scan = [] { return std::make_unique<imaging::ImgScan>(); };
+ControlMaker edit = [] { return std::make_unique<imaging::ImgEdit>(); };
+ControlMaker admin = [] { return std::make_unique<imaging::ImgAdmin>(); };
+
+void access(imaging::DispatchControl& c, AccessKind kind, int member, const QList<Variant>& args)
+{
+    switch (kind) {
+    case AccessKind::Put:
+        c.put(member, args.value(0));
+        break;
+    case AccessKind::Call:
+        c.call(member, args);
+        break;
+    case AccessKind::Read:
+        c.read(member);
+        break;
+    }
+}
+
+} // namespace
+
+class TestDispatch : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void variantKindsStayApart_data();
+    void variantKindsStayApart();
+    void toInt32_data();
+    void toInt32();
+    void toInt32Refuses_data();
+    void toInt32Refuses();
+    void componentsAcceptStartUp();
+    void componentsRefuse_data();
+    void componentsRefuse();
+    void adminTestsPageFile();
+    void editShowsPageFile();
+};
+
+void TestDispatch::variantKindsStayApart_data()
+{
+    QTest::addColumn<Variant>("value");
+    QTest::addColumn<QString>("described");
+    static QString ref = QStringLiteral("/a/Kopyra.tif");
+    QTest::newRow("16-bit") << Variant::int16(0) << "I2:0";
+    QTest::newRow("32-bit") << Variant::int32(0) << "I4:0";
+    QTest::newRow("true") << Variant::boolean(true) << "BOOL:-1";
+    QTest::newRow("false") << Variant::boolean(false) << "BOOL:0";
+    QTest::newRow("text") << Variant::text(ref) << "BSTR:/a/Kopyra.tif";
+    QTest::newRow("text by reference") << Variant::textRef(&ref) << "BYREF BSTR:/a/Kopyra.tif";
+    QTest::newRow("omitted") << Variant::missing() << "MISSING";
+    QTest::newRow("empty") << Variant() << "EMPTY";
+}
+
+void TestDispatch::variantKindsStayApart()
+{
+    QFETCH(Variant, value);
+    QFETCH(QString, described);
+    QCOMPARE(value.describe(), described);
+    // Same number, other kind: not equal.
+    QVERIFY(Variant::int16(0) != Variant::int32(0));
+    QVERIFY(Variant::boolean(false) != Variant::int16(0));
+}
+
+void TestDispatch::toInt32_data()
+{
+    QTest::addColumn<Variant>("value");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("16-bit") << Variant::int16(-3) << -3;
+    QTest::newRow("32-bit") << Variant::int32(70000) << 70000;
+    QTest::newRow("true") << Variant::boolean(true) << -1;
+    QTest::newRow("number as text") << Variant::text(QStringLiteral(" 12 ")) << 12;
+}
+
+void TestDispatch::toInt32()
+{
+    QFETCH(Variant, value);
+    QFETCH(int, expected);
+    QCOMPARE(value.toInt32(), expected);
+}
+
+void TestDispatch::toInt32Refuses_data()
+{
+    QTest::addColumn<Variant>("value");
+    QTest::addColumn<int>("number");
+    QTest::newRow("word") << Variant::text(QStringLiteral("zwölf")) << Num::TypeMismatch;
+    QTest::newRow("too large") << Variant::text(QStringLiteral("3000000000")) << Num::Overflow;
+    QTest::newRow("omitted") << Variant::missing() << Num::TypeMismatch;
+    QTest::newRow("empty") << Variant() << Num::TypeMismatch;
+}
+
+void TestDispatch::toInt32Refuses()
+{
+    QFETCH(Variant, value);
+    QFETCH(int, number);
+    try {
+        value.toInt32();
+        QFAIL("converted what cannot be converted");
+    } catch (const DispatchError& e) {
+        QCOMPARE(e.number(), number);
+        QVERIFY(!e.description().isEmpty());
+    }
+}
+
+// The start-up accesses of the main window, with their values and kinds.
+void TestDispatch::componentsAcceptStartUp()
+{
+    TestHome home;
+    QString page = home.path() + QStringLiteral("/Kopyra.tif"); // not there yet
+    imaging::ImgEdit e;
+    e.put(1, Variant::text(page));
+    e.put(21, Variant::int32(3));
+    e.call(349, {Variant::int32(210), Variant::int32(300)});
+    e.call(352, {Variant::int16(0)});
+    e.call(343, {Variant::textRef(&page), Variant::missing(), Variant::missing(),
+                 Variant::missing(), Variant::missing(), Variant::boolean(false)});
+    QVERIFY(!e.hasPage());
+    imaging::ImgScan s;
+    s.put(1, Variant::text(page));
+    s.put(9, Variant::int32(1));
+    s.put(13, Variant::boolean(false));
+    s.put(14, Variant::int32(1));
+    s.put(6, Variant::int32(0));
+    QCOMPARE(s.pageFile(), page);
+    imaging::ImgAdmin a;
+    a.put(4, Variant::text(page));
+    QCOMPARE(a.read(4).asText(), page);
+}
+
+void TestDispatch::componentsRefuse_data()
+{
+    QTest::addColumn<ControlMaker>("make");
+    QTest::addColumn<AccessKind>("kind");
+    QTest::addColumn<int>("member");
+    QTest::addColumn<QList<Variant>>("args");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("source");
+
+    const QString S = QStringLiteral("ScanLibCtl.ImgScan");
+    const QString E = QStringLiteral("ImgeditLibCtl.ImgEdit");
+    const QString A = QStringLiteral("AdminLibCtl.ImgAdmin");
+    const Variant path = Variant::text(QStringLiteral("/x"));
+    using L = QList<Variant>;
+    QTest::newRow("scan: unknown put") << scan << AccessKind::Put << 99 << L{Variant::int32(1)}
+                                       << Num::MemberNotFound << S;
+    QTest::newRow("scan: unknown call") << scan << AccessKind::Call << 7 << L{}
+                                        << Num::MemberNotFound << S;
+    QTest::newRow("scan: page file as number") << scan << AccessKind::Put << 1
+                                               << L{Variant::int32(1)} << Num::TypeMismatch << S;
+    QTest::newRow("scan: set-up flag as text") << scan << AccessKind::Put << 16 << L{path}
+                                               << Num::TypeMismatch << S;
+    QTest::newRow("scan: file type 2") << scan << AccessKind::Put << 9 << L{Variant::int32(2)}
+                                       << int(imaging::ImgScan::UnsupportedValue) << S;
+    QTest::newRow("scan: omitted value") << scan << AccessKind::Put << 14 << L{Variant::missing()}
+                                         << Num::TypeMismatch << S;
+    QTest::newRow("scan: 103 with an argument") << scan << AccessKind::Call << 103
+                                                << L{Variant::int32(0)} << Num::BadParamCount << S;
+    QTest::newRow("edit: 349 short") << edit << AccessKind::Call << 349 << L{Variant::int32(210)}
+                                     << Num::BadParamCount << E;
+    QTest::newRow("edit: 343 file as number") << edit << AccessKind::Call << 343
+                                              << L{Variant::int32(5)} << Num::TypeMismatch << E;
+    QTest::newRow("edit: 352 other mode") << edit << AccessKind::Call << 352
+                                          << L{Variant::int16(1)}
+                                          << int(imaging::ImgEdit::UnsupportedValue) << E;
+    QTest::newRow("edit: unknown read") << edit << AccessKind::Read << 500 << L{}
+                                        << Num::MemberNotFound << E;
+    QTest::newRow("admin: 114 with text") << admin << AccessKind::Call << 114 << L{path}
+                                          << Num::TypeMismatch << A;
+    QTest::newRow("admin: unknown put") << admin << AccessKind::Put << 5 << L{path}
+                                        << Num::MemberNotFound << A;
+}
+
+void TestDispatch::componentsRefuse()
+{
+    QFETCH(ControlMaker, make);
+    QFETCH(AccessKind, kind);
+    QFETCH(int, member);
+    QFETCH(QList<Variant>, args);
+    QFETCH(int, number);
+    QFETCH(QString, source);
+    auto control = make();
+    try {
+        access(*control, kind, member, args);
+        QFAIL("the control accepted a wrong access");
+    } catch (const DispatchError& e) {
+        QCOMPARE(e.number(), number);
+        QCOMPARE(e.source(), source);
+        QVERIFY2(e.description().size() > 10, qPrintable(e.description()));
+    }
+}
+
+void TestDispatch::adminTestsPageFile()
+{
+    TestHome home;
+    const QString file = home.path() + QStringLiteral("/Kopyra.tif");
+    imaging::ImgAdmin a;
+    a.put(4, Variant::text(file));
+    QCOMPARE(a.call(114, {Variant::int32(0)}).toInt32(), 0);
+    QDir().mkdir(file);
+    QCOMPARE(a.call(114, {Variant::int32(0)}).toInt32(), 0); // a folder is no page file
+    QDir().rmdir(file);
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    QCOMPARE(a.call(114, {Variant::int32(0)}).toInt32(), -1);
+}
+
+void TestDispatch::editShowsPageFile()
+{
+    TestHome home;
+    QString file = home.path() + QStringLiteral("/Kopyra.tif");
+    QImage page(40, 60, QImage::Format_RGB32);
+    page.fill(Qt::red);
+    QVERIFY(page.save(file, "TIFF"));
+    imaging::ImgEdit e;
+    const QList<Variant> show{Variant::textRef(&file), Variant::missing(), Variant::missing(),
+                              Variant::missing(), Variant::missing(), Variant::boolean(false)};
+    e.call(343, show);
+    QVERIFY(e.hasPage());
+    QCOMPARE(e.page().size(), QSize(40, 60));
+
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write("kein Bild");
+    f.close();
+    try {
+        e.call(343, show);
+        QFAIL("an unreadable page must be reported");
+    } catch (const DispatchError& err) {
+        QCOMPARE(err.number(), int(imaging::ImgEdit::PageUnreadable));
+        QVERIFY(err.description().contains(file));
+    }
+    QVERIFY(!e.hasPage());
+}
+
+QTEST_MAIN(TestDispatch)
+#include "tst_dispatch.moc"

@@ -1,0 +1,507 @@
+// The main window: its design, its start-up, the option boxes, and the last-resort report.
+#include "main_window/form1.h"
+#include "main_window/option_check_box.h"
+#include "recording_control.h"
+#include "support/german_ui.h"
+#include "support/kopyra_application.h"
+#include "support/module1.h"
+#include "support/msg_box.h"
+#include "support/unhandled_failure.h"
+#include "test_home.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFrame>
+#include <QImage>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <memory>
+
+using imaging::Variant;
+
+namespace {
+
+// The three fakes of one window, sharing one log.
+struct Fakes {
+    RecordingLog log;
+    RecordingControl* scan = nullptr;
+    RecordingControl* edit = nullptr;
+    RecordingControl* admin = nullptr;
+
+    Form1::Environment environment(const QString& appFolder)
+    {
+        Form1::Environment env;
+        env.applicationFolder = appFolder;
+        env.controls = [this] {
+            ImagingControls c;
+            auto s = std::make_unique<RecordingControl>(QStringLiteral("ImgScan1"), log);
+            auto e = std::make_unique<RecordingControl>(QStringLiteral("ImgEdit1"), log);
+            auto a = std::make_unique<RecordingControl>(QStringLiteral("ImgAdmin1"), log);
+            scan = s.get();
+            edit = e.get();
+            admin = a.get();
+            c.scan = std::move(s);
+            c.edit = std::move(e);
+            c.admin = std::move(a);
+            return c;
+        };
+        return env;
+    }
+};
+
+QString storedOption(const TestHome& home, const QString& key)
+{
+    return QSettings(home.storeFile(), QSettings::IniFormat)
+        .value(QStringLiteral("Kopyra/") + key)
+        .toString();
+}
+
+QRect twipsRect(const QWidget* w)
+{
+    return {w->x() * 15, w->y() * 15, w->width() * 15, w->height() * 15};
+}
+
+class ThrowingObject : public QObject {
+public:
+    bool event(QEvent* e) override
+    {
+        if (e->type() == QEvent::User)
+            throw imaging::DispatchError(-2147352573, QStringLiteral("Kaputt"),
+                                         QStringLiteral("Test.Quelle"));
+        return QObject::event(e);
+    }
+};
+
+} // namespace
+
+class TestForm1 : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void designedGeometry_data();
+    void designedGeometry();
+    void designedState();
+    void startUpAccessesInOrder();
+    void emptyStoreStartUp();
+    void restoresOptions_data();
+    void restoresOptions();
+    void damagedOptionHeals_data();
+    void damagedOptionHeals();
+    void clickStoresAtOnce();
+    void firstLayoutAndDesignSizes();
+    void pageFileInCacheWhenFolderNotWritable();
+    void leftoverPageThatCannotBeShown_data();
+    void leftoverPageThatCannotBeShown();
+    void refusalOfMissingPageStillFails();
+    void unhandledFailureEndsProgram();
+    void germanButtons();
+
+private:
+    std::unique_ptr<TestHome> m_home;
+};
+
+void TestForm1::init()
+{
+    m_home = std::make_unique<TestHome>();
+    Module1::PageFilePath.clear();
+    Module1::DesignWidth = 0;
+    UnhandledFailure::resetForTesting();
+    MsgBox::setHandler([](const MsgBox::Request& r) -> int {
+        qWarning("unexpected message box: %s", qPrintable(r.text));
+        return MsgBox::IdOk;
+    });
+}
+
+void TestForm1::cleanup()
+{
+    MsgBox::setHandler({});
+    m_home.reset();
+}
+
+void TestForm1::designedGeometry_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("parent");
+    QTest::addColumn<QRect>("twips");
+    // Left, top, width and height as designed; 15 twips to a pixel.
+    QTest::newRow("ButtonFrame") << "ButtonFrame" << "Form1" << QRect(4260, -60, 1935, 6315);
+    QTest::newRow("ExtViewChk") << "ExtViewChk" << "ButtonFrame" << QRect(120, 2040, 1695, 195);
+    QTest::newRow("SubLayer") << "SubLayer" << "ButtonFrame" << QRect(120, 2400, 1755, 3855);
+    QTest::newRow("AskBeforePrintChk") << "AskBeforePrintChk" << "SubLayer"
+                                       << QRect(0, 3000, 1695, 255);
+    QTest::newRow("ShowSpecificSetupChk") << "ShowSpecificSetupChk" << "SubLayer"
+                                          << QRect(0, 3300, 1695, 255);
+    QTest::newRow("ShowSpecificSetupFirstPageChk") << "ShowSpecificSetupFirstPageChk"
+                                                   << "SubLayer" << QRect(240, 3600, 1455, 255);
+    QTest::newRow("Btn0") << "Btn0" << "ButtonFrame" << QRect(120, 180, 1740, 1740);
+    QTest::newRow("Btn1") << "Btn1" << "SubLayer" << QRect(0, 0, 840, 900);
+    QTest::newRow("Btn2") << "Btn2" << "SubLayer" << QRect(900, 0, 840, 900);
+    QTest::newRow("Btn3") << "Btn3" << "SubLayer" << QRect(900, 960, 840, 900);
+    QTest::newRow("Btn4") << "Btn4" << "SubLayer" << QRect(0, 960, 840, 900);
+    QTest::newRow("Btn5") << "Btn5" << "SubLayer" << QRect(0, 1920, 840, 900);
+    QTest::newRow("Btn6") << "Btn6" << "SubLayer" << QRect(900, 1920, 840, 900);
+    QTest::newRow("ImgEdit1Frame3D") << "ImgEdit1Frame3D" << "Form1"
+                                     << QRect(120, 120, 4065, 6075);
+    QTest::newRow("PicHolder0") << "PicHolder0" << "Form1" << QRect(6540, 660, 1260, 1260);
+    QTest::newRow("PicHolder1") << "PicHolder1" << "Form1" << QRect(6600, 2340, 1260, 1260);
+}
+
+void TestForm1::designedGeometry()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, parent);
+    QFETCH(QRect, twips);
+    Fakes fakes;
+    Form1 form(fakes.environment(m_home->path()));
+    auto* w = form.findChild<QWidget*>(control);
+    QVERIFY(w);
+    QCOMPARE(w->parentWidget()->objectName(), parent);
+    QCOMPARE(twipsRect(w), twips);
+    QCOMPARE(form.size(), QSize(6255 / 15, 6330 / 15));
+}
+
+void TestForm1::designedState()
+{
+    Fakes fakes;
+    Form1 form(fakes.environment(m_home->path()));
+    const QStringList captions{QString(),      QStringLiteral("&Scanner"),
+                               QStringLiteral("&Drucker"), QStringLiteral("&Optionen"),
+                               QStringLiteral("&Hilfe"),   QStringLiteral("&Info"),
+                               QStringLiteral("&Ende")};
+    for (size_t i = 0; i < form.Btn.size(); ++i) {
+        QCOMPARE(form.Btn[i]->text(), captions[static_cast<int>(i)]);
+        QVERIFY(!form.Btn[i]->icon().isNull());
+        QVERIFY(form.Btn[i]->toolTip().isEmpty());
+    }
+    for (OptionCheckBox* box : {form.ExtViewChk, form.AskBeforePrintChk, form.ShowSpecificSetupChk,
+                                form.ShowSpecificSetupFirstPageChk})
+        QCOMPARE(box->Value(), std::int16_t(2));
+    QCOMPARE(form.ExtViewChk->text(), QStringLiteral("Erweiterte &Ansicht"));
+    QCOMPARE(form.AskBeforePrintChk->text(), QStringLiteral("Ausdruck &quittieren"));
+    QCOMPARE(form.ShowSpecificSetupChk->text(), QStringLiteral("Scan-Setup &zeigen"));
+    QCOMPARE(form.ShowSpecificSetupFirstPageChk->text(), QStringLiteral("&Nur beim 1. Mal"));
+    QVERIFY(form.PicHolder[0]->isHidden() && form.PicHolder[1]->isHidden());
+    QCOMPARE(form.PicHolder[0]->pixmap().size(), QSize(82, 82));
+    QVERIFY(form.PicHolder[0]->pixmap().hasAlphaChannel());
+    QVERIFY(form.PicHolder[0]->pixmap().toImage() != form.PicHolder[1]->pixmap().toImage());
+    QCOMPARE(form.windowIcon().availableSizes().value(0), QSize(32, 32));
+
+    // Tab order as designed, starting at the copy button.
+    QWidget* const expected[] = {form.Btn[0], form.ExtViewChk, form.Btn[1], form.Btn[2],
+                                 form.Btn[4], form.Btn[3], form.Btn[5], form.Btn[6],
+                                 form.AskBeforePrintChk, form.ShowSpecificSetupChk,
+                                 form.ShowSpecificSetupFirstPageChk};
+    auto nextTabStop = [](QWidget* w) {
+        do
+            w = w->nextInFocusChain();
+        while (!(w->focusPolicy() & Qt::TabFocus));
+        return w;
+    };
+    for (size_t i = 1; i < std::size(expected); ++i)
+        QCOMPARE(nextTabStop(expected[i - 1]), expected[i]);
+
+    // A click moves a box between checked and unchecked, never into the greyed state.
+    form.AskBeforePrintChk->setValue(1);
+    form.AskBeforePrintChk->click();
+    QCOMPARE(form.AskBeforePrintChk->Value(), std::int16_t(0));
+    form.AskBeforePrintChk->click();
+    QCOMPARE(form.AskBeforePrintChk->Value(), std::int16_t(1));
+}
+
+void TestForm1::startUpAccessesInOrder()
+{
+    Fakes fakes;
+    Form1 form(fakes.environment(m_home->path()));
+    form.Form_Load();
+    const QString p = m_home->path() + QStringLiteral("/Kopyra.tif");
+    QCOMPARE(Module1::PageFilePath, p);
+    const QStringList expected{
+        QStringLiteral("ImgEdit1 put 1 (BSTR:%1)").arg(p),
+        QStringLiteral("ImgEdit1 put 21 (I4:3)"),
+        QStringLiteral("ImgEdit1 call 349 (I4:210, I4:300)"),
+        QStringLiteral("ImgEdit1 call 352 (I2:0)"),
+        QStringLiteral("ImgEdit1 call 343 (BYREF BSTR:%1, MISSING, MISSING, MISSING, MISSING, "
+                       "BOOL:0)")
+            .arg(p),
+        QStringLiteral("ImgScan1 put 1 (BSTR:%1)").arg(p),
+        QStringLiteral("ImgScan1 put 9 (I4:1)"),
+        QStringLiteral("ImgScan1 put 13 (BOOL:0)"),
+        QStringLiteral("ImgScan1 put 14 (I4:1)"),
+        QStringLiteral("ImgScan1 put 6 (I4:0)"),
+        QStringLiteral("ImgAdmin1 put 4 (BSTR:%1)").arg(p),
+    };
+    QCOMPARE(fakes.log.describe(), expected);
+    // The edit control gets the program's own page path by reference.
+    QCOMPARE(fakes.log.entries()[4].args[0].kind(), imaging::VarKind::TextRef);
+}
+
+void TestForm1::emptyStoreStartUp()
+{
+    Fakes fakes;
+    Form1 form(fakes.environment(m_home->path()));
+    QStringList handled;
+    const std::pair<OptionCheckBox*, QString> boxes[] = {
+        {form.AskBeforePrintChk, QStringLiteral("AskBeforePrint")},
+        {form.ExtViewChk, QStringLiteral("ExtView")},
+        {form.ShowSpecificSetupChk, QStringLiteral("ShowSpecificSetup")},
+        {form.ShowSpecificSetupFirstPageChk, QStringLiteral("ShowSpecificSetupFirstPage")}};
+    for (const auto& [box, key] : boxes)
+        connect(box, &OptionCheckBox::Click, this,
+                [&handled, key = key, this] { handled << key + QLatin1Char('=') +
+                                                             storedOption(*m_home, key); });
+    form.Form_Load();
+
+    QCOMPARE(form.windowTitle(), QStringLiteral("Kopyra - der handliche Fotokopierer für Windows"));
+    QCOMPARE(form.AskBeforePrintChk->Value(), std::int16_t(0));
+    QCOMPARE(form.ExtViewChk->Value(), std::int16_t(0));
+    QCOMPARE(form.ShowSpecificSetupChk->Value(), std::int16_t(1));
+    QCOMPARE(form.ShowSpecificSetupFirstPageChk->Value(), std::int16_t(0));
+    QVERIFY(form.SubLayer->isHidden());
+    // Each box's click handling ran once, in order, and had stored the value when it was done
+    // (the store is read after this box's handler, before the next box is set).
+    QCOMPARE(handled, (QStringList{QStringLiteral("AskBeforePrint=0"),
+                                   QStringLiteral("ExtView=0"),
+                                   QStringLiteral("ShowSpecificSetup=1"),
+                                   QStringLiteral("ShowSpecificSetupFirstPage=0")}));
+    const QByteArray store = m_home->readStore();
+    QVERIFY2(store.startsWith("[Kopyra]\n"), store.constData());
+    for (const char* entry : {"AskBeforePrint=0\n", "ExtView=0\n", "ShowSpecificSetup=1\n",
+                              "ShowSpecificSetupFirstPage=0\n"})
+        QVERIFY2(store.contains(entry), entry);
+}
+
+void TestForm1::restoresOptions_data()
+{
+    QTest::addColumn<QByteArray>("store");
+    QTest::addColumn<QList<int>>("values"); // AskBeforePrint, ExtView, Setup, SetupFirstPage
+    QTest::newRow("all checked") << QByteArray("AskBeforePrint=1\nExtView=1\nShowSpecificSetup=1\n"
+                                               "ShowSpecificSetupFirstPage=1\n")
+                                 << QList<int>{1, 1, 1, 1};
+    QTest::newRow("a stored 0 wins over the default 1") << QByteArray("ShowSpecificSetup=0\n")
+                                                        << QList<int>{0, 0, 0, 0};
+    QTest::newRow("extended view only") << QByteArray("ExtView=1\n") << QList<int>{0, 1, 1, 0};
+    // Written back in plain form: proves every start writes, also unchanged values.
+    QTest::newRow("leading zero") << QByteArray("ExtView=01\nAskBeforePrint=+0\n")
+                                  << QList<int>{0, 1, 1, 0};
+    // The greyed value is a valid box value; it is kept as it is.
+    QTest::newRow("greyed") << QByteArray("AskBeforePrint=2\n") << QList<int>{2, 0, 1, 0};
+}
+
+void TestForm1::restoresOptions()
+{
+    QFETCH(QByteArray, store);
+    QFETCH(QList<int>, values);
+    m_home->seedStore("[Kopyra]\n" + store);
+    Fakes fakes;
+    Form1 form(fakes.environment(m_home->path()));
+    form.Form_Load();
+    const QStringList keys{QStringLiteral("AskBeforePrint"), QStringLiteral("ExtView"),
+                           QStringLiteral("ShowSpecificSetup"),
+                           QStringLiteral("ShowSpecificSetupFirstPage")};
+    const OptionCheckBox* boxes[] = {form.AskBeforePrintChk, form.ExtViewChk,
+                                     form.ShowSpecificSetupChk, form.ShowSpecificSetupFirstPageChk};
+    for (int i = 0; i < 4; ++i) {
+        QCOMPARE(boxes[i]->Value(), values[i]);
+        QCOMPARE(storedOption(*m_home, keys[i]), QString::number(values[i]));
+    }
+    QCOMPARE(form.SubLayer->isHidden(), values[1] == 0);
+}
+
+void TestForm1::damagedOptionHeals_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("not a number") << "ExtView" << QByteArray("x") << 0;
+    QTest::newRow("empty") << "ShowSpecificSetup" << QByteArray("") << 1;
+    QTest::newRow("out of range") << "AskBeforePrint" << QByteArray("3") << 0;
+    QTest::newRow("negative") << "ShowSpecificSetup" << QByteArray("-1") << 1;
+    QTest::newRow("beyond 16 bits") << "ShowSpecificSetupFirstPage" << QByteArray("70000") << 0;
+    QTest::newRow("fraction") << "ExtView" << QByteArray("1.5") << 0;
+}
+
+void TestForm1::damagedOptionHeals()
+{
+    QFETCH(QString, key);
+    QFETCH(QByteArray, stored);
+    QFETCH(int, expected);
+    m_home->seedStore("[Kopyra]\n" + key.toUtf8() + '=' + stored + '\n');
+    Fakes fakes;
+    Form1 form(fakes.environment(m_home->path()));
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(QStringLiteral("Option %1=.* ungültig").arg(key)));
+    form.Form_Load();
+    auto* box = form.findChild<OptionCheckBox*>(key + QStringLiteral("Chk"));
+    QVERIFY(box);
+    QCOMPARE(box->Value(), expected);
+    QCOMPARE(storedOption(*m_home, key), QString::number(expected));
+}
+
+void TestForm1::clickStoresAtOnce()
+{
+    Fakes fakes;
+    Form1 form(fakes.environment(m_home->path()));
+    form.Form_Load();
+    form.show();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QVERIFY(form.SubLayer->isHidden());
+    QTest::keyClick(form.windowHandle(), Qt::Key_A, Qt::AltModifier);
+    // An access key clicks like a short mouse press, a moment later.
+    QTRY_COMPARE(form.ExtViewChk->Value(), std::int16_t(1));
+    QVERIFY(form.SubLayer->isVisible());
+    QCOMPARE(storedOption(*m_home, QStringLiteral("ExtView")), QStringLiteral("1"));
+
+    form.AskBeforePrintChk->click();
+    QCOMPARE(storedOption(*m_home, QStringLiteral("AskBeforePrint")), QStringLiteral("1"));
+    // Hiding the panel changes none of the hidden options.
+    form.ExtViewChk->click();
+    QVERIFY(form.SubLayer->isHidden());
+    QCOMPARE(storedOption(*m_home, QStringLiteral("ExtView")), QStringLiteral("0"));
+    QCOMPARE(form.AskBeforePrintChk->Value(), std::int16_t(1));
+    // None of this touched an imaging control.
+    QCOMPARE(fakes.log.entries().size(), 11 + 1); // start-up, then the first layout's fit
+}
+
+void TestForm1::firstLayoutAndDesignSizes()
+{
+    Fakes fakes;
+    Form1 form(fakes.environment(m_home->path()));
+    form.Form_Load();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    // The design sizes are the live window's outer size at start.
+    QCOMPARE(Module1::DesignWidth, float(form.frameGeometry().width() * 15));
+    QCOMPARE(Module1::DesignHeight, float(form.frameGeometry().height() * 15));
+    QCOMPARE(Module1::DesignFrameWidth, 4065.f);
+    QCOMPARE(Module1::DesignFrameHeight, 6075.f);
+    QCOMPARE(Module1::DesignButtonFrameLeft, 4260.f);
+    // The first layout: the edit control fills the panel's inner area, the page is fitted.
+    QCOMPARE(form.ImgEdit1->geometry(), form.ImgEdit1Frame3D->contentsRect());
+    QCOMPARE(fakes.log.describe().last(), QStringLiteral("ImgEdit1 call 352 (I2:0)"));
+    // The copy button shows the idle picture, and the window stands in the screen's middle.
+    QCOMPARE(form.Btn[0]->icon().pixmap(82, 82).toImage(),
+             form.PicHolder[0]->pixmap().toImage());
+    const QPoint centre = form.screen()->availableGeometry().center();
+    QVERIFY(qAbs(form.frameGeometry().center().x() - centre.x()) <= 1);
+    QVERIFY(qAbs(form.frameGeometry().center().y() - centre.y()) <= 1);
+}
+
+void TestForm1::pageFileInCacheWhenFolderNotWritable()
+{
+    Fakes fakes;
+    Form1 form(fakes.environment(QStringLiteral("/proc")));
+    form.Form_Load();
+    QCOMPARE(Module1::PageFilePath, m_home->cacheHome() + QStringLiteral("/Kopyra/Kopyra.tif"));
+    QVERIFY(QFileInfo(m_home->cacheHome() + QStringLiteral("/Kopyra")).isDir());
+    QVERIFY(fakes.log.describe().first().endsWith(QStringLiteral("/Kopyra/Kopyra.tif)")));
+}
+
+void TestForm1::leftoverPageThatCannotBeShown_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("not an image") << "garbage";
+    QTest::newRow("cut short") << "truncated";
+    QTest::newRow("a folder") << "folder";
+}
+
+void TestForm1::leftoverPageThatCannotBeShown()
+{
+    QFETCH(QString, kind);
+    const QString page = m_home->path() + QStringLiteral("/Kopyra.tif");
+    if (kind == QLatin1String("folder")) {
+        QVERIFY(QDir().mkdir(page));
+    } else {
+        QImage image(300, 400, QImage::Format_RGB32);
+        image.fill(Qt::blue);
+        QVERIFY(image.save(page, "TIFF"));
+        QFile f(page);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        if (kind == QLatin1String("garbage")) {
+            f.write("Dies ist keine Seite.");
+            f.resize(21);
+        } else {
+            f.resize(f.size() / 3);
+        }
+    }
+    // The real components this time.
+    Form1::Environment env;
+    env.applicationFolder = m_home->path();
+    Form1 form(env);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("alte Seite")));
+    form.Form_Load();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    // Start-up went on to the options; the leftover stays for the next copy to replace.
+    QCOMPARE(form.ShowSpecificSetupChk->Value(), std::int16_t(1));
+    QVERIFY(QFileInfo::exists(page));
+}
+
+void TestForm1::refusalOfMissingPageStillFails()
+{
+    // Only a leftover page may fail quietly; a control refusing start-up is still a failure.
+    Fakes fakes;
+    Form1 form(fakes.environment(m_home->path()));
+    fakes.edit->failOn(343, 9999, QStringLiteral("nein"), QStringLiteral("ImgEdit"));
+    QVERIFY_THROWS_EXCEPTION(imaging::DispatchError, form.Form_Load());
+}
+
+void TestForm1::unhandledFailureEndsProgram()
+{
+    // A real box this time, answered the way a user would.
+    MsgBox::setHandler({});
+    QString shownText, shownTitle;
+    QMessageBox::Icon shownIcon = QMessageBox::NoIcon;
+    QTimer::singleShot(0, [] {
+        ThrowingObject thrower;
+        QCoreApplication::sendEvent(&thrower, new QEvent(QEvent::User));
+    });
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, this, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        closer.stop();
+        shownText = box->text();
+        shownTitle = box->windowTitle();
+        shownIcon = box->icon();
+        QCOMPARE(box->buttons().size(), 1);
+        box->buttons().first()->click();
+    });
+    closer.start(20);
+    QTimer::singleShot(10000, [] { QCoreApplication::exit(99); }); // never hang
+    const int rc = QCoreApplication::exec();
+
+    QCOMPARE(rc, EXIT_FAILURE);
+    QVERIFY(UnhandledFailure::reported());
+    QCOMPARE(shownTitle, QStringLiteral("Kopyra"));
+    QCOMPARE(shownIcon, QMessageBox::Critical);
+    // The carriage returns of the text show as line breaks.
+    QCOMPARE(shownText, QStringLiteral("Laufzeitfehler -2147352573:\n\nKaputt\n\nOrt: "
+                                       "Test.Quelle\n\nKopyra wird beendet."));
+}
+
+void TestForm1::germanButtons()
+{
+    QMessageBox box;
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(box.button(QMessageBox::Yes)->text(), QStringLiteral("&Ja"));
+    QCOMPARE(box.button(QMessageBox::No)->text(), QStringLiteral("&Nein"));
+}
+
+int main(int argc, char** argv)
+{
+    KopyraApplication app(argc, argv);
+    installGermanTranslations(app);
+    TestForm1 test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_form1.moc"
