@@ -31,8 +31,8 @@ void DispatchControl::requireArgCount(std::int32_t member, const QList<Variant>&
 {
     const auto n = args.size();
     if (n < min || n > max) {
-        const QString expected = min == max ? QString::number(min)
-                                            : QStringLiteral("%1 bis %2").arg(min).arg(max);
+        const QString expected =
+            min == max ? QString::number(min) : QStringLiteral("%1 bis %2").arg(min).arg(max);
         fail(DispatchErrorNumber::BadParamCount,
              QStringLiteral("Element %1 erwartet %2 Argumente, erhalten hat es %3.")
                  .arg(member)

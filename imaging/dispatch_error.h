@@ -25,10 +25,12 @@ private:
 
 // Error numbers of the dispatch layer itself, the automation HRESULTs read as signed numbers.
 namespace DispatchErrorNumber {
-constexpr std::int32_t MemberNotFound = static_cast<std::int32_t>(0x80020003u); // DISP_E_MEMBERNOTFOUND
-constexpr std::int32_t TypeMismatch = static_cast<std::int32_t>(0x80020005u);   // DISP_E_TYPEMISMATCH
-constexpr std::int32_t BadParamCount = static_cast<std::int32_t>(0x8002000Eu);  // DISP_E_BADPARAMCOUNT
-constexpr std::int32_t Overflow = static_cast<std::int32_t>(0x8002000Au);       // DISP_E_OVERFLOW
+constexpr std::int32_t MemberNotFound =
+    static_cast<std::int32_t>(0x80020003u); // DISP_E_MEMBERNOTFOUND
+constexpr std::int32_t TypeMismatch = static_cast<std::int32_t>(0x80020005u); // DISP_E_TYPEMISMATCH
+constexpr std::int32_t BadParamCount =
+    static_cast<std::int32_t>(0x8002000Eu);                               // DISP_E_BADPARAMCOUNT
+constexpr std::int32_t Overflow = static_cast<std::int32_t>(0x8002000Au); // DISP_E_OVERFLOW
 } // namespace DispatchErrorNumber
 
 } // namespace imaging

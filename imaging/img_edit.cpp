@@ -10,7 +10,10 @@ namespace imaging {
 // Paints the page fitted into the control, from a copy scaled once per size change.
 class EditView : public QWidget {
 public:
-    explicit EditView(QWidget* parent) : QWidget(parent) {}
+    explicit EditView(QWidget* parent)
+        : QWidget(parent)
+    {
+    }
 
     void setPage(const QImage& page, bool smooth)
     {
@@ -89,8 +92,9 @@ Variant ImgEdit::call(std::int32_t member, const QList<Variant>& args)
         const std::int32_t w = intArg(member, args[0]);
         const std::int32_t h = intArg(member, args[1]);
         if (w <= 0 || h <= 0)
-            fail(UnsupportedValue,
-                 QStringLiteral("Ein Papierformat von %1 × %2 mm ist nicht möglich.").arg(w).arg(h));
+            fail(
+                UnsupportedValue,
+                QStringLiteral("Ein Papierformat von %1 × %2 mm ist nicht möglich.").arg(w).arg(h));
         m_assumedPaperMm = QSizeF(w, h);
         return {};
     }

@@ -66,7 +66,10 @@ private:
     };
     using Storage = std::variant<std::monostate, std::int16_t, std::int32_t, BoolValue, QString,
                                  TextRefValue, MissingValue>;
-    explicit Variant(Storage s) : m_value(std::move(s)) {}
+    explicit Variant(Storage s)
+        : m_value(std::move(s))
+    {
+    }
 
     Storage m_value;
 };

@@ -26,10 +26,9 @@ const QString Subtitle = QStringLiteral("der handliche Fotokopierer für Windows
 
 void place(QWidget* w, int left, int top, int width, int height)
 {
-    w->setGeometry(Form1::toPixels(static_cast<float>(left)),
-                   Form1::toPixels(static_cast<float>(top)),
-                   Form1::toPixels(static_cast<float>(width)),
-                   Form1::toPixels(static_cast<float>(height)));
+    w->setGeometry(
+        Form1::toPixels(static_cast<float>(left)), Form1::toPixels(static_cast<float>(top)),
+        Form1::toPixels(static_cast<float>(width)), Form1::toPixels(static_cast<float>(height)));
 }
 
 QToolButton* makeButton(QWidget* parent, const QString& caption, const QString& picture,
@@ -39,8 +38,7 @@ QToolButton* makeButton(QWidget* parent, const QString& caption, const QString& 
     b->setText(caption);
     b->setIcon(QIcon(picture));
     b->setIconSize(QSize(pictureSize, pictureSize));
-    b->setToolButtonStyle(caption.isEmpty() ? Qt::ToolButtonIconOnly
-                                            : Qt::ToolButtonTextUnderIcon);
+    b->setToolButtonStyle(caption.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextUnderIcon);
     b->setFocusPolicy(Qt::StrongFocus);
     return b;
 }
@@ -54,7 +52,10 @@ int Form1::toPixels(float twips) { return static_cast<int>(std::lround(twips / T
 
 float Form1::toTwips(int pixels) { return static_cast<float>(pixels * TwipsPerPixel); }
 
-Form1::Form1() : Form1(Environment{}) {}
+Form1::Form1()
+    : Form1(Environment{})
+{
+}
 
 Form1::Form1(Environment environment)
     : m_environment(std::move(environment))
@@ -70,6 +71,11 @@ void Form1::buildDesign()
     initResources();
     setObjectName(QStringLiteral("Form1"));
     setWindowIcon(QIcon(QStringLiteral(":/pictures/kopyra.ico")));
+    // The designed sizes were made for a small dialog font; a desktop's larger default font
+    // would clip the captions.
+    QFont designFont = font();
+    designFont.setPointSizeF(7.5);
+    setFont(designFont);
     resize(toPixels(DesignedClientWidth), toPixels(DesignedClientHeight));
 
     ButtonFrame = new QFrame(this);
@@ -91,7 +97,8 @@ void Form1::buildDesign()
     ShowSpecificSetupChk = new OptionCheckBox(QStringLiteral("Scan-Setup &zeigen"), SubLayer);
     ShowSpecificSetupChk->setObjectName(QStringLiteral("ShowSpecificSetupChk"));
     place(ShowSpecificSetupChk, 0, 3300, 1695, 255);
-    ShowSpecificSetupFirstPageChk = new OptionCheckBox(QStringLiteral("&Nur beim 1. Mal"), SubLayer);
+    ShowSpecificSetupFirstPageChk =
+        new OptionCheckBox(QStringLiteral("&Nur beim 1. Mal"), SubLayer);
     ShowSpecificSetupFirstPageChk->setObjectName(QStringLiteral("ShowSpecificSetupFirstPageChk"));
     place(ShowSpecificSetupFirstPageChk, 240, 3600, 1455, 255);
     for (OptionCheckBox* box :
@@ -105,14 +112,14 @@ void Form1::buildDesign()
         int left, top;
     };
     static constexpr SmallButton smallButtons[] = {
-        {6, "&Ende", "end", 900, 1920},        {5, "&Info", "info", 0, 1920},
-        {4, "&Hilfe", "help", 0, 960},         {1, "&Scanner", "scanner", 0, 0},
-        {2, "&Drucker", "printer", 900, 0},    {3, "&Optionen", "options", 900, 960},
+        {6, "&Ende", "end", 900, 1920},     {5, "&Info", "info", 0, 1920},
+        {4, "&Hilfe", "help", 0, 960},      {1, "&Scanner", "scanner", 0, 0},
+        {2, "&Drucker", "printer", 900, 0}, {3, "&Optionen", "options", 900, 960},
     };
     for (const SmallButton& s : smallButtons) {
-        QToolButton* b = makeButton(SubLayer, QString::fromUtf8(s.caption),
-                                    QStringLiteral(":/pictures/%1.ico").arg(QLatin1String(s.picture)),
-                                    32);
+        QToolButton* b =
+            makeButton(SubLayer, QString::fromUtf8(s.caption),
+                       QStringLiteral(":/pictures/%1.ico").arg(QLatin1String(s.picture)), 32);
         b->setObjectName(QStringLiteral("Btn%1").arg(s.index));
         place(b, s.left, s.top, 840, 900);
         Btn[static_cast<size_t>(s.index)] = b;
@@ -151,9 +158,17 @@ void Form1::buildDesign()
     }
 
     // Tab order as designed; the frames and panels take no focus here.
-    QWidget* const tabOrder[] = {Btn[0], ExtViewChk, Btn[1], Btn[2], Btn[4],
-                                 Btn[3], Btn[5], Btn[6], AskBeforePrintChk,
-                                 ShowSpecificSetupChk, ShowSpecificSetupFirstPageChk};
+    QWidget* const tabOrder[] = {Btn[0],
+                                 ExtViewChk,
+                                 Btn[1],
+                                 Btn[2],
+                                 Btn[4],
+                                 Btn[3],
+                                 Btn[5],
+                                 Btn[6],
+                                 AskBeforePrintChk,
+                                 ShowSpecificSetupChk,
+                                 ShowSpecificSetupFirstPageChk};
     for (size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
@@ -208,9 +223,9 @@ void Form1::Form_Load()
     imgEdit1().call(349, {Variant::int32(210), Variant::int32(300)});
     imgEdit1().call(352, {Variant::int16(0)});
     try {
-        imgEdit1().call(343, {Variant::textRef(&PageFilePath), Variant::missing(),
-                              Variant::missing(), Variant::missing(), Variant::missing(),
-                              Variant::boolean(false)});
+        imgEdit1().call(343,
+                        {Variant::textRef(&PageFilePath), Variant::missing(), Variant::missing(),
+                         Variant::missing(), Variant::missing(), Variant::boolean(false)});
     } catch (const imaging::DispatchError& e) {
         // A page left over from an earlier run that cannot be shown (cut short, another
         // format, a folder of that name) must not keep the program from starting: the image

@@ -2,7 +2,8 @@
 
 #include "imaging/dispatch_error.h"
 
-OptionCheckBox::OptionCheckBox(const QString& caption, QWidget* parent) : QCheckBox(caption, parent)
+OptionCheckBox::OptionCheckBox(const QString& caption, QWidget* parent)
+    : QCheckBox(caption, parent)
 {
     setTristate(true);
     connect(this, &QCheckBox::stateChanged, this, [this] { Q_EMIT Click(); });

@@ -32,10 +32,7 @@ QString storeFile()
            QLatin1Char('/') + Application + QStringLiteral(".conf");
 }
 
-void SaveOption(const QString& key, std::int16_t value)
-{
-    SaveOption(key, QString::number(value));
-}
+void SaveOption(const QString& key, std::int16_t value) { SaveOption(key, QString::number(value)); }
 
 void SaveOption(const QString& key, const QString& value)
 {

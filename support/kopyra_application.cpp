@@ -3,7 +3,8 @@
 #include "support/unhandled_failure.h"
 #include "version.h"
 
-KopyraApplication::KopyraApplication(int& argc, char** argv) : QApplication(argc, argv)
+KopyraApplication::KopyraApplication(int& argc, char** argv)
+    : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral("Kopyra"));
     setOrganizationName(QStringLiteral("Tandrelwerk"));

@@ -166,33 +166,32 @@ void TestDispatch::componentsRefuse_data()
     const QString A = QStringLiteral("AdminLibCtl.ImgAdmin");
     const Variant path = Variant::text(QStringLiteral("/x"));
     using L = QList<Variant>;
-    QTest::newRow("scan: unknown put") << scan << AccessKind::Put << 99 << L{Variant::int32(1)}
-                                       << Num::MemberNotFound << S;
-    QTest::newRow("scan: unknown call") << scan << AccessKind::Call << 7 << L{}
-                                        << Num::MemberNotFound << S;
-    QTest::newRow("scan: page file as number") << scan << AccessKind::Put << 1
-                                               << L{Variant::int32(1)} << Num::TypeMismatch << S;
-    QTest::newRow("scan: set-up flag as text") << scan << AccessKind::Put << 16 << L{path}
-                                               << Num::TypeMismatch << S;
+    QTest::newRow("scan: unknown put")
+        << scan << AccessKind::Put << 99 << L{Variant::int32(1)} << Num::MemberNotFound << S;
+    QTest::newRow("scan: unknown call")
+        << scan << AccessKind::Call << 7 << L{} << Num::MemberNotFound << S;
+    QTest::newRow("scan: page file as number")
+        << scan << AccessKind::Put << 1 << L{Variant::int32(1)} << Num::TypeMismatch << S;
+    QTest::newRow("scan: set-up flag as text")
+        << scan << AccessKind::Put << 16 << L{path} << Num::TypeMismatch << S;
     QTest::newRow("scan: file type 2") << scan << AccessKind::Put << 9 << L{Variant::int32(2)}
                                        << int(imaging::ImgScan::UnsupportedValue) << S;
-    QTest::newRow("scan: omitted value") << scan << AccessKind::Put << 14 << L{Variant::missing()}
-                                         << Num::TypeMismatch << S;
-    QTest::newRow("scan: 103 with an argument") << scan << AccessKind::Call << 103
-                                                << L{Variant::int32(0)} << Num::BadParamCount << S;
-    QTest::newRow("edit: 349 short") << edit << AccessKind::Call << 349 << L{Variant::int32(210)}
-                                     << Num::BadParamCount << E;
-    QTest::newRow("edit: 343 file as number") << edit << AccessKind::Call << 343
-                                              << L{Variant::int32(5)} << Num::TypeMismatch << E;
-    QTest::newRow("edit: 352 other mode") << edit << AccessKind::Call << 352
-                                          << L{Variant::int16(1)}
+    QTest::newRow("scan: omitted value")
+        << scan << AccessKind::Put << 14 << L{Variant::missing()} << Num::TypeMismatch << S;
+    QTest::newRow("scan: 103 with an argument")
+        << scan << AccessKind::Call << 103 << L{Variant::int32(0)} << Num::BadParamCount << S;
+    QTest::newRow("edit: 349 short")
+        << edit << AccessKind::Call << 349 << L{Variant::int32(210)} << Num::BadParamCount << E;
+    QTest::newRow("edit: 343 file as number")
+        << edit << AccessKind::Call << 343 << L{Variant::int32(5)} << Num::TypeMismatch << E;
+    QTest::newRow("edit: 352 other mode") << edit << AccessKind::Call << 352 << L{Variant::int16(1)}
                                           << int(imaging::ImgEdit::UnsupportedValue) << E;
-    QTest::newRow("edit: unknown read") << edit << AccessKind::Read << 500 << L{}
-                                        << Num::MemberNotFound << E;
-    QTest::newRow("admin: 114 with text") << admin << AccessKind::Call << 114 << L{path}
-                                          << Num::TypeMismatch << A;
-    QTest::newRow("admin: unknown put") << admin << AccessKind::Put << 5 << L{path}
-                                        << Num::MemberNotFound << A;
+    QTest::newRow("edit: unknown read")
+        << edit << AccessKind::Read << 500 << L{} << Num::MemberNotFound << E;
+    QTest::newRow("admin: 114 with text")
+        << admin << AccessKind::Call << 114 << L{path} << Num::TypeMismatch << A;
+    QTest::newRow("admin: unknown put")
+        << admin << AccessKind::Put << 5 << L{path} << Num::MemberNotFound << A;
 }
 
 void TestDispatch::componentsRefuse()
@@ -239,7 +238,7 @@ void TestDispatch::editShowsPageFile()
     QVERIFY(page.save(file, "TIFF"));
     imaging::ImgEdit e;
     const QList<Variant> show{Variant::textRef(&file), Variant::missing(), Variant::missing(),
-                              Variant::missing(), Variant::missing(), Variant::boolean(false)};
+                              Variant::missing(),      Variant::missing(), Variant::boolean(false)};
     e.call(343, show);
     QVERIFY(e.hasPage());
     QCOMPARE(e.page().size(), QSize(40, 60));

@@ -131,26 +131,38 @@ void TestForm1::designedGeometry_data()
     QTest::addColumn<QString>("parent");
     QTest::addColumn<QRect>("twips");
     // Left, top, width and height as designed; 15 twips to a pixel.
-    QTest::newRow("ButtonFrame") << "ButtonFrame" << "Form1" << QRect(4260, -60, 1935, 6315);
-    QTest::newRow("ExtViewChk") << "ExtViewChk" << "ButtonFrame" << QRect(120, 2040, 1695, 195);
-    QTest::newRow("SubLayer") << "SubLayer" << "ButtonFrame" << QRect(120, 2400, 1755, 3855);
-    QTest::newRow("AskBeforePrintChk") << "AskBeforePrintChk" << "SubLayer"
-                                       << QRect(0, 3000, 1695, 255);
-    QTest::newRow("ShowSpecificSetupChk") << "ShowSpecificSetupChk" << "SubLayer"
-                                          << QRect(0, 3300, 1695, 255);
+    QTest::newRow("ButtonFrame") << "ButtonFrame"
+                                 << "Form1" << QRect(4260, -60, 1935, 6315);
+    QTest::newRow("ExtViewChk") << "ExtViewChk"
+                                << "ButtonFrame" << QRect(120, 2040, 1695, 195);
+    QTest::newRow("SubLayer") << "SubLayer"
+                              << "ButtonFrame" << QRect(120, 2400, 1755, 3855);
+    QTest::newRow("AskBeforePrintChk") << "AskBeforePrintChk"
+                                       << "SubLayer" << QRect(0, 3000, 1695, 255);
+    QTest::newRow("ShowSpecificSetupChk") << "ShowSpecificSetupChk"
+                                          << "SubLayer" << QRect(0, 3300, 1695, 255);
     QTest::newRow("ShowSpecificSetupFirstPageChk") << "ShowSpecificSetupFirstPageChk"
                                                    << "SubLayer" << QRect(240, 3600, 1455, 255);
-    QTest::newRow("Btn0") << "Btn0" << "ButtonFrame" << QRect(120, 180, 1740, 1740);
-    QTest::newRow("Btn1") << "Btn1" << "SubLayer" << QRect(0, 0, 840, 900);
-    QTest::newRow("Btn2") << "Btn2" << "SubLayer" << QRect(900, 0, 840, 900);
-    QTest::newRow("Btn3") << "Btn3" << "SubLayer" << QRect(900, 960, 840, 900);
-    QTest::newRow("Btn4") << "Btn4" << "SubLayer" << QRect(0, 960, 840, 900);
-    QTest::newRow("Btn5") << "Btn5" << "SubLayer" << QRect(0, 1920, 840, 900);
-    QTest::newRow("Btn6") << "Btn6" << "SubLayer" << QRect(900, 1920, 840, 900);
-    QTest::newRow("ImgEdit1Frame3D") << "ImgEdit1Frame3D" << "Form1"
-                                     << QRect(120, 120, 4065, 6075);
-    QTest::newRow("PicHolder0") << "PicHolder0" << "Form1" << QRect(6540, 660, 1260, 1260);
-    QTest::newRow("PicHolder1") << "PicHolder1" << "Form1" << QRect(6600, 2340, 1260, 1260);
+    QTest::newRow("Btn0") << "Btn0"
+                          << "ButtonFrame" << QRect(120, 180, 1740, 1740);
+    QTest::newRow("Btn1") << "Btn1"
+                          << "SubLayer" << QRect(0, 0, 840, 900);
+    QTest::newRow("Btn2") << "Btn2"
+                          << "SubLayer" << QRect(900, 0, 840, 900);
+    QTest::newRow("Btn3") << "Btn3"
+                          << "SubLayer" << QRect(900, 960, 840, 900);
+    QTest::newRow("Btn4") << "Btn4"
+                          << "SubLayer" << QRect(0, 960, 840, 900);
+    QTest::newRow("Btn5") << "Btn5"
+                          << "SubLayer" << QRect(0, 1920, 840, 900);
+    QTest::newRow("Btn6") << "Btn6"
+                          << "SubLayer" << QRect(900, 1920, 840, 900);
+    QTest::newRow("ImgEdit1Frame3D") << "ImgEdit1Frame3D"
+                                     << "Form1" << QRect(120, 120, 4065, 6075);
+    QTest::newRow("PicHolder0") << "PicHolder0"
+                                << "Form1" << QRect(6540, 660, 1260, 1260);
+    QTest::newRow("PicHolder1") << "PicHolder1"
+                                << "Form1" << QRect(6600, 2340, 1260, 1260);
 }
 
 void TestForm1::designedGeometry()
@@ -171,9 +183,12 @@ void TestForm1::designedState()
 {
     Fakes fakes;
     Form1 form(fakes.environment(m_home->path()));
-    const QStringList captions{QString(),      QStringLiteral("&Scanner"),
-                               QStringLiteral("&Drucker"), QStringLiteral("&Optionen"),
-                               QStringLiteral("&Hilfe"),   QStringLiteral("&Info"),
+    const QStringList captions{QString(),
+                               QStringLiteral("&Scanner"),
+                               QStringLiteral("&Drucker"),
+                               QStringLiteral("&Optionen"),
+                               QStringLiteral("&Hilfe"),
+                               QStringLiteral("&Info"),
                                QStringLiteral("&Ende")};
     for (size_t i = 0; i < form.Btn.size(); ++i) {
         QCOMPARE(form.Btn[i]->text(), captions[static_cast<int>(i)]);
@@ -194,9 +209,16 @@ void TestForm1::designedState()
     QCOMPARE(form.windowIcon().availableSizes().value(0), QSize(32, 32));
 
     // Tab order as designed, starting at the copy button.
-    QWidget* const expected[] = {form.Btn[0], form.ExtViewChk, form.Btn[1], form.Btn[2],
-                                 form.Btn[4], form.Btn[3], form.Btn[5], form.Btn[6],
-                                 form.AskBeforePrintChk, form.ShowSpecificSetupChk,
+    QWidget* const expected[] = {form.Btn[0],
+                                 form.ExtViewChk,
+                                 form.Btn[1],
+                                 form.Btn[2],
+                                 form.Btn[4],
+                                 form.Btn[3],
+                                 form.Btn[5],
+                                 form.Btn[6],
+                                 form.AskBeforePrintChk,
+                                 form.ShowSpecificSetupChk,
                                  form.ShowSpecificSetupFirstPageChk};
     auto nextTabStop = [](QWidget* w) {
         do
@@ -253,9 +275,9 @@ void TestForm1::emptyStoreStartUp()
         {form.ShowSpecificSetupChk, QStringLiteral("ShowSpecificSetup")},
         {form.ShowSpecificSetupFirstPageChk, QStringLiteral("ShowSpecificSetupFirstPage")}};
     for (const auto& [box, key] : boxes)
-        connect(box, &OptionCheckBox::Click, this,
-                [&handled, key = key, this] { handled << key + QLatin1Char('=') +
-                                                             storedOption(*m_home, key); });
+        connect(box, &OptionCheckBox::Click, this, [&handled, key = key, this] {
+            handled << key + QLatin1Char('=') + storedOption(*m_home, key);
+        });
     form.Form_Load();
 
     QCOMPARE(form.windowTitle(), QStringLiteral("Kopyra - der handliche Fotokopierer für Windows"));
@@ -266,8 +288,7 @@ void TestForm1::emptyStoreStartUp()
     QVERIFY(form.SubLayer->isHidden());
     // Each box's click handling ran once, in order, and had stored the value when it was done
     // (the store is read after this box's handler, before the next box is set).
-    QCOMPARE(handled, (QStringList{QStringLiteral("AskBeforePrint=0"),
-                                   QStringLiteral("ExtView=0"),
+    QCOMPARE(handled, (QStringList{QStringLiteral("AskBeforePrint=0"), QStringLiteral("ExtView=0"),
                                    QStringLiteral("ShowSpecificSetup=1"),
                                    QStringLiteral("ShowSpecificSetupFirstPage=0")}));
     const QByteArray store = m_home->readStore();
@@ -284,8 +305,8 @@ void TestForm1::restoresOptions_data()
     QTest::newRow("all checked") << QByteArray("AskBeforePrint=1\nExtView=1\nShowSpecificSetup=1\n"
                                                "ShowSpecificSetupFirstPage=1\n")
                                  << QList<int>{1, 1, 1, 1};
-    QTest::newRow("a stored 0 wins over the default 1") << QByteArray("ShowSpecificSetup=0\n")
-                                                        << QList<int>{0, 0, 0, 0};
+    QTest::newRow("a stored 0 wins over the default 1")
+        << QByteArray("ShowSpecificSetup=0\n") << QList<int>{0, 0, 0, 0};
     QTest::newRow("extended view only") << QByteArray("ExtView=1\n") << QList<int>{0, 1, 1, 0};
     // Written back in plain form: proves every start writes, also unchanged values.
     QTest::newRow("leading zero") << QByteArray("ExtView=01\nAskBeforePrint=+0\n")
@@ -387,8 +408,7 @@ void TestForm1::firstLayoutAndDesignSizes()
     QCOMPARE(form.ImgEdit1->geometry(), form.ImgEdit1Frame3D->contentsRect());
     QCOMPARE(fakes.log.describe().last(), QStringLiteral("ImgEdit1 call 352 (I2:0)"));
     // The copy button shows the idle picture, and the window stands in the screen's middle.
-    QCOMPARE(form.Btn[0]->icon().pixmap(82, 82).toImage(),
-             form.PicHolder[0]->pixmap().toImage());
+    QCOMPARE(form.Btn[0]->icon().pixmap(82, 82).toImage(), form.PicHolder[0]->pixmap().toImage());
     const QPoint centre = form.screen()->availableGeometry().center();
     QVERIFY(qAbs(form.frameGeometry().center().x() - centre.x()) <= 1);
     QVERIFY(qAbs(form.frameGeometry().center().y() - centre.y()) <= 1);
@@ -461,7 +481,8 @@ void TestForm1::unhandledFailureEndsProgram()
     QMessageBox::Icon shownIcon = QMessageBox::NoIcon;
     QTimer::singleShot(0, [] {
         ThrowingObject thrower;
-        QCoreApplication::sendEvent(&thrower, new QEvent(QEvent::User));
+        QEvent event(QEvent::User);
+        QCoreApplication::sendEvent(&thrower, &event);
     });
     QTimer closer;
     connect(&closer, &QTimer::timeout, this, [&] {

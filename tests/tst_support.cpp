@@ -31,12 +31,17 @@ void TestSupport::trailingSeparator_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("ordinary folder") << "/opt/kopyra" << "/opt/kopyra/";
-    QTest::newRow("already ends in separator") << "/opt/kopyra/" << "/opt/kopyra/";
-    QTest::newRow("root") << "/" << "/";
-    QTest::newRow("empty") << "" << "/";
+    QTest::newRow("ordinary folder") << "/opt/kopyra"
+                                     << "/opt/kopyra/";
+    QTest::newRow("already ends in separator") << "/opt/kopyra/"
+                                               << "/opt/kopyra/";
+    QTest::newRow("root") << "/"
+                          << "/";
+    QTest::newRow("empty") << ""
+                           << "/";
     // Only the platform's separator counts.
-    QTest::newRow("ends in backslash") << "/opt/odd\\" << "/opt/odd\\/";
+    QTest::newRow("ends in backslash") << "/opt/odd\\"
+                                       << "/opt/odd\\/";
 }
 
 void TestSupport::trailingSeparator()
@@ -52,9 +57,11 @@ void TestSupport::pageFilePath_data()
 {
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("ordinary folder") << "/opt/kopyra" << "/opt/kopyra/Kopyra.tif";
+    QTest::newRow("ordinary folder") << "/opt/kopyra"
+                                     << "/opt/kopyra/Kopyra.tif";
     // The separator is added without looking; a doubled slash still names the same file.
-    QTest::newRow("root") << "/" << "//Kopyra.tif";
+    QTest::newRow("root") << "/"
+                          << "//Kopyra.tif";
 }
 
 void TestSupport::pageFilePath()

@@ -1,0 +1,81 @@
+# Sourced by tools/test.sh: starts what the tests need and stops it again on exit.
+#  - a private cupsd (its own folder and socket, so the machine's printers stay untouched)
+#    with a cups-pdf queue "KopyraPDF" as its default printer; CUPS_SERVER points at it;
+#  - an Xvfb display for tests in real X windows; DISPLAY points at it.
+# Needs root for cupsd (cups-pdf's backend runs as root).
+
+KOPYRA_SERVICES=$(mktemp -d /tmp/kopyra-services.XXXXXX)
+chmod 755 "$KOPYRA_SERVICES"
+_kopyra_pids=()
+
+kopyra_stop_services() {
+    for pid in "${_kopyra_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in "${_kopyra_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+    rm -rf "$KOPYRA_SERVICES"
+}
+trap kopyra_stop_services EXIT
+
+kopyra_wait_for() { # seconds command...
+    local tries=$(($1 * 10)); shift
+    until "$@" >/dev/null 2>&1; do
+        tries=$((tries - 1))
+        [ $tries -gt 0 ] || return 1
+        sleep 0.1
+    done
+}
+
+kopyra_start_cupsd() {
+    local d=$KOPYRA_SERVICES/cups
+    mkdir -p "$d"/{spool,cache,state,log,tmp}
+    chgrp lp "$d/spool" && chmod 0710 "$d/spool"
+    chmod 1777 "$d/tmp"
+    cat >"$d/cupsd.conf" <<CONF
+Listen $d/cups.sock
+LogLevel warn
+WebInterface No
+Browsing No
+DefaultAuthType None
+<Location />
+  Order allow,deny
+  Allow all
+</Location>
+<Policy default>
+  <Limit All>
+    Order deny,allow
+  </Limit>
+</Policy>
+CONF
+    cat >"$d/cups-files.conf" <<CONF
+ServerRoot $d
+RequestRoot $d/spool
+CacheDir $d/cache
+StateDir $d/state
+TempDir $d/tmp
+AccessLog $d/log/access_log
+ErrorLog $d/log/error_log
+PageLog $d/log/page_log
+ServerBin /usr/lib/cups
+DataDir /usr/share/cups
+SystemGroup root
+FileDevice No
+CONF
+    /usr/sbin/cupsd -f -c "$d/cupsd.conf" -s "$d/cups-files.conf" &
+    _kopyra_pids+=($!)
+    export CUPS_SERVER=$d/cups.sock
+    kopyra_wait_for 20 lpstat -r || { echo "cupsd kam nicht hoch:"; cat "$d/log/error_log"; return 1; }
+    lpadmin -p KopyraPDF -E -v cups-pdf:/ -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd 2>/dev/null
+    lpadmin -d KopyraPDF
+    # cups-pdf writes each job into the PDF folder of the job's owner.
+    export KOPYRA_TEST_PDF_DIR=$HOME/PDF
+    echo "cupsd: $CUPS_SERVER, Drucker $(lpstat -d | sed 's/.*: //')"
+}
+
+kopyra_start_xvfb() {
+    local n=90
+    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$KOPYRA_SERVICES/xvfb.log" 2>&1 &
+    _kopyra_pids+=($!)
+    export DISPLAY=:$n
+    kopyra_wait_for 20 xdpyinfo || { echo "Xvfb kam nicht hoch:"; cat "$KOPYRA_SERVICES/xvfb.log"; return 1; }
+    echo "Xvfb: DISPLAY=$DISPLAY"
+}

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Kopyra twice (plain, and with AddressSanitizer and
+# UndefinedBehaviorSanitizer), starts what the tests need and runs all tests with ctest.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+"$top/tools/deps.sh" test
+
+if [ "$(id -u)" -ne 0 ]; then
+    # cupsd and cups-pdf need root; the rest runs as the user.
+    exec sudo --preserve-env=HOME,PATH "$0" "$@"
+fi
+
+"$top/tools/build.sh" "$top/build" -DKOPYRA_WERROR=ON
+"$top/tools/build.sh" "$top/build-asan" -DCMAKE_BUILD_TYPE=Debug -DKOPYRA_SANITIZE=ON \
+    -DKOPYRA_WERROR=ON
+
+# shellcheck source=tools/test-services.sh
+. "$top/tools/test-services.sh"
+kopyra_start_cupsd
+kopyra_start_xvfb
+
+export XDG_RUNTIME_DIR=$KOPYRA_SERVICES/runtime
+mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
+status=0
+echo "== Tests =="
+ctest --test-dir "$top/build" --output-on-failure --timeout 300 "$@" || status=1
+echo "== Tests unter AddressSanitizer/UndefinedBehaviorSanitizer =="
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir "$top/build-asan" --output-on-failure --timeout 600 "$@" || status=1
+exit $status
