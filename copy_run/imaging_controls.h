@@ -13,6 +13,9 @@ struct ImagingControls {
     std::unique_ptr<imaging::DispatchControl> admin; // ImgAdmin1
 };
 
+// The scan control's completion event: position 10 of its event interface, no parameters.
+constexpr int ScanCompletedEvent = 10;
+
 using ImagingControlsFactory = std::function<ImagingControls()>;
 
 // The real components of imaging/.

@@ -1,16 +1,20 @@
 #include "main_window/form1.h"
 
+#include "info_window/info_form.h"
 #include "main_window/option_check_box.h"
 #include "support/aab.h"
 #include "support/aam.h"
+#include "support/aap.h"
+#include "support/centre_window.h"
 #include "support/module1.h"
+#include "support/msg_box.h"
+#include "version.h"
 
 #include <QApplication>
 #include <QEvent>
 #include <QFile>
 #include <QFrame>
 #include <QLabel>
-#include <QScreen>
 #include <QShowEvent>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -180,6 +184,11 @@ void Form1::buildDesign()
     connect(ShowSpecificSetupChk, &OptionCheckBox::Click, this, &Form1::ShowSpecificSetupChk_Click);
     connect(ShowSpecificSetupFirstPageChk, &OptionCheckBox::Click, this,
             &Form1::ShowSpecificSetupFirstPageChk_Click);
+
+    imgScan1().setEventSink([this](int position) {
+        if (position == ScanCompletedEvent)
+            ImgScan1_ScanCompleted();
+    });
 }
 
 void Form1::showEvent(QShowEvent* event)
@@ -187,12 +196,9 @@ void Form1::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     if (m_centred)
         return;
-    // First position: centred on the screen, frame included as far as it is known.
+    // First position: centred on the screen.
     m_centred = true;
-    if (const QScreen* s = screen()) {
-        const QSize outer = frameGeometry().size();
-        move(s->availableGeometry().center() - QPoint(outer.width() / 2, outer.height() / 2));
-    }
+    centreOnScreen(this);
 }
 
 void Form1::Form_Load()
@@ -212,10 +218,10 @@ void Form1::Form_Load()
 
     // 3. Installed system-wide the program's folder is not the user's to write in; the page
     // file then lives in the user's cache folder.
-    const QString appFolder = m_environment.applicationFolder.isEmpty()
-                                  ? AAM::applicationFolder()
-                                  : m_environment.applicationFolder;
-    PageFilePath = AAM::pageFilePath(AAM::pageFileFolder(appFolder));
+    const QString folder = m_environment.applicationFolder.isEmpty()
+                               ? AAM::applicationFolder()
+                               : m_environment.applicationFolder;
+    PageFilePath = AAM::pageFilePath(AAM::pageFileFolder(folder));
 
     // 4. The imaging controls, in this order.
     imgEdit1().put(1, Variant::text(PageFilePath));
@@ -331,17 +337,98 @@ void Form1::followFrame()
     m_frameExtra = extra;
 }
 
+QString Form1::appFolder() const
+{
+    return m_environment.applicationFolder.isEmpty()
+               ? AAM::AppFolder()
+               : AAM::WithTrailingSeparator(m_environment.applicationFolder);
+}
+
 void Form1::Btn_Click(std::int16_t index)
 {
     switch (index) {
+    case 0:
+        m_copyRun.Kopyra(0);
+        return;
+    case 1:
+        imgScan1().call(105, {});
+        return;
+    case 2:
+        m_copyRun.Kopyra(2);
+        return;
+    case 3:
+        imgScan1().call(112, {});
+        return;
+    case 4:
+        AAP::OpenHelpFile(this, appFolder() + QStringLiteral("hilfe.htm"));
+        return;
+    case 5: {
+        const QString subtitle = Subtitle + QStringLiteral(" (V") +
+                                 QString::number(KopyraVersion::Major) + QLatin1Char('.') +
+                                 QString::number(KopyraVersion::Minor) + QLatin1Char('.') +
+                                 QString::number(KopyraVersion::Revision) + QLatin1Char(')');
+        if (!m_infoForm)
+            m_infoForm = std::make_unique<InfoForm>();
+        m_infoForm->main(Title, subtitle);
+        return;
+    }
     case 6:
-        // Nothing to save: the options are stored as they change, the page file stays.
-        QApplication::closeAllWindows();
+        // At once, and nothing to save: the options are stored as they change, and the page
+        // file stays for the next start.
         QCoreApplication::exit(0);
+        hide();
         return;
     default:
         return;
     }
+}
+
+void Form1::ImgScan1_ScanCompleted() { m_copyRun.Kopyra(1); }
+
+void Form1::SetCopyBtn(std::int32_t mode)
+{
+    if (mode < 0 || mode >= static_cast<std::int32_t>(PicHolder.size()))
+        throw imaging::DispatchError(
+            9, QStringLiteral("Das Bild %1 für den Kopierknopf gibt es nicht.").arg(mode), Title);
+    Btn[0]->setIcon(QIcon(PicHolder[static_cast<size_t>(mode)]->pixmap()));
+    Btn[0]->repaint();
+}
+
+std::int16_t Form1::optionValue(Option option)
+{
+    switch (option) {
+    case Option::ShowSpecificSetup:
+        return ShowSpecificSetupChk->Value();
+    case Option::ShowSpecificSetupFirstPage:
+        return ShowSpecificSetupFirstPageChk->Value();
+    case Option::AskBeforePrint:
+        return AskBeforePrintChk->Value();
+    }
+    return 0;
+}
+
+std::int32_t Form1::nativeWindowHandle()
+{
+    // X11 window ids fit; elsewhere a handle that names no window still gets its dialog.
+    return static_cast<std::int32_t>(winId());
+}
+
+void Form1::deletePageFile(const QString& path)
+{
+    QFile page(path);
+    if (!page.exists())
+        return; // nothing left to delete
+    if (!page.remove())
+        throw imaging::DispatchError(
+            75,
+            QStringLiteral("Die alte Seite „%1“ konnte nicht gelöscht werden: %2")
+                .arg(path, page.errorString()),
+            Title);
+}
+
+int Form1::msgBox(const QString& text, int style, const QString& title)
+{
+    return MsgBox::msgBox(this, text, style, title);
 }
 
 void Form1::ExtViewChk_Click()

@@ -1,21 +1,24 @@
 #pragma once
 
+#include "copy_run/copy_run.h"
 #include "copy_run/imaging_controls.h"
 
 #include <QWidget>
 
 #include <array>
 #include <cstdint>
+#include <memory>
 
 class OptionCheckBox;
 class QFrame;
 class QLabel;
 class QToolButton;
+class InfoForm;
 
 // The main window: the copy button, the view switch, the panel of small buttons and options,
 // the image area and the three imaging controls. Positions are designed in twips; at 15 twips
 // to a device-independent pixel they are placed absolutely, as designed.
-class Form1 : public QWidget {
+class Form1 : public QWidget, private CopyRunHost {
     Q_OBJECT
 public:
     static constexpr int TwipsPerPixel = 15;
@@ -48,9 +51,14 @@ public:
     QWidget* ImgEdit1 = nullptr;
     std::array<QLabel*, 2> PicHolder{};
 
-    imaging::DispatchControl& imgScan1() { return *m_controls.scan; }
-    imaging::DispatchControl& imgEdit1() { return *m_controls.edit; }
-    imaging::DispatchControl& imgAdmin1() { return *m_controls.admin; }
+    imaging::DispatchControl& imgScan1() override { return *m_controls.scan; }
+    imaging::DispatchControl& imgEdit1() override { return *m_controls.edit; }
+    imaging::DispatchControl& imgAdmin1() override { return *m_controls.admin; }
+
+    // The info window, once the info button has been pressed.
+    InfoForm* infoForm() const { return m_infoForm.get(); }
+    // The application folder with its trailing separator.
+    QString appFolder() const;
 
     // The window's outer size in twips, frame and title bar included.
     float Width() const;
@@ -75,6 +83,14 @@ private:
     void Form_Resize();
     void followFrame();
     void Btn_Click(std::int16_t index);
+    void ImgScan1_ScanCompleted();
+
+    // The copy run's view of the window.
+    void SetCopyBtn(std::int32_t mode) override;
+    std::int16_t optionValue(Option option) override;
+    std::int32_t nativeWindowHandle() override;
+    void deletePageFile(const QString& path) override;
+    int msgBox(const QString& text, int style, const QString& title) override;
     void ExtViewChk_Click();
     void AskBeforePrintChk_Click();
     void ShowSpecificSetupChk_Click();
@@ -82,6 +98,8 @@ private:
 
     Environment m_environment;
     ImagingControls m_controls;
+    CopyRun m_copyRun{*this};
+    std::unique_ptr<InfoForm> m_infoForm;
     // Frame and title bar as the platform reported them when the design sizes were taken.
     QSize m_frameExtra;
     bool m_centred = false;

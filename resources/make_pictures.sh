@@ -60,3 +60,11 @@ icon options "-stroke '#303030' -fill '#e0e0e0' -draw 'rectangle 2,3 27,27' \
     -fill '#1040a0' -draw 'rectangle 2,3 27,8' \
     -fill '#e0c020' -draw 'polygon 9,12 9,30 29,30' \
     -fill '#e0e0e0' -draw 'polygon 13,21 13,26 19,26'"
+
+# The info window's icon: the info bubble in 32 x 32 and 16 x 16.
+$IM info.ico -resize 16x16 -channel A -threshold 50% +channel -colors 16 /tmp/kopyra-info16.png
+$IM info.ico /tmp/kopyra-info16.png -colors 16 info_window.ico
+rm -f /tmp/kopyra-info16.png
+
+# The info window's picture.
+python3 ../make_circuit_board.py | $IM ppm:- -quality 88 circuit_board.jpg

@@ -1,4 +1,5 @@
 // The main window: its design, its start-up, the option boxes, and the last-resort report.
+#include "info_window/info_form.h"
 #include "main_window/form1.h"
 #include "main_window/option_check_box.h"
 #include "recording_control.h"
@@ -9,6 +10,8 @@
 #include "support/unhandled_failure.h"
 #include "test_home.h"
 
+#include <QDesktopServices>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFrame>
@@ -46,6 +49,11 @@ struct Fakes {
             scan = s.get();
             edit = e.get();
             admin = a.get();
+            // The print settings a real administration control starts with; no old page.
+            admin->setResult(29, Variant::int32(1));
+            admin->setResult(28, Variant::int32(0));
+            admin->setResult(16, Variant::int32(0));
+            admin->setResult(114, Variant::boolean(false));
             c.scan = std::move(s);
             c.edit = std::move(e);
             c.admin = std::move(a);
@@ -66,6 +74,25 @@ QRect twipsRect(const QWidget* w)
 {
     return {w->x() * 15, w->y() * 15, w->width() * 15, w->height() * 15};
 }
+
+// Catches what would go to the user's browser, mail program or file viewer.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    UrlCatcher()
+    {
+        for (const char* scheme : {"file", "http", "https", "mailto"})
+            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "open");
+    }
+    ~UrlCatcher() override
+    {
+        for (const char* scheme : {"file", "http", "https", "mailto"})
+            QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+    }
+    QList<QUrl> urls;
+public Q_SLOTS:
+    void open(const QUrl& url) { urls.append(url); }
+};
 
 class ThrowingObject : public QObject {
 public:
@@ -102,6 +129,17 @@ private Q_SLOTS:
     void refusalOfMissingPageStillFails();
     void unhandledFailureEndsProgram();
     void germanButtons();
+    void resizing_data();
+    void resizing();
+    void minimisedChangesNothing();
+    void maximisedFollowsScreen();
+    void copyButtonBusyWhileScanStarts();
+    void questionBoxAnsweredOnScreen_data();
+    void questionBoxAnsweredOnScreen();
+    void errorBoxShowsLineBreaks();
+    void buttonsReachTheirTargets();
+    void infoButtonShowsInfoWindow();
+    void endButtonEndsProgram();
 
 private:
     std::unique_ptr<TestHome> m_home;
@@ -112,6 +150,7 @@ void TestForm1::init()
     m_home = std::make_unique<TestHome>();
     Module1::PageFilePath.clear();
     Module1::DesignWidth = 0;
+    Module1::FirstCopyDone = 0;
     UnhandledFailure::resetForTesting();
     MsgBox::setHandler([](const MsgBox::Request& r) -> int {
         qWarning("unexpected message box: %s", qPrintable(r.text));
@@ -515,6 +554,234 @@ void TestForm1::germanButtons()
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     QCOMPARE(box.button(QMessageBox::Yes)->text(), QStringLiteral("&Ja"));
     QCOMPARE(box.button(QMessageBox::No)->text(), QStringLiteral("&Nein"));
+}
+
+// Client sizes in pixels relative to the designed 417 x 422; the expected layout in twips.
+void TestForm1::resizing_data()
+{
+    QTest::addColumn<QSize>("change");
+    QTest::addColumn<QSize>("clientAfter");
+    QTest::addColumn<int>("columnLeft");
+    QTest::addColumn<QSize>("panel");
+    QTest::newRow("designed size") << QSize(0, 0) << QSize(417, 422) << 4260 << QSize(4065, 6075);
+    QTest::newRow("wider") << QSize(60, 0) << QSize(477, 422) << 4260 + 900 << QSize(4965, 6075);
+    QTest::newRow("higher") << QSize(0, 40) << QSize(417, 462) << 4260 << QSize(4065, 6675);
+    QTest::newRow("narrower snaps back")
+        << QSize(-50, 30) << QSize(417, 452) << 4260 << QSize(4065, 6525);
+    QTest::newRow("lower snaps back")
+        << QSize(20, -30) << QSize(437, 422) << 4260 + 300 << QSize(4365, 6075);
+    QTest::newRow("both smaller") << QSize(-100, -100) << QSize(417, 422) << 4260
+                                  << QSize(4065, 6075);
+}
+
+void TestForm1::resizing()
+{
+    QFETCH(QSize, change);
+    QFETCH(QSize, clientAfter);
+    QFETCH(int, columnLeft);
+    QFETCH(QSize, panel);
+    Fakes fakes;
+    Form1 form(fakes.environment(m_home->path()));
+    form.Form_Load();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const auto fitsBefore = fakes.log.describe().count(QStringLiteral("ImgEdit1 call 352 (I2:0)"));
+
+    form.resize(form.size() + change);
+    QTRY_COMPARE(form.size(), clientAfter);
+    QCOMPARE(form.ButtonFrame->x() * 15, columnLeft);
+    QCOMPARE(form.ButtonFrame->y() * 15, -60); // the column never moves down
+    QCOMPARE(form.ImgEdit1Frame3D->size() * 15, panel);
+    QCOMPARE(form.ImgEdit1->geometry(), form.ImgEdit1Frame3D->contentsRect());
+    // Every layout fits the page anew.
+    if (!change.isNull())
+        QVERIFY(fakes.log.describe().count(QStringLiteral("ImgEdit1 call 352 (I2:0)")) >
+                fitsBefore);
+}
+
+void TestForm1::minimisedChangesNothing()
+{
+    Fakes fakes;
+    Form1 form(fakes.environment(m_home->path()));
+    form.Form_Load();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.resize(480, 500);
+    QTRY_COMPARE(form.size(), QSize(480, 500));
+    const QRect panel = form.ImgEdit1Frame3D->geometry();
+    fakes.log.clear();
+    form.showMinimized();
+    QTRY_VERIFY(form.isMinimized());
+    QCOMPARE(form.ImgEdit1Frame3D->geometry(), panel);
+    QVERIFY(fakes.log.describe().isEmpty());
+    // Restoring lays the window out again.
+    form.showNormal();
+    QTRY_VERIFY(!fakes.log.describe().isEmpty());
+    QCOMPARE(form.ImgEdit1Frame3D->geometry(), panel);
+}
+
+void TestForm1::maximisedFollowsScreen()
+{
+    Fakes fakes;
+    Form1 form(fakes.environment(m_home->path()));
+    form.Form_Load();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const int rightMargin = form.width() - form.ButtonFrame->geometry().right();
+    form.showMaximized();
+    QTRY_VERIFY(form.width() > 417);
+    QCOMPARE(form.width() - form.ButtonFrame->geometry().right(), rightMargin);
+    QCOMPARE(form.ImgEdit1Frame3D->width(), 271 + form.width() - 417);
+}
+
+void TestForm1::copyButtonBusyWhileScanStarts()
+{
+    Fakes fakes;
+    Form1 form(fakes.environment(m_home->path()));
+    form.Form_Load();
+    const QImage idle = form.PicHolder[0]->pixmap().toImage();
+    const QImage busy = form.PicHolder[1]->pixmap().toImage();
+    QImage duringScan;
+    fakes.scan->onAccess(102, [&] { duringScan = form.Btn[0]->icon().pixmap(82, 82).toImage(); });
+    fakes.admin->setResult(114, Variant::boolean(false));
+    fakes.log.clear();
+    form.Btn[0]->click();
+    QCOMPARE(duringScan, busy);
+    QCOMPARE(form.Btn[0]->icon().pixmap(82, 82).toImage(), idle);
+    QVERIFY(fakes.log.describe().contains(QStringLiteral("ImgScan1 call 102 ()")));
+}
+
+void TestForm1::questionBoxAnsweredOnScreen_data()
+{
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("Ja") << true;
+    QTest::newRow("Nein") << false;
+}
+
+// A real question box on screen, answered by a key press as a user would.
+void TestForm1::questionBoxAnsweredOnScreen()
+{
+    QFETCH(bool, yes);
+    MsgBox::setHandler({});
+    m_home->seedStore("[Kopyra]\nAskBeforePrint=1\n");
+    Fakes fakes;
+    Form1 form(fakes.environment(m_home->path()));
+    form.Form_Load();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QString text, yesText, noText;
+    bool hasIcon = true, yesIsDefault = false;
+    QTimer answerer;
+    connect(&answerer, &QTimer::timeout, this, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        answerer.stop();
+        text = box->text();
+        hasIcon = box->icon() != QMessageBox::NoIcon;
+        yesText = box->button(QMessageBox::Yes)->text();
+        noText = box->button(QMessageBox::No)->text();
+        yesIsDefault = box->defaultButton() == box->button(QMessageBox::Yes);
+        (yes ? box->defaultButton() : box->button(QMessageBox::No))->click();
+    });
+    answerer.start(20);
+    fakes.scan->fireEvent(10);
+    QCOMPARE(text, QStringLiteral("Soll die eingescannte Seite jetzt gedruckt werden?"));
+    QVERIFY(!hasIcon);
+    QCOMPARE(yesText, QStringLiteral("&Ja"));
+    QCOMPARE(noText, QStringLiteral("&Nein"));
+    QVERIFY(yesIsDefault);
+    const bool printed =
+        fakes.log.describe().last().startsWith(QStringLiteral("ImgEdit1 call 351"));
+    QCOMPARE(printed, yes);
+    QCOMPARE(Module1::FirstCopyDone, std::int16_t(yes ? -1 : 0));
+}
+
+void TestForm1::errorBoxShowsLineBreaks()
+{
+    MsgBox::setHandler({});
+    Fakes fakes;
+    Form1 form(fakes.environment(m_home->path()));
+    form.Form_Load();
+    fakes.admin->failOn(104, -5, QStringLiteral("Kein Drucker"), QStringLiteral("ImgAdmin"));
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    int buttons = 0;
+    QTimer::singleShot(50, this, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        text = box->text();
+        icon = box->icon();
+        buttons = static_cast<int>(box->buttons().size());
+        box->button(QMessageBox::Ok)->click();
+    });
+    form.Btn[2]->click();
+    QCOMPARE(text, QStringLiteral("Es kam zu folgendem Problem:\n\nKein Drucker (-5)\n\nOrt: "
+                                  "ImgAdmin\n\nPhase: 2"));
+    QCOMPARE(icon, QMessageBox::Critical);
+    QCOMPARE(buttons, 1);
+}
+
+void TestForm1::buttonsReachTheirTargets()
+{
+    Fakes fakes;
+    Form1 form(fakes.environment(m_home->path()));
+    form.Form_Load();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    fakes.log.clear();
+    form.Btn[1]->click();
+    form.Btn[3]->click();
+    form.Btn[2]->click();
+    QCOMPARE(
+        fakes.log.describe(),
+        (QStringList{QStringLiteral("ImgScan1 call 105 ()"), QStringLiteral("ImgScan1 call 112 ()"),
+                     QStringLiteral("ImgAdmin1 call 104 (I4:%1)")
+                         .arg(static_cast<std::int32_t>(form.winId()))}));
+
+    UrlCatcher catcher;
+    form.Btn[4]->click();
+    QCOMPARE(catcher.urls,
+             QList<QUrl>{QUrl::fromLocalFile(m_home->path() + QStringLiteral("/hilfe.htm"))});
+}
+
+void TestForm1::infoButtonShowsInfoWindow()
+{
+    Fakes fakes;
+    Form1 form(fakes.environment(m_home->path()));
+    form.Form_Load();
+    for (int round = 0; round < 2; ++round) {
+        QString caption, text;
+        QTimer::singleShot(50, this, [&] {
+            QDialog* info = form.infoForm() ? form.infoForm()->window() : nullptr;
+            QVERIFY(info);
+            caption = info->windowTitle();
+            text = info->findChild<QLabel*>(QStringLiteral("Label0"))->text();
+            info->findChild<QPushButton*>(QStringLiteral("Btn3"))->click();
+        });
+        form.Btn[5]->click(); // returns once the info window is closed
+        QCOMPARE(caption, QStringLiteral("Info über Kopyra"));
+        QVERIFY(text.startsWith(
+            QStringLiteral("Kopyra – der handliche Fotokopierer für Windows (V2.0.6)\n\n")));
+        QVERIFY(!form.infoForm()->window());
+    }
+}
+
+void TestForm1::endButtonEndsProgram()
+{
+    const QString page = m_home->path() + QStringLiteral("/Kopyra.tif");
+    QFile f(page);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    Fakes fakes;
+    Form1 form(fakes.environment(m_home->path()));
+    form.Form_Load();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QTimer::singleShot(0, form.Btn[6], &QToolButton::click);
+    QTimer::singleShot(10000, [] { QCoreApplication::exit(99); });
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QVERIFY(QFile::exists(page));
 }
 
 int main(int argc, char** argv)

@@ -9,7 +9,7 @@ run_packages=(
     qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins qt6-translations-l10n
     libgl-dev libtiff-dev libsane-dev libsane1 sane-utils libcups2-dev
     cups cups-client cups-bsd printer-driver-cups-pdf
-    xdg-utils
+    xdg-utils fonts-liberation2
 )
 test_packages=(xvfb xauth xdotool x11-utils poppler-utils imagemagick clang-format)
 

@@ -14,10 +14,11 @@ if ! scanimage -L 2>/dev/null | grep -q '^device'; then
     export SANE_CONFIG_DIR=$top/tools/fallback/sane
 fi
 
-if ! lpstat -r >/dev/null 2>&1; then
+cupsd_running() { lpstat -r 2>/dev/null | grep -q "scheduler is running"; }
+if ! cupsd_running; then
     echo "Der Druckdienst (cupsd) läuft nicht: starte ihn."
     "${sudo[@]}" /usr/sbin/cupsd
-    for _ in $(seq 50); do lpstat -r >/dev/null 2>&1 && break; sleep 0.1; done
+    for _ in $(seq 50); do cupsd_running && break; sleep 0.1; done
 fi
 if ! lpstat -v 2>/dev/null | grep -q .; then
     echo "Kein Drucker eingerichtet: richte den PDF-Drucker \"Kopyra-PDF\" ein (Ausgabe in ~/PDF)."

@@ -24,6 +24,10 @@ kopyra_wait_for() { # seconds command...
     done
 }
 
+kopyra_cupsd_running() {
+    [ -S "$CUPS_SERVER" ] && lpstat -r 2>/dev/null | grep -q "scheduler is running"
+}
+
 kopyra_start_cupsd() {
     local d=$KOPYRA_SERVICES/cups
     mkdir -p "$d"/{spool,cache,state,log,tmp}
@@ -62,8 +66,11 @@ CONF
     /usr/sbin/cupsd -f -c "$d/cupsd.conf" -s "$d/cups-files.conf" &
     _kopyra_pids+=($!)
     export CUPS_SERVER=$d/cups.sock
-    kopyra_wait_for 20 lpstat -r || { echo "cupsd kam nicht hoch:"; cat "$d/log/error_log"; return 1; }
-    lpadmin -p KopyraPDF -E -v cups-pdf:/ -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd 2>/dev/null
+    # lpstat -r says "not running" with exit status 0, so read what it says.
+    kopyra_wait_for 20 kopyra_cupsd_running ||
+        { echo "cupsd kam nicht hoch:"; cat "$d/log/error_log"; return 1; }
+    lpadmin -p KopyraPDF -E -v cups-pdf:/ -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd 2>/dev/null ||
+        { echo "Der PDF-Drucker ließ sich nicht einrichten:"; cat "$d/log/error_log"; return 1; }
     lpadmin -d KopyraPDF
     # cups-pdf writes each job into the PDF folder of the job's owner.
     export KOPYRA_TEST_PDF_DIR=$HOME/PDF

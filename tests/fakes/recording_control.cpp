@@ -31,12 +31,16 @@ QString RecordedAccess::describe() const
     return s;
 }
 
-QStringList RecordingLog::describe() const
+void RecordingLog::add(RecordedAccess access)
 {
-    QStringList lines;
-    for (const RecordedAccess& a : m_entries)
-        lines << a.describe();
-    return lines;
+    m_lines.append(access.describe());
+    m_entries.append(std::move(access));
+}
+
+void RecordingLog::clear()
+{
+    m_entries.clear();
+    m_lines.clear();
 }
 
 RecordingControl::RecordingControl(QString name, RecordingLog& log)
@@ -67,18 +71,27 @@ Variant RecordingControl::handle(AccessKind kind, std::int32_t member, QList<Var
             v = Variant::textRef(access.captured.back().get());
         }
     access.args = std::move(args);
-    m_log.add(std::move(access));
+    m_log.add(access);
     if (auto action = m_actions.take(member))
         action();
-    if (auto it = m_failures.constFind(member); it != m_failures.constEnd())
-        throw imaging::DispatchError(it->number, it->description, it->source);
+    for (const Failure& f : std::as_const(m_failures))
+        if (f.match(access))
+            throw imaging::DispatchError(f.number, f.description, f.source);
     return m_results.value(member);
 }
 
 void RecordingControl::failOn(std::int32_t member, std::int32_t number, const QString& description,
                               const QString& source)
 {
-    m_failures.insert(member, {number, description, source});
+    failWhen([member](const RecordedAccess& a) { return a.member == member; }, number, description,
+             source);
+}
+
+void RecordingControl::failWhen(std::function<bool(const RecordedAccess&)> match,
+                                std::int32_t number, const QString& description,
+                                const QString& source)
+{
+    m_failures.append({std::move(match), number, description, source});
 }
 
 void RecordingControl::setResult(std::int32_t member, const Variant& result)

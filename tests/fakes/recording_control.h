@@ -23,16 +23,20 @@ struct RecordedAccess {
     QString describe() const;
 };
 
-// The accesses of all fakes that share it, in the order they happened.
+// The accesses of all fakes that share it, in the order they happened, and notes of other
+// things a test wants to see in the same order.
 class RecordingLog {
 public:
-    void add(RecordedAccess access) { m_entries.append(std::move(access)); }
+    void add(RecordedAccess access);
+    void note(const QString& line) { m_lines.append(line); }
     const QList<RecordedAccess>& entries() const { return m_entries; }
-    QStringList describe() const;
-    void clear() { m_entries.clear(); }
+    // One line per access or note.
+    const QStringList& describe() const { return m_lines; }
+    void clear();
 
 private:
     QList<RecordedAccess> m_entries;
+    QStringList m_lines;
 };
 
 // Stands in for an imaging control: logs every access and answers with what it was told.
@@ -48,7 +52,9 @@ public:
     // Every access to the member fails with this error (after being logged).
     void failOn(std::int32_t member, std::int32_t number, const QString& description,
                 const QString& source);
-    void clearFailure(std::int32_t member) { m_failures.remove(member); }
+    // Every access that matches fails with this error (after being logged).
+    void failWhen(std::function<bool(const RecordedAccess&)> match, std::int32_t number,
+                  const QString& description, const QString& source);
     // What a call or read of the member returns.
     void setResult(std::int32_t member, const imaging::Variant& result);
     // Runs inside the next access of the member, after it is logged (for re-entrancy tests).
@@ -61,13 +67,14 @@ private:
                             QList<imaging::Variant> args);
 
     struct Failure {
+        std::function<bool(const RecordedAccess&)> match;
         std::int32_t number;
         QString description;
         QString source;
     };
     QString m_name;
     RecordingLog& m_log;
-    QHash<std::int32_t, Failure> m_failures;
+    QList<Failure> m_failures;
     QHash<std::int32_t, imaging::Variant> m_results;
     QHash<std::int32_t, std::function<void()>> m_actions;
 };

@@ -1,0 +1,467 @@
+// The copy run against the recording fake: the member sequence of each phase, the set-up
+// decision, and how the run reports a failure and goes on.
+#include "copy_run/copy_run.h"
+#include "recording_control.h"
+#include "support/module1.h"
+#include "support/msg_box.h"
+
+#include <QHash>
+#include <QTest>
+
+using imaging::Variant;
+using Option = CopyRunHost::Option;
+
+namespace {
+
+const QString P = QStringLiteral("/seiten/Kopyra.tif");
+const QString Fail = QStringLiteral("Fehler im Schritt");
+constexpr std::int32_t FailNumber = -2147024891;
+const QString FailSource = QStringLiteral("Testquelle");
+
+QString optionName(Option o)
+{
+    switch (o) {
+    case Option::ShowSpecificSetup:
+        return QStringLiteral("ShowSpecificSetupChk");
+    case Option::ShowSpecificSetupFirstPage:
+        return QStringLiteral("ShowSpecificSetupFirstPageChk");
+    case Option::AskBeforePrint:
+        return QStringLiteral("AskBeforePrintChk");
+    }
+    return {};
+}
+
+// The main window as the copy run sees it; every operation is noted in the shared log and
+// any line of the log can be made to fail.
+class FakeHost : public CopyRunHost {
+public:
+    FakeHost()
+        : scan(QStringLiteral("ImgScan1"), log)
+        , edit(QStringLiteral("ImgEdit1"), log)
+        , admin(QStringLiteral("ImgAdmin1"), log)
+    {
+        admin.setResult(114, Variant::boolean(true));
+        admin.setResult(29, Variant::int32(1));
+        admin.setResult(28, Variant::int32(0));
+        admin.setResult(16, Variant::int32(0));
+    }
+
+    void failLine(const QString& line)
+    {
+        m_failing = line;
+        for (RecordingControl* c : {&scan, &edit, &admin})
+            c->failWhen([line](const RecordedAccess& a) { return a.describe() == line; },
+                        FailNumber, Fail, FailSource);
+    }
+
+    imaging::DispatchControl& imgScan1() override { return scan; }
+    imaging::DispatchControl& imgEdit1() override { return edit; }
+    imaging::DispatchControl& imgAdmin1() override { return admin; }
+    std::int16_t optionValue(Option o) override
+    {
+        step(QStringLiteral("read ") + optionName(o));
+        return options.value(o);
+    }
+    void SetCopyBtn(std::int32_t mode) override { step(QStringLiteral("SetCopyBtn %1").arg(mode)); }
+    std::int32_t nativeWindowHandle() override
+    {
+        step(QStringLiteral("handle"));
+        return 4711;
+    }
+    void deletePageFile(const QString& path) override { step(QStringLiteral("delete ") + path); }
+    int msgBox(const QString& text, int style, const QString& title) override
+    {
+        if (title != QStringLiteral("Kopyra"))
+            log.note(QStringLiteral("box with title ") + title);
+        step(QStringLiteral("box %1: ").arg(style) + text);
+        return style == MsgBox::YesNo ? answer : MsgBox::IdOk;
+    }
+
+    RecordingLog log;
+    RecordingControl scan, edit, admin;
+    QHash<Option, std::int16_t> options{{Option::ShowSpecificSetup, 1},
+                                        {Option::ShowSpecificSetupFirstPage, 1},
+                                        {Option::AskBeforePrint, 1}};
+    int answer = MsgBox::IdYes;
+
+private:
+    void step(const QString& line)
+    {
+        log.note(line);
+        if (line == m_failing)
+            throw imaging::DispatchError(FailNumber, Fail, FailSource);
+    }
+    QString m_failing;
+};
+
+QString errorBox(int phase)
+{
+    return QStringLiteral("box 16: Es kam zu folgendem Problem:\r\r%1 (%2)\r\rOrt: %3\r\rPhase: %4")
+        .arg(Fail)
+        .arg(FailNumber)
+        .arg(FailSource)
+        .arg(phase);
+}
+
+const QString Question =
+    QStringLiteral("box 4: Soll die eingescannte Seite jetzt gedruckt werden?");
+
+// Each phase's steps as they appear in the log.
+namespace Step {
+const QString Busy = QStringLiteral("SetCopyBtn 1");
+const QString SetupOn = QStringLiteral("ImgScan1 put 16 (BOOL:-1)");
+const QString ReadSetup = QStringLiteral("read ShowSpecificSetupChk");
+const QString ReadFirst = QStringLiteral("read ShowSpecificSetupFirstPageChk");
+const QString SetupOff = QStringLiteral("ImgScan1 put 16 (BOOL:0)");
+const QString PageForAdmin = QStringLiteral("ImgAdmin1 put 4 (BSTR:%1)").arg(P);
+const QString Exists = QStringLiteral("ImgAdmin1 call 114 (I4:0)");
+const QString Delete = QStringLiteral("delete ") + P;
+const QString Scan = QStringLiteral("ImgScan1 call 102 ()");
+const QString Idle = QStringLiteral("SetCopyBtn 0");
+const QString Finish = QStringLiteral("ImgScan1 call 103 ()");
+const QString Show =
+    QStringLiteral("ImgEdit1 call 343 (BYREF BSTR:%1, MISSING, MISSING, MISSING, MISSING, BOOL:0)")
+        .arg(P);
+const QString Fit = QStringLiteral("ImgEdit1 call 352 (I2:0)");
+const QString Refresh = QStringLiteral("ImgEdit1 call 301 ()");
+const QString ReadAsk = QStringLiteral("read AskBeforePrintChk");
+const QString Read29 = QStringLiteral("ImgAdmin1 read 29");
+const QString Read28 = QStringLiteral("ImgAdmin1 read 28");
+const QString Read16 = QStringLiteral("ImgAdmin1 read 16");
+const QString Print = QStringLiteral("ImgEdit1 call 351 (I4:1, I4:0, I4:0, BOOL:0)");
+const QString Handle = QStringLiteral("handle");
+const QString PrintDialog = QStringLiteral("ImgAdmin1 call 104 (I4:4711)");
+} // namespace Step
+
+} // namespace
+
+class TestCopyRun : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void phaseSequences_data();
+    void phaseSequences();
+    void setupDialogDecision_data();
+    void setupDialogDecision();
+    void answerNoPrintsNothing();
+    void otherPhasesDoNothing();
+    void failureGoesOnWithNextStep_data();
+    void failureGoesOnWithNextStep();
+    void severalFailuresInOneRun();
+    void emptyDescriptionAndSource();
+    void completionDuringStartOfScan();
+    void completionAfterStartOfScan();
+    void nonDispatchFailuresAreReportedToo();
+};
+
+void TestCopyRun::init()
+{
+    Module1::PageFilePath = P;
+    Module1::FirstCopyDone = 0;
+}
+
+void TestCopyRun::phaseSequences_data()
+{
+    QTest::addColumn<int>("phase");
+    QTest::addColumn<int>("firstCopyDone");
+    QTest::addColumn<QStringList>("expected");
+    using namespace Step;
+    QTest::newRow("phase 0, first copy")
+        << 0 << 0 << QStringList{Busy,   SetupOn, ReadSetup, ReadFirst, PageForAdmin,
+                                 Exists, Delete,  Scan,      Idle};
+    QTest::newRow("phase 0, after a print")
+        << 0 << -1 << QStringList{Busy,         SetupOn, ReadSetup, ReadFirst, SetupOff,
+                                  PageForAdmin, Exists,  Delete,    Scan,      Idle};
+    QTest::newRow("phase 1") << 1 << 0 << QStringList{Finish,   Show,   Fit,    Refresh, ReadAsk,
+                                                      Question, Read29, Read28, Read16,  Print};
+    QTest::newRow("phase 2") << 2 << 0 << QStringList{Handle, PrintDialog};
+}
+
+void TestCopyRun::phaseSequences()
+{
+    QFETCH(int, phase);
+    QFETCH(int, firstCopyDone);
+    QFETCH(QStringList, expected);
+    Module1::FirstCopyDone = static_cast<std::int16_t>(firstCopyDone);
+    FakeHost host;
+    CopyRun(host).Kopyra(static_cast<std::int16_t>(phase));
+    QCOMPARE(host.log.describe(), expected);
+    if (phase == 1)
+        QCOMPARE(Module1::FirstCopyDone, std::int16_t(-1));
+}
+
+void TestCopyRun::setupDialogDecision_data()
+{
+    QTest::addColumn<int>("setup");
+    QTest::addColumn<int>("firstPage");
+    QTest::addColumn<int>("firstCopyDone");
+    QTest::addColumn<bool>("dialog");
+    // Greyed (2) counts as not checked.
+    QTest::newRow("setup off") << 0 << 1 << 0 << false;
+    QTest::newRow("setup off, after a print") << 0 << 0 << -1 << false;
+    QTest::newRow("setup greyed") << 2 << 1 << 0 << false;
+    QTest::newRow("setup on, every time") << 1 << 0 << 0 << true;
+    QTest::newRow("setup on, every time, after a print") << 1 << 0 << -1 << true;
+    QTest::newRow("setup on, first-only greyed, after a print") << 1 << 2 << -1 << true;
+    QTest::newRow("first only, before a print") << 1 << 1 << 0 << true;
+    QTest::newRow("first only, after a print") << 1 << 1 << -1 << false;
+}
+
+void TestCopyRun::setupDialogDecision()
+{
+    QFETCH(int, setup);
+    QFETCH(int, firstPage);
+    QFETCH(int, firstCopyDone);
+    QFETCH(bool, dialog);
+    Module1::FirstCopyDone = static_cast<std::int16_t>(firstCopyDone);
+    FakeHost host;
+    host.options[Option::ShowSpecificSetup] = static_cast<std::int16_t>(setup);
+    host.options[Option::ShowSpecificSetupFirstPage] = static_cast<std::int16_t>(firstPage);
+    CopyRun(host).Kopyra(0);
+    // What counts is the value member 16 holds when the scan starts.
+    Variant last;
+    for (const RecordedAccess& a : host.log.entries())
+        if (a.control == QLatin1String("ImgScan1") && a.kind == imaging::AccessKind::Put &&
+            a.member == 16)
+            last = a.args[0];
+    QCOMPARE(last, Variant::boolean(dialog));
+    QCOMPARE(host.log.describe().last(), Step::Idle);
+}
+
+void TestCopyRun::answerNoPrintsNothing()
+{
+    FakeHost host;
+    host.answer = MsgBox::IdNo;
+    CopyRun run(host);
+    run.Kopyra(1);
+    QCOMPARE(host.log.describe().last(), Question);
+    QCOMPARE(Module1::FirstCopyDone, std::int16_t(0));
+    // Without the question nothing asks: the page is printed right after it is shown.
+    host.options[Option::AskBeforePrint] = 0;
+    host.log.clear();
+    run.Kopyra(1);
+    QVERIFY(!host.log.describe().contains(Question));
+    QCOMPARE(host.log.describe().last(), Step::Print);
+    QCOMPARE(Module1::FirstCopyDone, std::int16_t(-1));
+}
+
+void TestCopyRun::otherPhasesDoNothing()
+{
+    FakeHost host;
+    CopyRun run(host);
+    for (std::int16_t phase : {std::int16_t(-1), std::int16_t(3), std::int16_t(32767)})
+        run.Kopyra(phase);
+    QVERIFY(host.log.describe().isEmpty());
+}
+
+// Every row of the failure table: make that step fail and see the box and the next step.
+void TestCopyRun::failureGoesOnWithNextStep_data()
+{
+    QTest::addColumn<int>("phase");
+    QTest::addColumn<QString>("failing");
+    QTest::addColumn<QHash<Option, std::int16_t>>("options");
+    QTest::addColumn<bool>("pageExists");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<int>("firstCopyDoneAfter");
+    using namespace Step;
+    using Opts = QHash<Option, std::int16_t>;
+    const Opts all{{Option::ShowSpecificSetup, 1},
+                   {Option::ShowSpecificSetupFirstPage, 1},
+                   {Option::AskBeforePrint, 1}};
+    auto with = [&](Option o, std::int16_t v) {
+        Opts x = all;
+        x[o] = v;
+        return x;
+    };
+    const QString box0 = errorBox(0), box1 = errorBox(1), box2 = errorBox(2);
+    // Phase 0 runs after a print (FirstCopyDone true), so the first-only branch sets 16 false.
+    QTest::newRow("0.1 busy picture")
+        << 0 << Busy << all << true
+        << QStringList{Busy,         box0,   SetupOn, ReadSetup, ReadFirst, SetupOff,
+                       PageForAdmin, Exists, Delete,  Scan,      Idle}
+        << -1;
+    QTest::newRow("0.2 member 16 true")
+        << 0 << SetupOn << all << true
+        << QStringList{Busy,         SetupOn, box0,   ReadSetup, ReadFirst, SetupOff,
+                       PageForAdmin, Exists,  Delete, Scan,      Idle}
+        << -1;
+    // A failing test goes on inside the branch it guards: here the box is unchecked, yet the
+    // run goes on with the first-page test.
+    QTest::newRow("0.3 reading Scan-Setup zeigen")
+        << 0 << ReadSetup << with(Option::ShowSpecificSetup, 0) << true
+        << QStringList{Busy,         SetupOn, ReadSetup, box0, ReadFirst, SetupOff,
+                       PageForAdmin, Exists,  Delete,    Scan, Idle}
+        << -1;
+    QTest::newRow("0.3a reading Nur beim 1. Mal")
+        << 0 << ReadFirst << with(Option::ShowSpecificSetupFirstPage, 0) << true
+        << QStringList{Busy,         SetupOn, ReadSetup, ReadFirst, box0, SetupOff,
+                       PageForAdmin, Exists,  Delete,    Scan,      Idle}
+        << -1;
+    QTest::newRow("0.3a-i member 16 false")
+        << 0 << SetupOff << all << true
+        << QStringList{Busy,         SetupOn, ReadSetup, ReadFirst, SetupOff, box0,
+                       PageForAdmin, Exists,  Delete,    Scan,      Idle}
+        << -1;
+    QTest::newRow("0.3 else: member 16 false")
+        << 0 << SetupOff << with(Option::ShowSpecificSetup, 0) << true
+        << QStringList{Busy,         SetupOn, ReadSetup, SetupOff, box0,
+                       PageForAdmin, Exists,  Delete,    Scan,     Idle}
+        << -1;
+    QTest::newRow("0.4 page file for admin")
+        << 0 << PageForAdmin << all << true
+        << QStringList{Busy, SetupOn, ReadSetup, ReadFirst, SetupOff, PageForAdmin,
+                       box0, Exists,  Delete,    Scan,      Idle}
+        << -1;
+    // The test of 114 failing counts as true: the page file is deleted.
+    QTest::newRow("0.5 member 114")
+        << 0 << Exists << all << false
+        << QStringList{Busy,   SetupOn, ReadSetup, ReadFirst, SetupOff, PageForAdmin,
+                       Exists, box0,    Delete,    Scan,      Idle}
+        << -1;
+    QTest::newRow("0.5 deleting the page file")
+        << 0 << Delete << all << true
+        << QStringList{Busy,   SetupOn, ReadSetup, ReadFirst, SetupOff, PageForAdmin,
+                       Exists, Delete,  box0,      Scan,      Idle}
+        << -1;
+    QTest::newRow("0.6 start of the scan")
+        << 0 << Scan << all << true
+        << QStringList{Busy,   SetupOn, ReadSetup, ReadFirst, SetupOff, PageForAdmin,
+                       Exists, Delete,  Scan,      box0,      Idle}
+        << -1;
+    QTest::newRow("0.7 idle picture")
+        << 0 << Idle << all << true
+        << QStringList{Busy,   SetupOn, ReadSetup, ReadFirst, SetupOff, PageForAdmin,
+                       Exists, Delete,  Scan,      Idle,      box0}
+        << -1;
+
+    const QStringList print{Read29, Read28, Read16, Print};
+    QTest::newRow("1.1 member 103")
+        << 1 << Finish << all << true
+        << QStringList{Finish, box1, Show, Fit, Refresh, ReadAsk, Question} + print << -1;
+    QTest::newRow("1.2 showing the page")
+        << 1 << Show << all << true
+        << QStringList{Finish, Show, box1, Fit, Refresh, ReadAsk, Question} + print << -1;
+    QTest::newRow("1.3 fitting") << 1 << Fit << all << true
+                                 << QStringList{Finish,  Show,    Fit,     box1,
+                                                Refresh, ReadAsk, Question} +
+                                        print
+                                 << -1;
+    QTest::newRow("1.4 repaint") << 1 << Refresh << all << true
+                                 << QStringList{Finish, Show,    Fit,     Refresh,
+                                                box1,   ReadAsk, Question} +
+                                        print
+                                 << -1;
+    QTest::newRow("1.5 reading Ausdruck quittieren")
+        << 1 << ReadAsk << with(Option::AskBeforePrint, 0) << true
+        << QStringList{Finish, Show, Fit, Refresh, ReadAsk, box1, Question} + print << -1;
+    QTest::newRow("1.5 the question box")
+        << 1 << Question << all << true
+        << QStringList{Finish, Show, Fit, Refresh, ReadAsk, Question, box1} + print << -1;
+    const QStringList shown{Finish, Show, Fit, Refresh, ReadAsk, Question};
+    QTest::newRow("1.6a member 29")
+        << 1 << Read29 << all << true << shown + QStringList{Read29, box1} << -1;
+    QTest::newRow("1.6a member 28")
+        << 1 << Read28 << all << true << shown + QStringList{Read29, Read28, box1} << -1;
+    QTest::newRow("1.6a member 16")
+        << 1 << Read16 << all << true << shown + QStringList{Read29, Read28, Read16, box1} << -1;
+    QTest::newRow("1.6a printing")
+        << 1 << Print << all << true << shown + print + QStringList{box1} << -1;
+
+    QTest::newRow("2 window handle")
+        << 2 << Handle << all << true << QStringList{Handle, box2} << -1;
+    QTest::newRow("2 print dialog")
+        << 2 << PrintDialog << all << true << QStringList{Handle, PrintDialog, box2} << -1;
+}
+
+void TestCopyRun::failureGoesOnWithNextStep()
+{
+    QFETCH(int, phase);
+    QFETCH(QString, failing);
+    using Opts = QHash<Option, std::int16_t>;
+    QFETCH(Opts, options);
+    QFETCH(bool, pageExists);
+    QFETCH(QStringList, expected);
+    QFETCH(int, firstCopyDoneAfter);
+    Module1::FirstCopyDone = -1;
+    FakeHost host;
+    host.options = options;
+    host.admin.setResult(114, Variant::boolean(pageExists));
+    host.failLine(failing);
+    CopyRun(host).Kopyra(static_cast<std::int16_t>(phase)); // nothing escapes
+    QCOMPARE(host.log.describe(), expected);
+    QCOMPARE(Module1::FirstCopyDone, std::int16_t(firstCopyDoneAfter));
+}
+
+void TestCopyRun::severalFailuresInOneRun()
+{
+    // The scan wrote no page: showing and printing fail, each with a box of its own; the
+    // copy still counts as having reached its print step.
+    FakeHost host;
+    host.options[Option::AskBeforePrint] = 0;
+    host.edit.failOn(343, 9202, QStringLiteral("Seite fehlt"), QStringLiteral("ImgEdit"));
+    host.edit.failOn(351, 9200, QStringLiteral("Nichts zu drucken"), QStringLiteral("ImgEdit"));
+    CopyRun(host).Kopyra(1);
+    const QStringList boxes = host.log.describe().filter(QStringLiteral("box 16:"));
+    QCOMPARE(boxes.size(), 2);
+    QVERIFY(boxes[0].contains(QStringLiteral("Seite fehlt (9202)")));
+    QVERIFY(boxes[1].contains(QStringLiteral("Nichts zu drucken (9200)")));
+    QCOMPARE(Module1::FirstCopyDone, std::int16_t(-1));
+}
+
+void TestCopyRun::emptyDescriptionAndSource()
+{
+    QCOMPARE(CopyRun::errorText(7, QString(), QString(), 1),
+             QStringLiteral("Es kam zu folgendem Problem:\r\r (7)\r\rOrt: \r\rPhase: 1"));
+    QVERIFY(!CopyRun::errorText(-1, QStringLiteral("a"), QStringLiteral("b"), 0)
+                 .contains(QLatin1Char('\n')));
+}
+
+void TestCopyRun::completionDuringStartOfScan()
+{
+    // The scan control raises its event inside member 102: phase 1 runs to its end, with its
+    // own phase number in its reports, before phase 0 goes on with the idle picture.
+    FakeHost host;
+    host.options[Option::AskBeforePrint] = 0;
+    CopyRun run(host);
+    host.scan.setEventSink([&](int) { run.Kopyra(1); });
+    host.scan.onAccess(102, [&] { host.scan.fireEvent(10); });
+    host.edit.failOn(351, 1, QStringLiteral("Papierstau"), QStringLiteral("Drucker"));
+    host.failLine(Step::Idle);
+    run.Kopyra(0);
+    const QStringList log = host.log.describe();
+    const auto scan = log.indexOf(Step::Scan);
+    QCOMPARE(log.mid(scan, 6), (QStringList{Step::Scan, Step::Finish, Step::Show, Step::Fit,
+                                            Step::Refresh, Step::ReadAsk}));
+    QVERIFY(log[scan + 10].endsWith(QStringLiteral("Phase: 1")));
+    QCOMPARE(log[scan + 11], Step::Idle);
+    QCOMPARE(log[scan + 12], errorBox(0));
+    QCOMPARE(log.size(), scan + 13);
+}
+
+void TestCopyRun::completionAfterStartOfScan()
+{
+    FakeHost host;
+    host.options[Option::AskBeforePrint] = 0;
+    CopyRun run(host);
+    host.scan.setEventSink([&](int) { run.Kopyra(1); });
+    run.Kopyra(0);
+    QCOMPARE(host.log.describe().last(), Step::Idle);
+    host.scan.fireEvent(10);
+    QCOMPARE(host.log.describe().last(), Step::Print);
+    QCOMPARE(Module1::FirstCopyDone, std::int16_t(-1));
+}
+
+void TestCopyRun::nonDispatchFailuresAreReportedToo()
+{
+    FakeHost host;
+    host.options[Option::AskBeforePrint] = 0;
+    host.edit.onAccess(351, [] { throw std::bad_alloc(); });
+    CopyRun(host).Kopyra(1);
+    const QStringList boxes = host.log.describe().filter(QStringLiteral("box 16:"));
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY(boxes[0].contains(QStringLiteral("Ort: Kopyra")));
+    QVERIFY(boxes[0].endsWith(QStringLiteral("Phase: 1")));
+}
+
+QTEST_GUILESS_MAIN(TestCopyRun)
+#include "tst_copy_run.moc"

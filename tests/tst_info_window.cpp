@@ -1,0 +1,245 @@
+// The shell launcher and the info window.
+#include "info_window/info_form.h"
+#include "support/aap.h"
+#include "support/german_ui.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+// Stands in for the user's browser, mail program and file viewer.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    UrlCatcher()
+    {
+        for (const QString& scheme : schemes())
+            QDesktopServices::setUrlHandler(scheme, this, "open");
+    }
+    ~UrlCatcher() override
+    {
+        for (const QString& scheme : schemes())
+            QDesktopServices::unsetUrlHandler(scheme);
+    }
+    QStringList urls;
+public Q_SLOTS:
+    void open(const QUrl& url) { urls.append(url.toString()); }
+
+private:
+    static QStringList schemes()
+    {
+        return {QStringLiteral("file"), QStringLiteral("http"), QStringLiteral("https"),
+                QStringLiteral("mailto")};
+    }
+};
+
+const QString Subtitle = QStringLiteral("der handliche Fotokopierer für Windows (V2.0.6)");
+
+// Runs check on the info window while InfoForm::main shows it, then closes it.
+void whileShown(InfoForm& form, const std::function<void(InfoWindow&)>& check,
+                const QString& title = QStringLiteral("Kopyra"))
+{
+    QTimer::singleShot(0, [&] {
+        auto* w = qobject_cast<InfoWindow*>(form.window());
+        QVERIFY(w);
+        check(*w);
+        if (form.window())
+            w->Btn[3]->click();
+    });
+    QTimer::singleShot(10000, [&] {
+        if (form.window())
+            form.window()->reject(); // never hang
+    });
+    form.main(title, Subtitle);
+}
+
+} // namespace
+
+class TestInfoWindow : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void shellOpenTargets_data();
+    void shellOpenTargets();
+    void infoText();
+    void infoTextWithEmptyTitle();
+    void windowAsDesigned();
+    void buttonsOpenTheirTargets();
+    void escapeDoesNotClose();
+    void freshWindowEachTime();
+};
+
+void TestInfoWindow::shellOpenTargets_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("url");
+    QTest::newRow("help file") << "/opt/kopyra/hilfe.htm"
+                               << "file:///opt/kopyra/hilfe.htm";
+    QTest::newRow("help file in the root folder") << "/hilfe.htm"
+                                                  << "file:///hilfe.htm";
+    QTest::newRow("mail") << "mailto:kopyra@tandrelwerk.example"
+                          << "mailto:kopyra@tandrelwerk.example";
+    QTest::newRow("news page") << "www.tandrelwerk.example/new.htm"
+                               << "http://www.tandrelwerk.example/new.htm";
+    QTest::newRow("registration") << "www.tandrelwerk.example/register"
+                                  << "http://www.tandrelwerk.example/register";
+}
+
+void TestInfoWindow::shellOpenTargets()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, url);
+    UrlCatcher catcher;
+    AAP::ShellOpen(nullptr, target, 1);
+    AAP::OpenHelpFile(nullptr, target);
+    QCOMPARE(catcher.urls, (QStringList{url, url}));
+}
+
+void TestInfoWindow::infoText()
+{
+    const QString expected = QStringLiteral(
+        "Kopyra – der handliche Fotokopierer für Windows (V2.0.6)\r\r"
+        "© 1999–2026 Tandrelwerk. \r\r"
+        "Kopyra ist Freeware. Das Utility kann also beliebig oft eingesetzt und/oder "
+        "weitergegeben werden, sofern dies unentgeltlich geschieht. Ggf. ist auch eine "
+        "kommerzielle Verbreitung des Programms möglich, dies muss zuvor allerdings mit mir "
+        "abgesprochen werden.\r\r"
+        "Wenn Ihnen Kopyra besonders gut gefällt, so können Sie sich auch gerne bei mir "
+        "registrieren lassen – die Höhe des Registrierungsbetrags können Sie dabei selbst(!) "
+        "festlegen. Sie erhalten dann\r"
+        "  • kostenlose Sonderversionen mit Zusatzfunktionen (soweit vorliegend),\r"
+        "  • Updates direkt an Ihre E-Mail-Adresse am Tag des Erscheinens,\r"
+        "  • schnellstmöglichen Support per E-Mail bei Fragen oder Problemen\r"
+        "  • und nicht zuletzt unterstützen Sie durch Ihren finanziellen Beitrag auch die "
+        "Weiterentwicklung von Kopyra – was Ihnen im Endeffekt wiederum selbst zugute kommt "
+        "...\r\r"
+        "Verbesserungsvorschläge sind mir gerne willkommen. Weitere interessante Tools/Infos "
+        "finden Sie auf meiner Web-Site unter www.tandrelwerk.example");
+    QCOMPARE(InfoForm::infoText(QStringLiteral("Kopyra"), Subtitle), expected);
+}
+
+void TestInfoWindow::infoTextWithEmptyTitle()
+{
+    const QString text = InfoForm::infoText(QString(), Subtitle);
+    QVERIFY(text.startsWith(QStringLiteral(" – der handliche")));
+    QVERIFY(text.contains(QStringLiteral("\r\r ist Freeware.")));
+    QVERIFY(text.contains(QStringLiteral("Wenn Ihnen  besonders gut")));
+    QVERIFY(text.contains(QStringLiteral("Weiterentwicklung von  – was")));
+    InfoForm form;
+    QString caption;
+    whileShown(
+        form, [&](InfoWindow& w) { caption = w.windowTitle(); }, QString());
+    QCOMPARE(caption, QStringLiteral("Info über "));
+}
+
+void TestInfoWindow::windowAsDesigned()
+{
+    InfoForm form;
+    whileShown(form, [](InfoWindow& w) {
+        QCOMPARE(w.windowTitle(), QStringLiteral("Info über Kopyra"));
+        QCOMPARE(w.size(), QSize(9390 / 15, 6405 / 15));
+        QCOMPARE(w.minimumSize(), w.maximumSize()); // fixed
+        QVERIFY(w.isModal());
+        QVERIFY(!(w.windowFlags() & Qt::WindowMinimizeButtonHint));
+        QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
+        const QSize sizes[] = {QSize(16, 16), QSize(32, 32)};
+        for (const QSize& size : sizes)
+            QVERIFY(w.windowIcon().availableSizes().contains(size));
+        const QPoint centre = w.screen()->availableGeometry().center();
+        QVERIFY((w.geometry().center() - centre).manhattanLength() <= 2);
+
+        // The label shows the carriage returns as line breaks.
+        const QString shown = w.Label0->text();
+        QVERIFY(!shown.contains(QLatin1Char('\r')));
+        QCOMPARE(shown.count(QLatin1Char('\n')), 12);
+        QCOMPARE(w.Label0->geometry(), QRect(128, 8, 489, 361));
+        QVERIFY(w.Label0->font().bold());
+        QCOMPARE(w.Picture1->geometry(), QRect(8, 8, 109, 409));
+        QCOMPARE(w.Picture1->pixmap().size(), QSize(157, 552));
+
+        const QStringList captions{
+            QStringLiteral("Eine &E-Mail an mich schreiben"),
+            QStringLiteral("Die Seite 'Aktuelles' auf meiner Web-Site öffnen"),
+            QStringLiteral("Zur Registrierung über meine Web-Site gehen"),
+            QStringLiteral("Dieses Fenster &schliessen")};
+        const QStringList tips{
+            QStringLiteral("... startet Ihr E-Mail-Programm für eine Nachricht an mich unter "
+                           "kopyra@tandrelwerk.example"),
+            QStringLiteral("... startet Ihren Internet-Browser mit dem Ziel "
+                           "www.tandrelwerk.example/new.htm"),
+            QStringLiteral("... startet Ihren Internet-Browser mit dem Ziel "
+                           "www.tandrelwerk.example/register/"),
+            QStringLiteral("... bringt Sie zurück zum Programm")};
+        const int lefts[] = {1920, 3540, 5700, 7860};
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(w.Btn[i]->text(), captions[i]);
+            QCOMPARE(w.Btn[i]->toolTip(), tips[i]);
+            QCOMPARE(w.Btn[i]->x() * 15, lefts[i]);
+            QVERIFY(!w.Btn[i]->isDefault() && !w.Btn[i]->autoDefault());
+        }
+    });
+}
+
+void TestInfoWindow::buttonsOpenTheirTargets()
+{
+    UrlCatcher catcher;
+    InfoForm form;
+    whileShown(form, [](InfoWindow& w) {
+        for (int i = 0; i < 3; ++i)
+            w.Btn[i]->click();
+        QVERIFY(w.isVisible()); // the window stays open
+    });
+    QCOMPARE(catcher.urls,
+             (QStringList{QStringLiteral("mailto:kopyra@tandrelwerk.example"),
+                          QStringLiteral("http://www.tandrelwerk.example/new.htm"),
+                          QStringLiteral("http://www.tandrelwerk.example/register")}));
+}
+
+void TestInfoWindow::escapeDoesNotClose()
+{
+    InfoForm form;
+    bool stillOpen = false;
+    whileShown(form, [&](InfoWindow& w) {
+        QTest::keyClick(&w, Qt::Key_Escape);
+        stillOpen = w.isVisible();
+    });
+    QVERIFY(stillOpen);
+    // The close box closes it.
+    QTimer::singleShot(0, [&] { form.window()->close(); });
+    form.main(QStringLiteral("Kopyra"), Subtitle);
+    QVERIFY(!form.window());
+}
+
+void TestInfoWindow::freshWindowEachTime()
+{
+    InfoForm form;
+    QDialog* first = nullptr;
+    QString firstText;
+    whileShown(form, [&](InfoWindow& w) {
+        first = &w;
+        firstText = w.Label0->text();
+        w.Btn[0]->setText(QStringLiteral("verändert"));
+    });
+    QString secondText, secondCaption;
+    whileShown(form, [&](InfoWindow& w) {
+        secondText = w.Label0->text();
+        secondCaption = w.Btn[0]->text();
+    });
+    QCOMPARE(secondText, firstText);
+    QCOMPARE(secondCaption, QStringLiteral("Eine &E-Mail an mich schreiben"));
+    QVERIFY(first);
+}
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    installGermanTranslations(app);
+    TestInfoWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_info_window.moc"
