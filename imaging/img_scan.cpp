@@ -1,6 +1,48 @@
 #include "imaging/img_scan.h"
 
+#include "imaging/component_settings.h"
+#include "imaging/sane/sane_device.h"
+#include "imaging/sane/sane_errors.h"
+#include "imaging/sane/sane_thread.h"
+#include "imaging/sane/scan_job.h"
+#include "imaging/scan_option_dialog.h"
+#include "imaging/scan_preferences.h"
+#include "imaging/scanner_choice.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QTimer>
+#include <QUrl>
+
 namespace imaging {
+
+namespace {
+
+QString settingsGroup(const QString& device)
+{
+    // Device names hold ':' and '/', which a settings key must not.
+    return QStringLiteral("DeviceOptions/") +
+           QString::fromLatin1(QUrl::toPercentEncoding(device).replace('%', '_'));
+}
+
+} // namespace
+
+ImgScan::ImgScan()
+    : m_device(std::make_shared<sane::Device>())
+{
+}
+
+ImgScan::~ImgScan()
+{
+    // The device must be closed where it was opened.
+    if (m_device)
+        sane::SaneThread::instance().post([device = m_device] { device->close(); });
+}
 
 QString ImgScan::progId() const { return QStringLiteral("ScanLibCtl.ImgScan"); }
 
@@ -48,14 +90,31 @@ Variant ImgScan::call(std::int32_t member, const QList<Variant>& args)
 {
     switch (member) {
     case 102:
-    case 105:
-    case 112:
         requireArgCount(member, args, 0, 0);
-        fail(NotAvailable,
-             QStringLiteral("Diese Ausgabe von Kopyra kann noch nicht auf Scanner zugreifen."));
+        scan();
+        return {};
     case 103:
         requireArgCount(member, args, 0, 0);
+        closeDevice();
         return {};
+    case 105: {
+        requireArgCount(member, args, 0, 0);
+        ScannerChoiceDialog dialog(ScannerChoice::load(), dialogParent());
+        if (dialog.exec() == QDialog::Accepted) {
+            const ScannerChoice chosen = dialog.choice();
+            chosen.save();
+            if (chosen.name != openDeviceName())
+                closeDevice();
+        }
+        return {};
+    }
+    case 112: {
+        requireArgCount(member, args, 0, 0);
+        ScanPreferencesDialog dialog(ScanPreferences::load(), dialogParent());
+        if (dialog.exec() == QDialog::Accepted)
+            dialog.preferences().save();
+        return {};
+    }
     default:
         unknownMember(AccessKind::Call, member);
     }
@@ -71,6 +130,194 @@ Variant ImgScan::read(std::int32_t member)
     default:
         unknownMember(AccessKind::Read, member);
     }
+}
+
+QWidget* ImgScan::dialogParent() const
+{
+    return m_dialogParent ? m_dialogParent : QApplication::activeWindow();
+}
+
+QString ImgScan::openDeviceName() const
+{
+    auto device = m_device;
+    return sane::SaneThread::instance().call([device] { return device->name(); });
+}
+
+QVariantMap ImgScan::rememberedOptions(const QString& device)
+{
+    auto s = componentSettings();
+    s->beginGroup(settingsGroup(device));
+    QVariantMap map;
+    for (const QString& key : s->childKeys())
+        map.insert(key, s->value(key));
+    return map;
+}
+
+void ImgScan::rememberOptions(const QString& device, const QVariantMap& values)
+{
+    auto s = componentSettings();
+    s->remove(settingsGroup(device));
+    s->beginGroup(settingsGroup(device));
+    for (auto it = values.constBegin(); it != values.constEnd(); ++it)
+        s->setValue(it.key(), it.value());
+}
+
+void ImgScan::openChosenDevice()
+{
+    // Runs on the SANE thread.
+    if (m_device->isOpen())
+        return;
+    const ScannerChoice choice = ScannerChoice::load();
+    if (!choice.name.isEmpty()) {
+        try {
+            m_device->open(choice.name);
+        } catch (const DispatchError&) {
+            // Gone or renamed (a re-plugged USB scanner): look for it below.
+        }
+    }
+    if (!m_device->isOpen()) {
+        const QList<sane::DeviceInfo> devices = sane::listDevices();
+        const sane::DeviceInfo* found = choice.pick(devices);
+        if (!found)
+            throw DispatchError(NoScanner,
+                                QStringLiteral("Es wurde kein Scanner gefunden. Bitte prüfen Sie, "
+                                               "ob der Scanner eingeschaltet und angeschlossen "
+                                               "ist, und wählen Sie ihn unter „Scanner“ aus."),
+                                progId());
+        m_device->open(found->name);
+    }
+    // The preferences first, then the set-up values remembered for this device, without
+    // those the preferences decide. Twice, because some options only become active once
+    // others are set.
+    const ScanPreferences preferences = ScanPreferences::load();
+    preferences.applyTo(*m_device);
+    QVariantMap remembered = rememberedOptions(m_device->name());
+    for (const QString& managed : ScanPreferences::managedOptions(preferences))
+        remembered.remove(managed);
+    for (int pass = 0; pass < 2; ++pass)
+        for (auto it = remembered.constBegin(); it != remembered.constEnd(); ++it) {
+            m_device->setByName(it.key(), it.value());
+        }
+}
+
+void ImgScan::closeDevice()
+{
+    auto device = m_device;
+    sane::SaneThread::instance().call([device] { device->close(); });
+}
+
+void ImgScan::scan()
+{
+    if (m_busy)
+        fail(Busy, QStringLiteral("Der Scanner ist noch mit dem vorigen Scan beschäftigt."));
+    if (m_pageFile.isEmpty())
+        fail(NoPageFile, QStringLiteral("Es ist keine Datei für die gescannte Seite angegeben."));
+    m_busy = true;
+    struct NotBusy {
+        bool& busy;
+        ~NotBusy() { busy = false; }
+    } notBusy{m_busy};
+
+    {
+        // Opening can take a while (network scanners); the user sees why.
+        QProgressDialog wait(QStringLiteral("Der Scanner wird vorbereitet …"), QString(), 0, 0,
+                             dialogParent());
+        wait.setWindowTitle(QStringLiteral("Kopyra – Scannen"));
+        wait.setWindowModality(Qt::ApplicationModal);
+        wait.setMinimumDuration(500);
+        sane::SaneThread::instance().call([this] { openChosenDevice(); });
+    }
+    if (m_showSetup && !runSetupDialog())
+        return;
+    if (!runScanWithProgress())
+        return;
+    // The page file is complete; tell the program once this call has returned.
+    QPointer<QObject> alive(QCoreApplication::instance());
+    QTimer::singleShot(0, QCoreApplication::instance(), [this, alive] {
+        if (alive)
+            raiseEvent(ScanCompletedEvent);
+    });
+}
+
+bool ImgScan::runSetupDialog()
+{
+    const QString name = openDeviceName();
+    ScanOptionDialog dialog(*m_device, name, dialogParent());
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    rememberOptions(name, dialog.values());
+    return true;
+}
+
+bool ImgScan::runScanWithProgress()
+{
+    struct Job {
+        sane::ScanProgress progress;
+        std::atomic<bool> finished{false};
+        bool completed = false;
+        std::exception_ptr failure;
+    };
+    auto job = std::make_shared<Job>();
+    auto device = m_device;
+    const QString page = m_pageFile;
+    QEventLoop loop;
+    QPointer<QEventLoop> waiting(&loop);
+    sane::SaneThread::instance().post([job, device, page, waiting] {
+        try {
+            job->completed = sane::scanPage(*device, page, job->progress);
+        } catch (...) {
+            job->failure = std::current_exception();
+        }
+        job->finished = true;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [waiting] {
+                if (waiting)
+                    waiting->quit();
+            },
+            Qt::QueuedConnection);
+    });
+
+    QProgressDialog progress(QStringLiteral("Die Seite wird gescannt …"),
+                             QStringLiteral("Abbrechen"), 0, 100, dialogParent());
+    progress.setWindowTitle(QStringLiteral("Kopyra – Scannen"));
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    progress.setMinimumDuration(0);
+    progress.setValue(0);
+    QObject::connect(&progress, &QProgressDialog::canceled, &progress, [job, device] {
+        if (job->progress.cancelled.exchange(true))
+            return;
+        // Allowed from any thread; the SANE thread's read then returns "cancelled".
+        if (SANE_Handle h = device->handle())
+            sane_cancel(h);
+    });
+    // Throttled: a look at the counters ten times a second, never a signal per read.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &progress, [&progress, job] {
+        const qint64 total = job->progress.total;
+        if (total <= 0) {
+            progress.setRange(0, 0);
+        } else {
+            progress.setRange(0, 100);
+            progress.setValue(static_cast<int>(100 * job->progress.done / total));
+        }
+    });
+    poll.start(100);
+    while (!job->finished)
+        loop.exec();
+    poll.stop();
+    progress.hide();
+
+    if (job->failure) {
+        try {
+            std::rethrow_exception(job->failure);
+        } catch (const DispatchError& e) {
+            throw DispatchError(e.number(), e.description(), progId());
+        }
+    }
+    return job->completed;
 }
 
 } // namespace imaging

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QDialog>
+#include <QSizeF>
+#include <QStringList>
+
+class QComboBox;
+
+namespace imaging {
+
+namespace sane {
+class Device;
+}
+
+// The scan preferences every scan uses: colour, grey or line art, resolution, paper.
+struct ScanPreferences {
+    enum class Mode { Color, Gray, Lineart };
+    enum class Paper { A4, A5, Letter, WholeArea };
+
+    Mode mode = Mode::Color;
+    int dpi = 300;
+    Paper paper = Paper::A4;
+
+    static ScanPreferences load();
+    void save() const;
+
+    // Paper size in millimetres; empty for the whole scan area.
+    static QSizeF paperMm(Paper paper);
+
+    // Sets mode, depth, resolution and scan area on the open device as far as it has them.
+    // SANE thread only.
+    void applyTo(sane::Device& device) const;
+    // The options these preferences decide; remembered set-up values leave them alone.
+    static QStringList managedOptions(const ScanPreferences& preferences);
+};
+
+// "Scan-Einstellungen": the dialog of the scan preferences.
+class ScanPreferencesDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit ScanPreferencesDialog(const ScanPreferences& current, QWidget* parent = nullptr);
+    ScanPreferences preferences() const;
+
+    QComboBox* modeBox = nullptr;
+    QComboBox* dpiBox = nullptr;
+    QComboBox* paperBox = nullptr;
+};
+
+} // namespace imaging

@@ -1,0 +1,517 @@
+// The scan control on SANE's virtual test scanner: pages, faults, cancelling, the option
+// dialog and the choice of the device.
+#include "imaging/img_scan.h"
+#include "imaging/sane/sane_device.h"
+#include "imaging/sane/sane_thread.h"
+#include "imaging/scan_option_dialog.h"
+#include "imaging/scan_preferences.h"
+#include "imaging/scanner_choice.h"
+#include "support/german_ui.h"
+#include "test_home.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimer>
+
+#include <tiffio.h>
+
+#include <memory>
+
+using imaging::ImgScan;
+using imaging::ScanPreferences;
+using imaging::Variant;
+
+namespace {
+
+struct TiffInfo {
+    int width = 0, height = 0, bits = 0, samples = 0, planar = 0, photometric = 0;
+    double xDpi = 0, yDpi = 0;
+};
+
+TiffInfo readTiff(const QString& path)
+{
+    TiffInfo t;
+    TIFF* tif = TIFFOpen(QFile::encodeName(path).constData(), "r");
+    if (!tif)
+        return t;
+    std::uint32_t w = 0, h = 0;
+    std::uint16_t bits = 0, samples = 0, planar = 0, photometric = 0, unit = 0;
+    float x = 0, y = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+    TIFFGetField(tif, TIFFTAG_XRESOLUTION, &x);
+    TIFFGetField(tif, TIFFTAG_YRESOLUTION, &y);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
+    TIFFClose(tif);
+    t = {int(w), int(h), bits, samples, planar, photometric, x, y};
+    if (unit == RESUNIT_CENTIMETER) {
+        t.xDpi *= 2.54;
+        t.yDpi *= 2.54;
+    }
+    return t;
+}
+
+QByteArray contents(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Grid squares are 10 mm; the first square at the top-left is white.
+bool gridAt(const QImage& page, double dpi, double xMm, double yMm, bool black)
+{
+    const QPoint p(int(xMm / 25.4 * dpi), int(yMm / 25.4 * dpi));
+    const int grey = qGray(page.pixel(p));
+    return black ? grey < 60 : grey > 195;
+}
+
+struct Outcome {
+    bool event = false;
+    QString error;
+    int number = 0;
+};
+
+} // namespace
+
+class TestScan : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void pageSizeAndResolution_data();
+    void pageSizeAndResolution();
+    void faultsKeepOldPage_data();
+    void faultsKeepOldPage();
+    void slowScanCanBeCancelled();
+    void specialFrames_data();
+    void specialFrames();
+    void unwritableFolder();
+    void pickDevice_data();
+    void pickDevice();
+    void rememberedDeviceGone();
+    void optionDialogCoversEveryOption();
+    void setupDialogCancelScansNothing();
+    void deviceReleasedAfterScan();
+
+private:
+    Outcome scan(const QVariantMap& deviceOptions, const ScanPreferences& preferences);
+
+    std::unique_ptr<TestHome> m_home;
+    QString m_page;
+};
+
+void TestScan::init()
+{
+    m_home = std::make_unique<TestHome>();
+    m_page = m_home->path() + QStringLiteral("/Kopyra.tif");
+    imaging::ScannerChoice{QStringLiteral("test:0"), QString(), QString()}.save();
+}
+
+void TestScan::cleanup() { m_home.reset(); }
+
+Outcome TestScan::scan(const QVariantMap& deviceOptions, const ScanPreferences& preferences)
+{
+    // The test backend keeps option values from one opening to the next; start each scan from
+    // the same state.
+    QVariantMap options{{QStringLiteral("three-pass"), false},
+                        {QStringLiteral("hand-scanner"), false},
+                        {QStringLiteral("depth"), 8},
+                        {QStringLiteral("read-return-value"), QStringLiteral("Default")},
+                        {QStringLiteral("read-limit"), false},
+                        {QStringLiteral("read-delay"), false},
+                        {QStringLiteral("test-picture"), QStringLiteral("Grid")}};
+    options.insert(deviceOptions);
+    preferences.save();
+    ImgScan::rememberOptions(QStringLiteral("test:0"), options);
+    ImgScan control;
+    Outcome outcome;
+    control.setEventSink([&](int position) { outcome.event = position == 10; });
+    control.put(1, Variant::text(m_page));
+    try {
+        control.call(102, {});
+    } catch (const imaging::DispatchError& e) {
+        outcome.error = e.description();
+        outcome.number = e.number();
+        [&] { QCOMPARE(e.source(), QStringLiteral("ScanLibCtl.ImgScan")); }();
+    }
+    QCoreApplication::processEvents(); // the completion event comes after the call
+    return outcome;
+}
+
+void TestScan::pageSizeAndResolution_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("dpi");
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<int>("samples");
+    using M = ScanPreferences::Mode;
+    QTest::newRow("colour 150") << int(M::Color) << 150 << 8 << 3;
+    QTest::newRow("colour 300") << int(M::Color) << 300 << 8 << 3;
+    QTest::newRow("grey 150") << int(M::Gray) << 150 << 8 << 1;
+    QTest::newRow("grey 300") << int(M::Gray) << 300 << 8 << 1;
+    // The test scanner has no line-art mode: grey with one bit per pixel.
+    QTest::newRow("line art 150") << int(M::Lineart) << 150 << 1 << 1;
+    QTest::newRow("line art 300") << int(M::Lineart) << 300 << 1 << 1;
+}
+
+void TestScan::pageSizeAndResolution()
+{
+    QFETCH(int, mode);
+    QFETCH(int, dpi);
+    QFETCH(int, bits);
+    QFETCH(int, samples);
+    ScanPreferences prefs;
+    prefs.mode = static_cast<ScanPreferences::Mode>(mode);
+    prefs.dpi = dpi;
+    prefs.paper = ScanPreferences::Paper::A4;
+    const Outcome o = scan({}, prefs);
+    QVERIFY2(o.error.isEmpty(), qPrintable(o.error));
+    QVERIFY(o.event);
+
+    const TiffInfo t = readTiff(m_page);
+    QVERIFY(qAbs(t.width - qRound(210 / 25.4 * dpi)) <= 1);
+    QVERIFY(qAbs(t.height - qRound(297 / 25.4 * dpi)) <= 1);
+    QCOMPARE(t.bits, bits);
+    QCOMPARE(t.samples, samples);
+    QCOMPARE(t.xDpi, double(dpi));
+    QCOMPARE(t.yDpi, double(dpi));
+
+    const QImage page = QImageReader(m_page).read();
+    QCOMPARE(page.size(), QSize(t.width, t.height));
+    // The grid lands where it belongs: squares of 10 mm, alternating.
+    QVERIFY(gridAt(page, dpi, 5, 5, false));
+    QVERIFY(gridAt(page, dpi, 15, 5, true));
+    QVERIFY(gridAt(page, dpi, 15, 15, false));
+    QVERIFY(gridAt(page, dpi, 205, 295, false) || gridAt(page, dpi, 205, 295, true));
+    QVERIFY(QDir(m_home->path())
+                .entryList(QDir::Files)
+                .filter(QStringLiteral("Kopyra.tif."))
+                .isEmpty());
+}
+
+void TestScan::faultsKeepOldPage_data()
+{
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("words");
+    QTest::newRow("jammed") << "SANE_STATUS_JAMMED" << 9156 << "Papierstau";
+    QTest::newRow("no documents") << "SANE_STATUS_NO_DOCS" << 9157 << "keine Vorlage";
+    QTest::newRow("cover open") << "SANE_STATUS_COVER_OPEN" << 9158 << "Abdeckung";
+    QTest::newRow("I/O error") << "SANE_STATUS_IO_ERROR" << 9159 << "Verbindung";
+    QTest::newRow("busy") << "SANE_STATUS_DEVICE_BUSY" << 9153 << "belegt";
+    QTest::newRow("access denied") << "SANE_STATUS_ACCESS_DENIED" << 9161 << "Zugriff";
+    QTest::newRow("no memory") << "SANE_STATUS_NO_MEM" << 9160 << "Speicher";
+}
+
+void TestScan::faultsKeepOldPage()
+{
+    QFETCH(QString, status);
+    QFETCH(int, number);
+    QFETCH(QString, words);
+    QFile old(m_page);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("die alte Seite");
+    old.close();
+    ScanPreferences prefs;
+    prefs.dpi = 75;
+    const Outcome failed = scan({{QStringLiteral("read-return-value"), status}}, prefs);
+    QCOMPARE(failed.number, number);
+    QVERIFY2(failed.error.contains(words), qPrintable(failed.error));
+    QVERIFY(!failed.event);
+    QCOMPARE(contents(m_page), QByteArray("die alte Seite"));
+    QCOMPARE(QDir(m_home->path()).entryList(QDir::Files),
+             QStringList{QStringLiteral("Kopyra.tif")});
+
+    // The fault removed, the next scan works.
+    const Outcome next =
+        scan({{QStringLiteral("read-return-value"), QStringLiteral("Default")}}, prefs);
+    QVERIFY2(next.error.isEmpty(), qPrintable(next.error));
+    QVERIFY(next.event);
+    QCOMPARE(readTiff(m_page).xDpi, 75.0);
+}
+
+void TestScan::slowScanCanBeCancelled()
+{
+    QFile old(m_page);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("die alte Seite");
+    old.close();
+    ScanPreferences prefs;
+    prefs.mode = ScanPreferences::Mode::Color;
+    prefs.dpi = 300;
+    // About 26 MB, each of the test backend's buffers held back for 0.2 s: some 40 seconds.
+    const QVariantMap slow{{QStringLiteral("read-limit"), true},
+                           {QStringLiteral("read-limit-size"), 4096},
+                           {QStringLiteral("read-delay"), true},
+                           {QStringLiteral("read-delay-duration"), 200000}};
+    int ticks = 0;
+    QTimer heartbeat;
+    connect(&heartbeat, &QTimer::timeout, this, [&] { ++ticks; });
+    heartbeat.start(10);
+    QTimer canceller;
+    connect(&canceller, &QTimer::timeout, this, [&] {
+        auto* progress = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+        if (progress && progress->labelText().contains(QStringLiteral("gescannt")) && ticks > 30) {
+            canceller.stop();
+            // As the user does it: the dialog's own button.
+            const auto buttons = progress->findChildren<QPushButton*>();
+            QCOMPARE(buttons.size(), 1);
+            QCOMPARE(buttons.first()->text(), QStringLiteral("Abbrechen"));
+            buttons.first()->click();
+        }
+    });
+    canceller.start(50);
+    QElapsedTimer clock;
+    clock.start();
+    const Outcome o = scan(slow, prefs);
+    QVERIFY2(o.error.isEmpty(), qPrintable(o.error));
+    QVERIFY(!o.event);
+    QVERIFY(clock.elapsed() < 30000);
+    QVERIFY(ticks > 30); // the event loop ran all along
+    QCOMPARE(contents(m_page), QByteArray("die alte Seite"));
+
+    // The device is free again at once.
+    const Outcome next = scan({}, prefs);
+    QVERIFY2(next.error.isEmpty(), qPrintable(next.error));
+    QVERIFY(next.event);
+}
+
+void TestScan::specialFrames_data()
+{
+    QTest::addColumn<QVariantMap>("options");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<int>("samples");
+    QTest::addColumn<bool>("separate");
+    QTest::addColumn<bool>("a4");
+    using M = ScanPreferences::Mode;
+    QTest::newRow("three-pass colour")
+        << QVariantMap{{QStringLiteral("three-pass"), true},
+                       {QStringLiteral("three-pass-order"), QStringLiteral("GBR")}}
+        << int(M::Color) << 8 << 3 << true << true;
+    QTest::newRow("16-bit grey") << QVariantMap{{QStringLiteral("depth"), 16}} << int(M::Gray) << 16
+                                 << 1 << false << true;
+    QTest::newRow("16-bit colour")
+        << QVariantMap{{QStringLiteral("depth"), 16}} << int(M::Color) << 16 << 3 << false << true;
+    QTest::newRow("1-bit") << QVariantMap{} << int(M::Lineart) << 1 << 1 << false << true;
+    // A hand scanner does not know the height in advance, and has a width of its own.
+    QTest::newRow("hand scanner") << QVariantMap{{QStringLiteral("hand-scanner"), true}}
+                                  << int(M::Gray) << 8 << 1 << false << false;
+}
+
+void TestScan::specialFrames()
+{
+    QFETCH(QVariantMap, options);
+    QFETCH(int, mode);
+    QFETCH(int, bits);
+    QFETCH(int, samples);
+    QFETCH(bool, separate);
+    QFETCH(bool, a4);
+    ScanPreferences prefs;
+    prefs.mode = static_cast<ScanPreferences::Mode>(mode);
+    prefs.dpi = 100;
+    const Outcome o = scan(options, prefs);
+    QVERIFY2(o.error.isEmpty(), qPrintable(o.error));
+    QVERIFY(o.event);
+    const TiffInfo t = readTiff(m_page);
+    QCOMPARE(t.bits, bits);
+    QCOMPARE(t.samples, samples);
+    QCOMPARE(t.planar, separate ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
+    QVERIFY(t.height > 0);
+    if (a4)
+        QVERIFY(qAbs(t.width - 827) <= 1 && qAbs(t.height - 1169) <= 1);
+    const QImage page = QImageReader(m_page).read();
+    QVERIFY(!page.isNull());
+    QCOMPARE(page.size(), QSize(t.width, t.height));
+    QVERIFY(gridAt(page, 100, 5, 5, false));
+    QVERIFY(gridAt(page, 100, 15, 5, true));
+}
+
+void TestScan::unwritableFolder()
+{
+    scan({}, ScanPreferences()); // a known state of the device
+    ImgScan control;
+    control.put(1, Variant::text(QStringLiteral("/proc/Kopyra.tif")));
+    ScanPreferences prefs;
+    prefs.dpi = 75;
+    prefs.save();
+    try {
+        control.call(102, {});
+        QFAIL("a page that cannot be written must not pass for a scan");
+    } catch (const imaging::DispatchError& e) {
+        QVERIFY2(e.description().contains(QStringLiteral("/proc/Kopyra.tif")),
+                 qPrintable(e.description()));
+        QVERIFY(e.description().contains(QStringLiteral("nicht")));
+    }
+}
+
+void TestScan::pickDevice_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("vendor");
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QString>("picked");
+    QTest::newRow("remembered name") << "usb:002"
+                                     << "Acme"
+                                     << "Flat 1"
+                                     << "usb:002";
+    QTest::newRow("re-plugged: same model, new name") << "usb:001"
+                                                      << "Acme"
+                                                      << "Flat 1"
+                                                      << "usb:003";
+    QTest::newRow("gone: first device") << "usb:009"
+                                        << "Other"
+                                        << "X"
+                                        << "net:a:b";
+    QTest::newRow("nothing remembered: first device") << ""
+                                                      << ""
+                                                      << ""
+                                                      << "net:a:b";
+}
+
+void TestScan::pickDevice()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, vendor);
+    QFETCH(QString, model);
+    QFETCH(QString, picked);
+    const QList<imaging::sane::DeviceInfo> devices{
+        {QStringLiteral("net:a:b"), QStringLiteral("HP"), QStringLiteral("Jet"), {}},
+        {QStringLiteral("usb:002"), QStringLiteral("Acme"), QStringLiteral("Flat 2"), {}},
+        {QStringLiteral("usb:003"), QStringLiteral("Acme"), QStringLiteral("Flat 1"), {}}};
+    const imaging::ScannerChoice choice{name, vendor, model};
+    const auto* found = choice.pick(devices);
+    QVERIFY(found);
+    QCOMPARE(found->name, picked);
+    QVERIFY(!choice.pick({}));
+}
+
+void TestScan::rememberedDeviceGone()
+{
+    scan({}, ScanPreferences()); // a known state of the device
+    imaging::ScannerChoice{QStringLiteral("test:7"), QStringLiteral("Noname"),
+                           QStringLiteral("frontend-tester")}
+        .save();
+    ImgScan control;
+    control.put(1, Variant::text(m_page));
+    ScanPreferences prefs;
+    prefs.dpi = 50;
+    prefs.save();
+    control.call(102, {});
+    QCOMPARE(control.openDeviceName(), QStringLiteral("test:0"));
+}
+
+void TestScan::optionDialogCoversEveryOption()
+{
+    auto device = std::make_shared<imaging::sane::Device>();
+    auto& sane = imaging::sane::SaneThread::instance();
+    const int options = sane.call([device] {
+        device->open(QStringLiteral("test:0"));
+        device->setByName(QStringLiteral("enable-test-options"), true);
+        int n = 0;
+        for (const auto& o : device->options())
+            n += o.kind != imaging::sane::OptionInfo::Kind::Group;
+        return n;
+    });
+    QVERIFY(options > 40);
+    {
+        imaging::ScanOptionDialog dialog(*device, QStringLiteral("test:0"));
+        QCOMPARE(dialog.optionWidgetCount(), options);
+
+        // A change reaches the device.
+        auto* spin = qobject_cast<QSpinBox*>(dialog.widgetFor(QStringLiteral("int")));
+        QVERIFY(spin);
+        spin->setValue(99);
+        QCOMPARE(sane.call([device] { return device->valueByName(QStringLiteral("int")); }).toInt(),
+                 99);
+
+        // The device changes what it was given: the dialog shows what it kept.
+        auto* inexact = qobject_cast<QSpinBox*>(dialog.widgetFor(QStringLiteral("int-inexact")));
+        QVERIFY(inexact);
+        inexact->setValue(68);
+        const int kept =
+            sane.call([device] { return device->valueByName(QStringLiteral("int-inexact")); })
+                .toInt();
+        QCOMPARE(inexact->value(), kept);
+
+        // Inactive options are shown, but cannot be changed.
+        QWidget* threePassOrder = dialog.widgetFor(QStringLiteral("three-pass-order"));
+        QVERIFY(threePassOrder);
+        const bool active = sane.call([device] {
+            return device->option(device->find(QStringLiteral("three-pass-order"))).active();
+        });
+        QCOMPARE(threePassOrder->isEnabled(), active);
+
+        // Switching the test options off reloads the dialog with fewer options.
+        auto* testOptions =
+            qobject_cast<QCheckBox*>(dialog.widgetFor(QStringLiteral("enable-test-options")));
+        QVERIFY(testOptions);
+        testOptions->setChecked(false);
+        QTRY_VERIFY(!dialog.widgetFor(QStringLiteral("int"))->isEnabled());
+        QVERIFY(dialog.values().contains(QStringLiteral("resolution")));
+    }
+    sane.call([device] { device->close(); });
+}
+
+void TestScan::setupDialogCancelScansNothing()
+{
+    ScanPreferences prefs;
+    prefs.dpi = 75;
+    prefs.save();
+    ImgScan control;
+    bool event = false;
+    control.setEventSink([&](int) { event = true; });
+    control.put(1, Variant::text(m_page));
+    control.put(16, Variant::boolean(true));
+    QString title;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, this, [&] {
+        auto* dialog = qobject_cast<imaging::ScanOptionDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        closer.stop();
+        title = dialog->windowTitle();
+        dialog->reject();
+    });
+    closer.start(20);
+    control.call(102, {}); // no error
+    QCoreApplication::processEvents();
+    QVERIFY(!event);
+    QVERIFY(!QFile::exists(m_page));
+    QVERIFY(title.contains(QStringLiteral("test:0")));
+}
+
+void TestScan::deviceReleasedAfterScan()
+{
+    ScanPreferences prefs;
+    prefs.dpi = 50;
+    const Outcome o = scan({}, prefs);
+    QVERIFY(o.event);
+    ImgScan control;
+    control.put(1, Variant::text(m_page));
+    control.call(102, {});
+    QCOMPARE(control.openDeviceName(), QStringLiteral("test:0"));
+    control.call(103, {});
+    QCOMPARE(control.openDeviceName(), QString());
+}
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    installGermanTranslations(app);
+    TestScan test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_scan.moc"
