@@ -1,6 +1,11 @@
 #include "imaging/img_admin.h"
 
 #include <QFileInfo>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QRadioButton>
+#include <QVBoxLayout>
 
 namespace imaging {
 
@@ -28,9 +33,8 @@ Variant ImgAdmin::call(std::int32_t member, const QList<Variant>& args)
     }
     case 104:
         requireArgCount(member, args, 1, 1);
-        intArg(member, args[0]);
-        fail(NotAvailable,
-             QStringLiteral("Diese Ausgabe von Kopyra hat noch keine Druckereinstellungen."));
+        runPrintDialog(intArg(member, args[0]));
+        return {};
     default:
         unknownMember(AccessKind::Call, member);
     }
@@ -42,14 +46,61 @@ Variant ImgAdmin::read(std::int32_t member)
     case 4:
         return Variant::text(m_file);
     case 29:
-        return Variant::int32(m_copies);
+        return Variant::int32(PrintSettings::load().copies);
     case 28:
-        return Variant::int32(m_sizeMode);
+        return Variant::int32(PrintSettings::load().sizeMode);
     case 16:
-        return Variant::int32(m_printer);
+        return Variant::int32(PrintSettings::load().output());
     default:
         unknownMember(AccessKind::Read, member);
     }
+}
+
+void ImgAdmin::runPrintDialog(std::int32_t handle)
+{
+    PrintSettings settings = PrintSettings::load();
+    QPrinter printer;
+    const QString chosen = settings.effectivePrinter();
+    if (!chosen.isEmpty())
+        printer.setPrinterName(chosen);
+    printer.setCopyCount(settings.copies);
+    printer.setPageSize(settings.pageSize);
+
+    // Handles of windows that are gone or never were simply give a dialog without owner.
+    QWidget* owner =
+        handle ? QWidget::find(static_cast<WId>(static_cast<std::uint32_t>(handle))) : nullptr;
+    QPrintDialog dialog(&printer, owner ? owner->window() : nullptr);
+    dialog.setWindowTitle(QStringLiteral("Drucker für die Kopien"));
+    dialog.setOption(QAbstractPrintDialog::PrintToFile, false);
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
+    dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+
+    auto* sizePage = new QWidget;
+    sizePage->setWindowTitle(QStringLiteral("Größe der Kopie"));
+    auto* layout = new QVBoxLayout(sizePage);
+    auto* trueSize = new QRadioButton(QStringLiteral("&Originalgröße (1:1)"), sizePage);
+    trueSize->setObjectName(QStringLiteral("trueSize"));
+    auto* fit = new QRadioButton(QStringLiteral("An &Seite anpassen"), sizePage);
+    fit->setObjectName(QStringLiteral("fitToPage"));
+    (settings.sizeMode == PrintSettings::FitToPage ? fit : trueSize)->setChecked(true);
+    layout->addWidget(trueSize);
+    layout->addWidget(fit);
+    layout->addStretch();
+    dialog.setOptionTabs({sizePage});
+
+    m_dialog = &dialog;
+    const int answer = dialog.exec();
+    m_dialog = nullptr;
+    if (answer != QDialog::Accepted)
+        return;
+    if (printer.outputFormat() == QPrinter::NativeFormat)
+        settings.printer = printer.printerName();
+    settings.copies = std::clamp(printer.copyCount(), 1, 999);
+    settings.sizeMode = fit->isChecked() ? PrintSettings::FitToPage : PrintSettings::TrueSize;
+    if (printer.pageLayout().pageSize().isValid())
+        settings.pageSize = printer.pageLayout().pageSize();
+    settings.save();
 }
 
 } // namespace imaging

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "imaging/dispatch_control.h"
+#include "imaging/print_settings.h"
+
+class QPrintDialog;
 
 namespace imaging {
 
@@ -9,15 +12,17 @@ namespace imaging {
 //
 // Members:
 //   4   put  text       the file that member 114 tests
-//   114 call (0)        non-zero when the file of member 4 exists as a file (a folder of that
+//   114 call (0)        true when the file of member 4 exists as a file (a folder of that
 //                       name does not count)
-//   104 call (handle)   the print dialog, owned by the window with that handle
+//   104 call (handle)   the print dialog (printer, paper, copies, and on a page of its own the
+//                       size: "Originalgröße (1:1)" or "An Seite anpassen"), owned by the
+//                       window with that handle; without such a window it has no owner.
+//                       OK keeps the settings for the following prints and between runs;
+//                       Abbrechen keeps the old ones.
 //   29  read            number of copies
 //   28  read            size mode: 0 = true size, 1 = fit to page
-//   16  read            index of the chosen printer, 0 = the default destination
-//
-// This build keeps the default print settings and has no print dialog yet: member 104 reports
-// that clearly.
+//   16  read            output: 0 = a printer, 1 = a PDF file (no printer installed at all)
+// The settings live in the components' settings file, group [Print].
 class ImgAdmin : public DispatchControl {
 public:
     enum ErrorNumber : std::int32_t {
@@ -30,11 +35,14 @@ public:
     Variant call(std::int32_t member, const QList<Variant>& args) override;
     Variant read(std::int32_t member) override;
 
+    // The dialog while member 104 shows it (for tests and the owner's use), else nullptr.
+    QPrintDialog* printDialog() const { return m_dialog; }
+
 private:
+    void runPrintDialog(std::int32_t handle);
+
     QString m_file;
-    std::int32_t m_copies = 1;
-    std::int32_t m_sizeMode = 0;
-    std::int32_t m_printer = 0;
+    QPrintDialog* m_dialog = nullptr;
 };
 
 } // namespace imaging

@@ -1,8 +1,14 @@
 #include "imaging/img_edit.h"
 
+#include "imaging/background_work.h"
+#include "imaging/page_printer.h"
+#include "imaging/page_reader.h"
+
+#include <QApplication>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QPainter>
+#include <QPrinter>
+#include <QPrinterInfo>
 #include <QWidget>
 
 namespace imaging {
@@ -124,9 +130,23 @@ Variant ImgEdit::call(std::int32_t member, const QList<Variant>& args)
         if (m_view)
             m_view->repaint();
         return {};
-    case 351:
+    case 351: {
         requireArgCount(member, args, 4, 4);
-        fail(NotAvailable, QStringLiteral("Diese Ausgabe von Kopyra kann noch nicht drucken."));
+        const std::int32_t copies = intArg(member, args[0]);
+        const std::int32_t sizeMode = intArg(member, args[1]);
+        const std::int32_t output = intArg(member, args[2]);
+        boolArg(member, args[3]);
+        if (copies < 1 || copies > 999 || (sizeMode != 0 && sizeMode != 1) ||
+            (output != 0 && output != 1))
+            fail(UnsupportedValue,
+                 QStringLiteral("Druckeinstellungen %1, %2, %3 gibt es nicht (Kopien 1 bis 999, "
+                                "Größe 0 oder 1, Ausgabe 0 oder 1).")
+                     .arg(copies)
+                     .arg(sizeMode)
+                     .arg(output));
+        print(copies, sizeMode, output);
+        return {};
+    }
     default:
         unknownMember(AccessKind::Call, member);
     }
@@ -146,25 +166,58 @@ Variant ImgEdit::read(std::int32_t member)
 
 void ImgEdit::display(const QString& file)
 {
-    const QFileInfo info(file);
-    if (!info.exists()) {
-        // Before the first copy there is no page yet: show an empty area.
-        m_page = QImage();
-    } else {
-        QImageReader reader(file);
-        QImage page = info.isFile() ? reader.read() : QImage();
-        if (page.isNull()) {
-            m_page = QImage();
+    m_page = QImage();
+    m_pageSize = QSize();
+    m_shownFile.clear();
+    if (QFileInfo::exists(file)) {
+        PageReader reader;
+        QString why;
+        QImage copy;
+        if (reader.open(file, &why))
+            copy = reader.reducedCopy(QSize(DisplayLimit, DisplayLimit), &why);
+        if (copy.isNull()) {
             if (m_view)
                 m_view->setPage(m_page, m_quality != 0);
-            fail(PageUnreadable, QStringLiteral("Die Seite „%1“ kann nicht angezeigt werden: %2")
-                                     .arg(file, info.isFile() ? reader.errorString()
-                                                              : QStringLiteral("keine Datei")));
+            fail(PageUnreadable,
+                 QStringLiteral("Die Seite „%1“ kann nicht angezeigt werden: %2").arg(file, why));
         }
-        m_page = std::move(page);
+        m_page = std::move(copy);
+        m_pageSize = reader.size();
+        m_shownFile = file;
     }
+    // Before the first copy there is no page yet: an empty area.
     if (m_view)
         m_view->setPage(m_page, m_quality != 0);
+}
+
+void ImgEdit::print(std::int32_t copies, std::int32_t sizeMode, std::int32_t output)
+{
+    if (m_shownFile.isEmpty())
+        fail(NothingShown, QStringLiteral("Es wird keine Seite angezeigt, die gedruckt werden "
+                                          "könnte. Bitte scannen Sie zuerst eine Seite ein."));
+    PrintJob job;
+    job.pageFile = m_shownFile;
+    job.settings = PrintSettings::load();
+    job.settings.copies = copies;
+    job.settings.sizeMode = sizeMode == 1 ? PrintSettings::FitToPage : PrintSettings::TrueSize;
+    job.output = output == 1 ? PrintSettings::PdfFile : PrintSettings::Printer;
+    job.assumedPaperMm = m_assumedPaperMm;
+    if (job.output == PrintSettings::Printer) {
+        job.printer = job.settings.effectivePrinter();
+        if (job.settings.sizeMode == PrintSettings::FitToPage) {
+            // The edges the printer cannot print on, as its driver tells them.
+            QPrinter printer(QPrinterInfo::printerInfo(job.printer));
+            printer.setPageSize(job.settings.pageSize);
+            QPageLayout layout = printer.pageLayout();
+            layout.setUnits(QPageLayout::Millimeter);
+            job.marginsMm = layout.minimumMargins();
+        }
+    } else {
+        job.pdfFile = pdfCopyPath();
+    }
+    QWidget* parent = m_view ? m_view->window() : QApplication::activeWindow();
+    runInBackground(QStringLiteral("Die Seite wird gedruckt …"), parent, [job] { printPage(job); });
+    m_lastPdfCopy = job.pdfFile;
 }
 
 } // namespace imaging

@@ -22,16 +22,24 @@ class EditView;
 //                       load the file and show it; a missing file shows an empty area, a file
 //                       that exists but cannot be read is an error
 //   301 call            repaint now
-//   351 call (a, b, c, truth)  print the shown page
+//   351 call (copies, size mode, output, truth)
+//                       print the shown page: copies 1 to 999; size mode 0 true size, 1 fit to
+//                       page; output 0 the printer of the print settings, 1 a PDF file in the
+//                       documents folder. The printer and paper come from the print settings the
+//                       administration control keeps.
 //
-// This build shows pages but does not print yet: member 351 reports that clearly.
+// Large pages: the control shows a reduced copy (at most 2400 pixels a side, made by averaging
+// while the file is read strip by strip) and prints from the file band by band, so a 1200 dpi
+// colour page never has to fit into memory.
 class ImgEdit : public DispatchControl {
 public:
     enum ErrorNumber : std::int32_t {
         NotAvailable = 9200,
         UnsupportedValue = 9201,
         PageUnreadable = 9202,
+        NothingShown = 9203,
     };
+    static constexpr int DisplayLimit = 2400;
 
     ImgEdit();
     ~ImgEdit() override;
@@ -43,15 +51,23 @@ public:
     QWidget* createView(QWidget* site) override;
 
     bool hasPage() const { return !m_page.isNull(); }
+    // The reduced copy on screen; the page's own pixel size is pageSize().
     const QImage& page() const { return m_page; }
+    QSize pageSize() const { return m_pageSize; }
+    // Where a PDF copy went when there was no printer; empty otherwise.
+    const QString& lastPdfCopy() const { return m_lastPdfCopy; }
 
 private:
     void display(const QString& file);
+    void print(std::int32_t copies, std::int32_t sizeMode, std::int32_t output);
 
     QString m_imageFile;
+    QString m_shownFile;
     std::int32_t m_quality = 3;
     QSizeF m_assumedPaperMm{210, 297};
     QImage m_page;
+    QSize m_pageSize;
+    QString m_lastPdfCopy;
     QPointer<EditView> m_view;
 };
 

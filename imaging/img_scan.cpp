@@ -39,8 +39,8 @@ ImgScan::ImgScan()
 
 ImgScan::~ImgScan()
 {
-    // The device must be closed where it was opened.
-    if (m_device)
+    // The device must be closed where it was opened; without SANE started, nothing is open.
+    if (sane::SaneThread::started())
         sane::SaneThread::instance().post([device = m_device] { device->close(); });
 }
 

@@ -49,6 +49,8 @@ void SaneThread::shutdown()
     g_instance = nullptr;
 }
 
+bool SaneThread::started() { return g_instance != nullptr; }
+
 bool SaneThread::isCurrent() const { return QThread::currentThread() == &m_thread; }
 
 void SaneThread::post(std::function<void()> work)

@@ -16,6 +16,8 @@ namespace imaging::sane {
 class SaneThread {
 public:
     static SaneThread& instance();
+    // Whether the thread has been started: nothing of SANE is loaded before the first use.
+    static bool started();
 
     // Runs the work on the SANE thread and waits for it in a local event loop, so the window
     // keeps painting meanwhile. Exceptions of the work come back to the caller.

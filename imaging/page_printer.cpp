@@ -1,0 +1,170 @@
+#include "imaging/page_printer.h"
+
+#include "imaging/dispatch_error.h"
+#include "imaging/page_reader.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QTemporaryFile>
+
+#include <cups/cups.h>
+
+#include <algorithm>
+
+namespace imaging {
+
+namespace {
+
+constexpr std::int32_t PrintFailed = 9210;
+constexpr std::int32_t PageUnreadableForPrint = 9211;
+constexpr std::int32_t PrinterUnreachable = 9212;
+
+[[noreturn]] void fail(std::int32_t number, const QString& text)
+{
+    throw DispatchError(number, text, editControlSource());
+}
+
+QString cupsReason(const QString& printer)
+{
+    const ipp_status_t status = cupsLastError();
+    const QString detail = QString::fromUtf8(cupsLastErrorString());
+    switch (status) {
+    case IPP_STATUS_ERROR_SERVICE_UNAVAILABLE:
+    case IPP_STATUS_ERROR_INTERNAL:
+        return QStringLiteral("Der Druckdienst (CUPS) ist nicht erreichbar. Bitte prüfen Sie, ob "
+                              "er läuft (%1).")
+            .arg(detail);
+    case IPP_STATUS_ERROR_NOT_FOUND:
+        return QStringLiteral("Den Drucker „%1“ gibt es nicht mehr. Bitte wählen Sie unter "
+                              "„Drucker“ einen anderen.")
+            .arg(printer);
+    case IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS:
+        return QStringLiteral("Der Drucker „%1“ nimmt zurzeit keine Aufträge an. Bitte prüfen "
+                              "Sie ihn in der Druckerverwaltung.")
+            .arg(printer);
+    case IPP_STATUS_ERROR_FORBIDDEN:
+    case IPP_STATUS_ERROR_NOT_AUTHORIZED:
+    case IPP_STATUS_ERROR_NOT_AUTHENTICATED:
+        return QStringLiteral("Sie dürfen auf dem Drucker „%1“ nicht drucken (%2).")
+            .arg(printer, detail);
+    default:
+        return QStringLiteral("Der Druckauftrag für „%1“ wurde abgelehnt: %2").arg(printer, detail);
+    }
+}
+
+} // namespace
+
+QString editControlSource() { return QStringLiteral("ImgeditLibCtl.ImgEdit"); }
+
+void writePagePdf(const PrintJob& job, const QString& pdfPath)
+{
+    PageReader page;
+    QString why;
+    if (!page.open(job.pageFile, &why))
+        fail(
+            PageUnreadableForPrint,
+            QStringLiteral("Die Seite „%1“ kann nicht gedruckt werden: %2").arg(job.pageFile, why));
+
+    QPdfWriter pdf(pdfPath);
+    pdf.setCreator(QStringLiteral("Kopyra"));
+    pdf.setTitle(QStringLiteral("Kopie"));
+    pdf.setPageLayout(QPageLayout(job.settings.pageSize, QPageLayout::Portrait, QMarginsF()));
+    // Device units of 1/1200 inch: fine enough for any scan, with the paper's corner at 0, 0.
+    pdf.setResolution(1200);
+    const QSizeF paperMm = job.settings.pageSize.size(QPageSize::Millimeter);
+    const double unitsPerMm = 1200 / 25.4;
+
+    const QSize pixels = page.size();
+    double xDpi = page.xDpi();
+    double yDpi = page.yDpi();
+    if (xDpi <= 0 || yDpi <= 0) {
+        xDpi = pixels.width() / (job.assumedPaperMm.width() / 25.4);
+        yDpi = xDpi;
+    }
+    // The page's size on paper in device units.
+    QRectF target(0, 0, pixels.width() / xDpi * 1200, pixels.height() / yDpi * 1200);
+    if (job.settings.sizeMode == PrintSettings::FitToPage) {
+        const QRectF printable(
+            job.marginsMm.left() * unitsPerMm, job.marginsMm.top() * unitsPerMm,
+            (paperMm.width() - job.marginsMm.left() - job.marginsMm.right()) * unitsPerMm,
+            (paperMm.height() - job.marginsMm.top() - job.marginsMm.bottom()) * unitsPerMm);
+        const double scale =
+            std::min(printable.width() / target.width(), printable.height() / target.height());
+        target.setSize(target.size() * scale);
+        target.moveCenter(printable.center());
+    }
+    const double rowHeight = target.height() / pixels.height();
+
+    QPainter painter;
+    if (!painter.begin(&pdf))
+        fail(PrintFailed,
+             QStringLiteral("Die Druckdatei „%1“ lässt sich nicht anlegen.").arg(pdfPath));
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    // Printers without copies of their own (and PDF files) get one page per copy.
+    const int pages = job.output == PrintSettings::PdfFile ? job.settings.copies : 1;
+    for (int copy = 0; copy < pages; ++copy) {
+        if (copy > 0)
+            pdf.newPage();
+        const bool ok = page.forEachBand(
+            1024,
+            [&](const QImage& band, int y) {
+                painter.drawImage(QRectF(target.left(), target.top() + y * rowHeight,
+                                         target.width(), band.height() * rowHeight),
+                                  band);
+            },
+            &why);
+        if (!ok) {
+            painter.end();
+            fail(PageUnreadableForPrint,
+                 QStringLiteral("Die Seite „%1“ kann nicht gedruckt werden: %2")
+                     .arg(job.pageFile, why));
+        }
+    }
+    if (!painter.end())
+        fail(PrintFailed,
+             QStringLiteral("Die Druckdatei „%1“ ließ sich nicht schreiben.").arg(pdfPath));
+}
+
+void printPage(const PrintJob& job)
+{
+    if (job.output == PrintSettings::PdfFile) {
+        writePagePdf(job, job.pdfFile);
+        return;
+    }
+    QTemporaryFile pdf(QDir::tempPath() + QStringLiteral("/kopyra-XXXXXX.pdf"));
+    if (!pdf.open())
+        fail(PrintFailed, QStringLiteral("Für den Druck ist kein Platz im temporären Ordner."));
+    pdf.close();
+    writePagePdf(job, pdf.fileName());
+
+    const QByteArray printer = job.printer.toUtf8();
+    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, printer.constData(), nullptr);
+    if (!dest)
+        fail(PrinterUnreachable,
+             cupsLastError() == IPP_STATUS_OK || cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND
+                 ? QStringLiteral("Den Drucker „%1“ gibt es nicht. Bitte wählen "
+                                  "Sie unter „Drucker“ einen anderen.")
+                       .arg(job.printer)
+                 : cupsReason(job.printer));
+    cupsFreeDests(1, dest);
+
+    cups_option_t* options = nullptr;
+    int count = 0;
+    count = cupsAddOption("copies", QByteArray::number(job.settings.copies).constData(), count,
+                          &options);
+    // The page is laid out already: CUPS must not scale it again.
+    count = cupsAddOption("print-scaling", "none", count, &options);
+    count = cupsAddOption("fit-to-page", "false", count, &options);
+    count =
+        cupsAddOption("media", job.settings.pageSize.key().toUtf8().constData(), count, &options);
+    const int id =
+        cupsPrintFile2(CUPS_HTTP_DEFAULT, printer.constData(),
+                       QFile::encodeName(pdf.fileName()).constData(), "Kopie", count, options);
+    cupsFreeOptions(count, options);
+    if (id <= 0)
+        fail(PrintFailed, cupsReason(job.printer));
+}
+
+} // namespace imaging

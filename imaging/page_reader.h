@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+#include <functional>
+
+struct tiff;
+
+namespace imaging {
+
+// Reads a page file band by band, so that a large page (a 1200 dpi colour A4 page is some
+// 420 MB as pixels) is never in memory as a whole. TIFF files are read strip by strip with
+// libtiff; other image files with Qt as a whole.
+class PageReader {
+public:
+    PageReader() = default;
+    ~PageReader();
+    PageReader(const PageReader&) = delete;
+    PageReader& operator=(const PageReader&) = delete;
+
+    // False with a German reason when the file cannot be read as a page.
+    bool open(const QString& path, QString* error);
+
+    QSize size() const { return m_size; }
+    // Dots per inch as the file records them; 0 when it records none.
+    double xDpi() const { return m_xDpi; }
+    double yDpi() const { return m_yDpi; }
+
+    // Hands the rows top to bottom in bands of at most maxRows (RGB32 images) with the y of
+    // each band's first row. False with a reason when reading fails half-way.
+    bool forEachBand(int maxRows, const std::function<void(const QImage&, int)>& sink,
+                     QString* error);
+
+    // A copy no larger than maxSize, reduced by averaging blocks of pixels.
+    QImage reducedCopy(QSize maxSize, QString* error);
+
+private:
+    void close();
+
+    tiff* m_tiff = nullptr;
+    QImage m_whole; // files Qt reads as a whole
+    QSize m_size;
+    double m_xDpi = 0;
+    double m_yDpi = 0;
+};
+
+} // namespace imaging

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QPageSize>
+#include <QString>
+
+namespace imaging {
+
+// How a copy is printed. The administration control keeps these (print dialog, members 29,
+// 28, 16); the edit control prints with them. Both find them in the components' settings file.
+struct PrintSettings {
+    enum SizeMode { TrueSize = 0, FitToPage = 1 };
+    enum Output { Printer = 0, PdfFile = 1 };
+
+    QString printer; // empty: CUPS's default destination
+    int copies = 1;
+    SizeMode sizeMode = TrueSize;
+    QPageSize pageSize = QPageSize(QPageSize::A4);
+
+    static PrintSettings load();
+    void save() const;
+
+    // The printer to use now: the remembered one, else CUPS's default; empty when there is no
+    // printer at all.
+    QString effectivePrinter() const;
+    // Where copies go: a printer, or, with no printer installed at all, a PDF file.
+    Output output() const { return effectivePrinter().isEmpty() ? PdfFile : Printer; }
+};
+
+// A new file name for a copy saved as PDF in the user's documents folder; never one that
+// exists.
+QString pdfCopyPath();
+
+} // namespace imaging
