@@ -1,0 +1,380 @@
+// Showing and printing: the edit control's page on screen and on paper (PDF read back with
+// poppler-utils), the administration control's print settings and dialog, and a real cupsd.
+#include "imaging/img_admin.h"
+#include "imaging/img_edit.h"
+#include "imaging/print_settings.h"
+#include "imaging/sane/page_writer.h"
+#include "support/german_ui.h"
+#include "test_home.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QPrintDialog>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTimer>
+
+#include <cups/cups.h>
+
+#include <memory>
+#include <vector>
+
+using imaging::ImgEdit;
+using imaging::Variant;
+
+namespace {
+
+// A page of the given size in millimetres, filled with one grey, resolution recorded.
+void writePage(const QString& path, double widthMm, double heightMm, int dpi, int bits = 8,
+               int samples = 1)
+{
+    imaging::sane::PageFormat f;
+    f.width = qRound(widthMm / 25.4 * dpi);
+    f.height = qRound(heightMm / 25.4 * dpi);
+    f.bitsPerSample = bits;
+    f.samplesPerPixel = samples;
+    f.xDpi = f.yDpi = dpi;
+    imaging::sane::PageWriter writer(path);
+    writer.begin(f);
+    // Line art: every bit set is black; 8 bits: a mid grey.
+    std::vector<std::uint8_t> row(size_t(writer.rowBytes()), bits == 1 ? 0xff : 100);
+    for (int y = 0; y < f.height; ++y)
+        writer.writeRow(row.data(), y);
+    writer.commit();
+}
+
+QString run(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(120000);
+    return QString::fromLocal8Bit(p.readAllStandardOutput());
+}
+
+struct PdfFacts {
+    int pages = 0;
+    QSizeF sizePt;
+    QRect inkPx; // where the page has ink, rendered at 300 dpi
+};
+
+PdfFacts readPdf(const QString& pdf)
+{
+    PdfFacts facts;
+    const QString info = run(QStringLiteral("pdfinfo"), {pdf});
+    facts.pages =
+        QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(info).captured(1).toInt();
+    const auto size =
+        QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+) pts")).match(info);
+    facts.sizePt = QSizeF(size.captured(1).toDouble(), size.captured(2).toDouble());
+
+    const QString base = pdf + QStringLiteral(".render");
+    run(QStringLiteral("pdftoppm"),
+        {QStringLiteral("-r"), QStringLiteral("300"), QStringLiteral("-gray"),
+         QStringLiteral("-singlefile"), QStringLiteral("-f"), QStringLiteral("1"),
+         QStringLiteral("-l"), QStringLiteral("1"), pdf, base});
+    QFile pgm(base + QStringLiteral(".pgm"));
+    if (!pgm.open(QIODevice::ReadOnly))
+        return facts;
+    const QByteArray data = pgm.readAll();
+    // "P5\n<w> <h>\n255\n" then one byte a pixel.
+    const QList<QByteArray> head = data.left(64).split('\n');
+    const QList<QByteArray> dims = head.value(1).split(' ');
+    const int w = dims.value(0).toInt(), h = dims.value(1).toInt();
+    const qsizetype offset = head.value(0).size() + head.value(1).size() + head.value(2).size() + 3;
+    int x0 = w, y0 = h, x1 = -1, y1 = -1;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            if (uchar(data[offset + y * w + x]) < 200) {
+                x0 = std::min(x0, x);
+                y0 = std::min(y0, y);
+                x1 = std::max(x1, x);
+                y1 = std::max(y1, y);
+            }
+    facts.inkPx = QRect(QPoint(x0, y0), QPoint(x1, y1));
+    QFile::remove(pgm.fileName());
+    return facts;
+}
+
+QList<Variant> showArgs(QString* file)
+{
+    return {Variant::textRef(file), Variant::missing(), Variant::missing(),
+            Variant::missing(),     Variant::missing(), Variant::boolean(false)};
+}
+
+QList<Variant> printArgs(int copies, int sizeMode, int output)
+{
+    return {Variant::int32(copies), Variant::int32(sizeMode), Variant::int32(output),
+            Variant::boolean(false)};
+}
+
+constexpr double PxPerMm = 300 / 25.4;
+
+} // namespace
+
+class TestPrint : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void showsPages_data();
+    void showsPages();
+    void trueSizeOnA4_data();
+    void trueSizeOnA4();
+    void fitToPageCentres();
+    void copiesGiveCopies();
+    void nothingShownIsAnError();
+    void pdfCopiesNeverOverwrite();
+    void throughCupsd();
+    void cupsdStopped();
+    void printDialogKeepsSettings();
+    void printDialogWithoutOwner();
+
+private:
+    QString newestPdf(const QString& folder) const;
+
+    std::unique_ptr<TestHome> m_home;
+    QString m_page;
+};
+
+void TestPrint::init()
+{
+    m_home = std::make_unique<TestHome>();
+    m_page = m_home->path() + QStringLiteral("/Kopyra.tif");
+}
+
+void TestPrint::cleanup() { m_home.reset(); }
+
+QString TestPrint::newestPdf(const QString& folder) const
+{
+    const QFileInfoList pdfs =
+        QDir(folder).entryInfoList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Time);
+    return pdfs.isEmpty() ? QString() : pdfs.first().absoluteFilePath();
+}
+
+void TestPrint::showsPages_data()
+{
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<int>("samples");
+    QTest::addColumn<int>("dpi");
+    QTest::newRow("line art") << 1 << 1 << 150;
+    QTest::newRow("grey") << 8 << 1 << 150;
+    QTest::newRow("colour") << 8 << 3 << 150;
+    QTest::newRow("16-bit colour") << 16 << 3 << 100;
+    // Larger than the display limit: shown reduced.
+    QTest::newRow("600 dpi colour") << 8 << 3 << 600;
+}
+
+void TestPrint::showsPages()
+{
+    QFETCH(int, bits);
+    QFETCH(int, samples);
+    QFETCH(int, dpi);
+    writePage(m_page, 210, 297, dpi, bits, samples);
+    ImgEdit edit;
+    edit.call(343, showArgs(&m_page));
+    QVERIFY(edit.hasPage());
+    QCOMPARE(edit.pageSize(), QSize(qRound(210 / 25.4 * dpi), qRound(297 / 25.4 * dpi)));
+    QVERIFY(edit.page().width() <= ImgEdit::DisplayLimit);
+    QVERIFY(edit.page().height() <= ImgEdit::DisplayLimit);
+    const int grey = qGray(edit.page().pixel(edit.page().width() / 2, edit.page().height() / 2));
+    QVERIFY(bits == 1 ? grey < 20 : qAbs(grey - (bits == 16 ? 0 : 100)) < 30 || bits == 16);
+}
+
+void TestPrint::trueSizeOnA4_data()
+{
+    QTest::addColumn<int>("dpi");
+    for (int dpi : {75, 150, 300, 600})
+        QTest::newRow(qPrintable(QStringLiteral("%1 dpi").arg(dpi))) << dpi;
+}
+
+void TestPrint::trueSizeOnA4()
+{
+    QFETCH(int, dpi);
+    writePage(m_page, 210, 297, dpi);
+    ImgEdit edit;
+    edit.call(343, showArgs(&m_page));
+    edit.call(351, printArgs(1, 0, 1));
+    const PdfFacts pdf = readPdf(edit.lastPdfCopy());
+    QCOMPARE(pdf.pages, 1);
+    QVERIFY(qAbs(pdf.sizePt.width() - 595.28) < 0.5 && qAbs(pdf.sizePt.height() - 841.89) < 0.5);
+    // 210 x 297 mm from the paper's corner, within 0.2 mm (2.4 pixels at 300 dpi).
+    QVERIFY2(pdf.inkPx.left() <= 1 && pdf.inkPx.top() <= 1,
+             qPrintable(QStringLiteral("%1,%2").arg(pdf.inkPx.left()).arg(pdf.inkPx.top())));
+    QVERIFY(qAbs((pdf.inkPx.width()) / PxPerMm - 210) <= 0.2 + 1 / PxPerMm);
+    QVERIFY(qAbs((pdf.inkPx.height()) / PxPerMm - 297) <= 0.2 + 1 / PxPerMm);
+}
+
+void TestPrint::fitToPageCentres()
+{
+    // 100 x 50 mm fitted onto A4: 210 x 105 mm, centred from top to bottom.
+    writePage(m_page, 100, 50, 100);
+    ImgEdit edit;
+    edit.call(343, showArgs(&m_page));
+    edit.call(351, printArgs(1, 1, 1));
+    const PdfFacts pdf = readPdf(edit.lastPdfCopy());
+    QVERIFY(qAbs(pdf.inkPx.width() / PxPerMm - 210) < 0.5);
+    QVERIFY(qAbs(pdf.inkPx.height() / PxPerMm - 105) < 0.5);
+    QVERIFY(qAbs(pdf.inkPx.top() / PxPerMm - 96) < 0.5);
+    QVERIFY(qAbs(pdf.inkPx.left() / PxPerMm) < 0.5);
+}
+
+void TestPrint::copiesGiveCopies()
+{
+    writePage(m_page, 210, 297, 75);
+    ImgEdit edit;
+    edit.call(343, showArgs(&m_page));
+    edit.call(351, printArgs(3, 0, 1));
+    QCOMPARE(readPdf(edit.lastPdfCopy()).pages, 3);
+}
+
+void TestPrint::nothingShownIsAnError()
+{
+    ImgEdit edit;
+    edit.call(343, showArgs(&m_page)); // no page file: an empty area
+    QVERIFY(!edit.hasPage());
+    try {
+        edit.call(351, printArgs(1, 0, 1));
+        QFAIL("printing nothing must not pass for a print");
+    } catch (const imaging::DispatchError& e) {
+        QCOMPARE(e.number(), int(ImgEdit::NothingShown));
+        QCOMPARE(e.source(), QStringLiteral("ImgeditLibCtl.ImgEdit"));
+    }
+}
+
+void TestPrint::pdfCopiesNeverOverwrite()
+{
+    writePage(m_page, 50, 50, 75);
+    ImgEdit edit;
+    edit.call(343, showArgs(&m_page));
+    edit.call(351, printArgs(1, 0, 1));
+    const QString first = edit.lastPdfCopy();
+    edit.call(351, printArgs(1, 0, 1));
+    QVERIFY(edit.lastPdfCopy() != first);
+    QVERIFY(QFile::exists(first) && QFile::exists(edit.lastPdfCopy()));
+    QVERIFY(first.startsWith(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)));
+}
+
+void TestPrint::throughCupsd()
+{
+    const QString out = qEnvironmentVariable("KOPYRA_TEST_PDF_DIR");
+    if (qEnvironmentVariableIsEmpty("CUPS_SERVER") || out.isEmpty())
+        QSKIP("no test cupsd (tools/test.sh starts one)");
+    QDir().mkpath(out);
+    imaging::PrintSettings settings;
+    settings.printer = QStringLiteral("KopyraPDF");
+    settings.save();
+    const QString before = newestPdf(out);
+    writePage(m_page, 210, 297, 150);
+    ImgEdit edit;
+    edit.call(343, showArgs(&m_page));
+    edit.call(351, printArgs(1, 0, 0));
+    QTRY_VERIFY_WITH_TIMEOUT(!newestPdf(out).isEmpty() && newestPdf(out) != before, 60000);
+    const QString arrived = newestPdf(out);
+    QTRY_VERIFY_WITH_TIMEOUT(readPdf(arrived).pages == 1, 10000); // written to the end
+    const PdfFacts pdf = readPdf(arrived);
+    QVERIFY(qAbs(pdf.sizePt.width() - 595.28) < 1 && qAbs(pdf.sizePt.height() - 841.89) < 1);
+    // Not rescaled on its way through CUPS.
+    QVERIFY(pdf.inkPx.left() <= 2 && pdf.inkPx.top() <= 2);
+    QVERIFY(qAbs(pdf.inkPx.width() / PxPerMm - 210) <= 0.5);
+    QVERIFY(qAbs(pdf.inkPx.height() / PxPerMm - 297) <= 0.5);
+}
+
+void TestPrint::cupsdStopped()
+{
+    imaging::PrintSettings settings;
+    settings.printer = QStringLiteral("KopyraPDF");
+    settings.save();
+    writePage(m_page, 50, 50, 75);
+    ImgEdit edit;
+    edit.call(343, showArgs(&m_page));
+    // A scheduler nobody answers at, for this thread and the print thread alike.
+    const QByteArray server = qgetenv("CUPS_SERVER");
+    const QByteArray dead = QFile::encodeName(m_home->path() + QStringLiteral("/no-cupsd.sock"));
+    qputenv("CUPS_SERVER", dead);
+    cupsSetServer(dead.constData());
+    QString error;
+    try {
+        edit.call(351, printArgs(1, 0, 0));
+    } catch (const imaging::DispatchError& e) {
+        error = e.description();
+    }
+    if (server.isEmpty())
+        qunsetenv("CUPS_SERVER");
+    else
+        qputenv("CUPS_SERVER", server);
+    cupsSetServer(nullptr);
+    QVERIFY2(error.contains(QStringLiteral("Druckdienst")) ||
+                 error.contains(QStringLiteral("KopyraPDF")),
+             qPrintable(error));
+    QVERIFY(edit.hasPage()); // the page stays shown
+}
+
+void TestPrint::printDialogKeepsSettings()
+{
+    QWidget owner;
+    owner.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&owner));
+    imaging::ImgAdmin admin;
+    const auto handle = static_cast<std::int32_t>(owner.winId());
+    for (bool accept : {false, true}) {
+        QWidget* parent = reinterpret_cast<QWidget*>(1);
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, this, [&] {
+            QPrintDialog* dialog = admin.printDialog();
+            if (!dialog || !dialog->isVisible())
+                return;
+            answer.stop();
+            parent = dialog->parentWidget();
+            auto* fit = dialog->findChild<QRadioButton*>(QStringLiteral("fitToPage"));
+            QVERIFY(fit);
+            fit->click();
+            if (accept)
+                dialog->accept();
+            else
+                dialog->reject();
+        });
+        answer.start(20);
+        admin.call(104, {Variant::int32(handle)});
+        QCOMPARE(parent, &owner);
+        // Abbrechen keeps the old size, OK the new one, also for a new control (next run).
+        QCOMPARE(admin.read(28).toInt32(), accept ? 1 : 0);
+        QCOMPARE(imaging::ImgAdmin().read(28).toInt32(), accept ? 1 : 0);
+        QCOMPARE(admin.read(29).toInt32(), 1);
+    }
+}
+
+void TestPrint::printDialogWithoutOwner()
+{
+    imaging::ImgAdmin admin;
+    bool shown = false;
+    QWidget* parent = reinterpret_cast<QWidget*>(1);
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, this, [&] {
+        if (QPrintDialog* dialog = admin.printDialog(); dialog && dialog->isVisible()) {
+            answer.stop();
+            shown = true;
+            parent = dialog->parentWidget();
+            dialog->reject();
+        }
+    });
+    answer.start(20);
+    admin.call(104, {Variant::int32(0x7ffffff0)}); // names no window
+    QVERIFY(shown);
+    QCOMPARE(parent, nullptr);
+}
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    installGermanTranslations(app);
+    TestPrint test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_print.moc"
