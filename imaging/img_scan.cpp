@@ -1,6 +1,7 @@
 #include "imaging/img_scan.h"
 
 #include "imaging/component_settings.h"
+#include "imaging/local_wait.h"
 #include "imaging/sane/sane_device.h"
 #include "imaging/sane/sane_errors.h"
 #include "imaging/sane/sane_thread.h"
@@ -12,7 +13,6 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QPointer>
 #include <QProgressDialog>
@@ -251,73 +251,47 @@ bool ImgScan::runSetupDialog()
 
 bool ImgScan::runScanWithProgress()
 {
-    struct Job {
-        sane::ScanProgress progress;
-        std::atomic<bool> finished{false};
-        bool completed = false;
-        std::exception_ptr failure;
-    };
-    auto job = std::make_shared<Job>();
+    auto progress = std::make_shared<sane::ScanProgress>();
     auto device = m_device;
     const QString page = m_pageFile;
-    QEventLoop loop;
-    QPointer<QEventLoop> waiting(&loop);
-    sane::SaneThread::instance().post([job, device, page, waiting] {
-        try {
-            job->completed = sane::scanPage(*device, page, job->progress);
-        } catch (...) {
-            job->failure = std::current_exception();
-        }
-        job->finished = true;
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [waiting] {
-                if (waiting)
-                    waiting->quit();
-            },
-            Qt::QueuedConnection);
-    });
 
-    QProgressDialog progress(QStringLiteral("Die Seite wird gescannt …"),
-                             QStringLiteral("Abbrechen"), 0, 100, dialogParent());
-    progress.setWindowTitle(QStringLiteral("Kopyra – Scannen"));
-    progress.setWindowModality(Qt::ApplicationModal);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    progress.setMinimumDuration(0);
-    progress.setValue(0);
-    QObject::connect(&progress, &QProgressDialog::canceled, &progress, [job, device] {
-        if (job->progress.cancelled.exchange(true))
+    QProgressDialog dialog(QStringLiteral("Die Seite wird gescannt …"), QStringLiteral("Abbrechen"),
+                           0, 100, dialogParent());
+    dialog.setWindowTitle(QStringLiteral("Kopyra – Scannen"));
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setAutoClose(false);
+    dialog.setAutoReset(false);
+    dialog.setMinimumDuration(0);
+    dialog.setValue(0);
+    QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [progress, device] {
+        if (progress->cancelled.exchange(true))
             return;
-        // Allowed from any thread; the SANE thread's read then returns "cancelled".
+        // Allowed from any thread; the SANE thread's read then ends.
         if (SANE_Handle h = device->handle())
             sane_cancel(h);
     });
     // Throttled: a look at the counters ten times a second, never a signal per read.
     QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &progress, [&progress, job] {
-        const qint64 total = job->progress.total;
+    QObject::connect(&poll, &QTimer::timeout, &dialog, [&dialog, progress] {
+        const qint64 total = progress->total;
         if (total <= 0) {
-            progress.setRange(0, 0);
+            dialog.setRange(0, 0);
         } else {
-            progress.setRange(0, 100);
-            progress.setValue(static_cast<int>(100 * job->progress.done / total));
+            dialog.setRange(0, 100);
+            dialog.setValue(static_cast<int>(100 * progress->done / total));
         }
     });
     poll.start(100);
-    while (!job->finished)
-        loop.exec();
-    poll.stop();
-    progress.hide();
 
-    if (job->failure) {
-        try {
-            std::rethrow_exception(job->failure);
-        } catch (const DispatchError& e) {
-            throw DispatchError(e.number(), e.description(), progId());
-        }
+    bool completed = false;
+    try {
+        waitFor(
+            [](std::function<void()> job) { sane::SaneThread::instance().post(std::move(job)); },
+            [&] { completed = sane::scanPage(*device, page, *progress); });
+    } catch (const DispatchError& e) {
+        throw DispatchError(e.number(), e.description(), progId());
     }
-    return job->completed;
+    return completed;
 }
 
 } // namespace imaging

@@ -1,12 +1,10 @@
 #include "imaging/sane/sane_thread.h"
 
+#include "imaging/local_wait.h"
+
 #include <QCoreApplication>
-#include <QEventLoop>
-#include <QPointer>
 
 #include <sane/sane.h>
-
-#include <memory>
 
 namespace imaging::sane {
 
@@ -60,36 +58,10 @@ void SaneThread::post(std::function<void()> work)
 
 void SaneThread::callVoid(const std::function<void()>& work)
 {
-    if (isCurrent()) {
+    if (isCurrent())
         work();
-        return;
-    }
-    struct Outcome {
-        bool done = false;
-        std::exception_ptr failure;
-    };
-    auto outcome = std::make_shared<Outcome>();
-    QEventLoop loop;
-    QPointer<QEventLoop> waiting(&loop);
-    post([&work, outcome, waiting] {
-        try {
-            work();
-        } catch (...) {
-            outcome->failure = std::current_exception();
-        }
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [outcome, waiting] {
-                outcome->done = true;
-                if (waiting)
-                    waiting->quit();
-            },
-            Qt::QueuedConnection);
-    });
-    while (!outcome->done)
-        loop.exec();
-    if (outcome->failure)
-        std::rethrow_exception(outcome->failure);
+    else
+        waitFor([this](std::function<void()> job) { post(std::move(job)); }, work);
 }
 
 } // namespace imaging::sane
