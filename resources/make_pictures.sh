@@ -68,3 +68,10 @@ rm -f /tmp/kopyra-info16.png
 
 # The info window's picture.
 python3 ../make_circuit_board.py | $IM ppm:- -quality 88 circuit_board.jpg
+
+# The desktop icons at the usual sizes, drawn like ../desktop/kopyra.svg.
+for size in 16 22 24 32 48 64 128 256; do
+    stroke=$((size / 10 > 2 ? size / 10 : 2))
+    eval "$IM -size ${size}x${size} xc:none $(copy_motif '#1c9c2c' $size $stroke) \
+        ../desktop/kopyra-$size.png"
+done
