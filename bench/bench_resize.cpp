@@ -1,29 +1,36 @@
-// How long one repaint of the image area takes while the window is resized with a 600 dpi
-// colour A4 page shown. Prints the median and the slowest of many repaints.
+// How long one repaint of the image area takes while the window is resized with a colour A4
+// page shown (600 dpi, or the resolution given as the first argument), how long showing and
+// printing it into a PDF take, and the peak memory of it all against the raw page.
 #include "imaging/img_edit.h"
 #include "imaging/sane/page_writer.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QTemporaryDir dir;
+    const int dpi = argc > 1 ? std::atoi(argv[1]) : 600;
+    QTemporaryDir dir(QDir::currentPath() + QStringLiteral("/bench-XXXXXX"));
     QString page = dir.filePath(QStringLiteral("Kopyra.tif"));
 
     imaging::sane::PageFormat format;
-    format.width = 4961; // A4 at 600 dpi
-    format.height = 7016;
+    format.width = qRound(210 / 25.4 * dpi);
+    format.height = qRound(297 / 25.4 * dpi);
     format.samplesPerPixel = 3;
-    format.xDpi = format.yDpi = 600;
+    format.xDpi = format.yDpi = dpi;
     {
         imaging::sane::PageWriter writer(page);
         writer.begin(format);
@@ -62,8 +69,23 @@ int main(int argc, char** argv)
         times.push_back(double(t.nsecsElapsed()) / 1e6);
     }
     std::sort(times.begin(), times.end());
-    std::printf("page 4961 x 7016 px (600 dpi colour A4), shown and fitted in %.0f ms\n", loadMs);
+
+    QElapsedTimer printing;
+    printing.start();
+    edit.call(351, {imaging::Variant::int32(1), imaging::Variant::int32(0),
+                    imaging::Variant::int32(1), imaging::Variant::boolean(false)});
+    const double printMs = double(printing.nsecsElapsed()) / 1e6;
+    QFile::remove(edit.lastPdfCopy());
+
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const double rawMb = double(format.width) * format.height * 3 / 1e6;
+    std::printf("page %d x %d px (%d dpi colour A4, %.0f MB raw)\n", format.width, format.height,
+                dpi, rawMb);
+    std::printf("shown and fitted in %.0f ms; printed into a PDF in %.0f ms\n", loadMs, printMs);
     std::printf("repaint while resizing: median %.2f ms, slowest %.2f ms (%zu repaints)\n",
                 times[times.size() / 2], times.back(), times.size());
+    std::printf("peak memory %.0f MB (%.2f x the raw page)\n", double(usage.ru_maxrss) / 1024.0,
+                double(usage.ru_maxrss) / 1024.0 / rawMb);
     return 0;
 }
