@@ -26,7 +26,6 @@ namespace imaging {
 class ImgAdmin : public DispatchControl {
 public:
     enum ErrorNumber : std::int32_t {
-        NotAvailable = 9300,
         UnsupportedValue = 9301,
     };
 

@@ -34,7 +34,6 @@ class EditView;
 class ImgEdit : public DispatchControl {
 public:
     enum ErrorNumber : std::int32_t {
-        NotAvailable = 9200,
         UnsupportedValue = 9201,
         PageUnreadable = 9202,
         NothingShown = 9203,

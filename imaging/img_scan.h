@@ -44,7 +44,6 @@ public:
     static constexpr int ScanCompletedEvent = 10;
 
     enum ErrorNumber : std::int32_t {
-        NotAvailable = 9100,
         UnsupportedValue = 9101,
         NoScanner = 9102,
         NoPageFile = 9103,
