@@ -227,10 +227,17 @@ void ImgScan::scan()
         wait.setMinimumDuration(500);
         sane::SaneThread::instance().call([this] { openChosenDevice(); });
     }
-    if (m_showSetup && !runSetupDialog())
-        return;
-    if (!runScanWithProgress())
-        return;
+    try {
+        if (m_showSetup && !runSetupDialog())
+            return;
+        if (!runScanWithProgress())
+            return;
+    } catch (...) {
+        // After a jam or a lost connection a fresh start is what the device needs, and the
+        // next scan picks up anything the user changed meanwhile.
+        closeDevice();
+        throw;
+    }
     // The page file is complete; tell the program once this call has returned.
     QPointer<QObject> alive(QCoreApplication::instance());
     QTimer::singleShot(0, QCoreApplication::instance(), [this, alive] {
