@@ -12,7 +12,7 @@ run_packages=(
     xdg-utils fonts-liberation2
 )
 test_packages=(xvfb xauth xdotool x11-utils poppler-utils imagemagick clang-format
-    desktop-file-utils appstream dpkg-dev)
+    desktop-file-utils appstream dpkg-dev file)
 
 wanted=("${run_packages[@]}")
 [ "${1:-run}" = test ] && wanted+=("${test_packages[@]}")

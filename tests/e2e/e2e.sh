@@ -1,0 +1,222 @@
+#!/usr/bin/env bash
+# Kopyra as a person uses it: the built program in a real X window, SANE's test scanner, the
+# test cupsd's PDF printer, clicks and keys through xdotool.
+#   e2e.sh <build dir> <source dir> [scenario ...]
+# Needs DISPLAY and CUPS_SERVER/KOPYRA_TEST_PDF_DIR (tools/test.sh sets them); skips otherwise.
+# Screenshots of failures go to <build dir>/e2e-artifacts/.
+set -euo pipefail
+build=$1
+src=$2
+shift 2
+skip() { echo "SKIP: $*"; exit 77; }
+[ -n "${DISPLAY:-}" ] || skip "needs an X display"
+[ -n "${CUPS_SERVER:-}" ] && [ -n "${KOPYRA_TEST_PDF_DIR:-}" ] || skip "needs the test cupsd"
+
+artifacts=$build/e2e-artifacts
+mkdir -p "$artifacts" "$KOPYRA_TEST_PDF_DIR"
+work=$(mktemp -d /tmp/kopyra-e2e.XXXXXX)
+pid=
+scenario=
+title="Kopyra - der handliche Fotokopierer für Windows"
+
+cleanup() {
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL [$scenario]: $*"
+    /usr/bin/import -window root "$artifacts/${scenario// /_}.png" 2>/dev/null || true
+    [ -f "$home/kopyra.log" ] && sed 's/^/  log: /' "$home/kopyra.log"
+    exit 1
+}
+wait_for() { # seconds command...
+    local tries=$(($1 * 10)); shift
+    until "$@" >/dev/null 2>&1; do
+        tries=$((tries - 1))
+        [ $tries -gt 0 ] || return 1
+        sleep 0.1
+    done
+}
+window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
+has_window() { [ -n "$(window "$1")" ]; }
+no_window() { [ -z "$(window "$1")" ]; }
+ended() { ! kill -0 "$1"; }
+focus() { xdotool windowfocus --sync "$(window "$1")" 2>/dev/null || true; }
+key() { # window keys: focus the window, then type as a keyboard would
+    focus "$1"
+    sleep 0.2
+    xdotool key "$2"
+}
+# The colour of one screen pixel as "r g b".
+pixel() {
+    /usr/bin/convert x:root -crop "1x1+$1+$2" -depth 8 txt:- 2>/dev/null |
+        sed -n 's/.*srgb(\([0-9]*\),\([0-9]*\),\([0-9]*\)).*/\1 \2 \3/p;s/.*srgba(\([0-9]*\),\([0-9]*\),\([0-9]*\),.*/\1 \2 \3/p' | head -1
+}
+# The copy button's middle, where the copy picture's bar is.
+copy_button() {
+    eval "$(xdotool getwindowgeometry --shell "$(window "$title")")"
+    local frame_left=$(((WIDTH - 417) + 284))
+    echo "$((X + frame_left + 8 + 58)) $((Y + 8 + 58))"
+}
+copy_picture_is() { # green or red
+    local r g b
+    read -r r g b <<<"$(pixel $(copy_button))"
+    if [ "$1" = green ]; then [ "$g" -gt 100 ] && [ "$r" -lt 100 ]; else [ "$r" -gt 150 ] && [ "$g" -lt 100 ]; fi
+}
+
+# A fresh user, with the program in an application folder of its own.
+fresh() {
+    scenario=$1
+    echo "== $scenario"
+    home=$work/${scenario// /_}
+    mkdir -p "$home/app" "$home/config" "$home/cache" "$home/Documents"
+    cp "$build/kopyra" "$src/resources/hilfe.htm" "$home/app/"
+    printf '[Scanner]\nName=test:0\n[ScanPreferences]\nMode=Gray\nResolution=150\nPaper=A4\n' \
+        >"$home/config/kopyra-imaging.conf"
+    printf '[Print]\nPrinter=KopyraPDF\n' >>"$home/config/kopyra-imaging.conf"
+}
+store() { { echo '[Kopyra]'; printf '%s\n' "$@"; } >"$home/config/Tandrelwerk.conf"; }
+device_option() { # name value: remembered for the test scanner's set-up
+    printf '[DeviceOptions]\ntest_3A0\\%s=%s\n' "$1" "$2" >>"$home/config/kopyra-imaging.conf"
+}
+start() {
+    HOME=$home XDG_CONFIG_HOME=$home/config XDG_CACHE_HOME=$home/cache \
+        SANE_CONFIG_DIR=$src/tests/sane/local "$home/app/kopyra" >"$home/kopyra.log" 2>&1 &
+    pid=$!
+    wait_for 20 has_window "$title" || fail "no main window"
+    sleep 0.5 # the first layout and focus
+    focus "$title"
+}
+stop() {
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    pid=
+}
+option() { sed -n "s/^$1=//p" "$home/config/Tandrelwerk.conf"; }
+option_is() { [ "$(option "$1")" = "$2" ]; }
+marker() { touch "$home/marker"; sleep 1; }
+new_pdf() { find "$KOPYRA_TEST_PDF_DIR" -name '*.pdf' -newer "$home/marker" | head -1; }
+have_new_pdf() { [ -n "$(new_pdf)" ]; }
+jobs_done() { [ -z "$(lpstat -o 2>/dev/null)" ]; }
+press_copy() { xdotool mousemove --sync $(copy_button) click 1; }
+
+scenario_first_start() {
+    fresh "first start"
+    start
+    eval "$(xdotool getwindowgeometry --shell "$(window "$title")")"
+    read -r sw sh <<<"$(xdpyinfo | sed -n 's/.*dimensions: *\([0-9]*\)x\([0-9]*\).*/\1 \2/p')"
+    [ $((X + WIDTH / 2 - sw / 2)) -le 2 ] && [ $((sw / 2 - X - WIDTH / 2)) -le 2 ] || fail "not centred"
+    [ "$(option AskBeforePrint)$(option ExtView)$(option ShowSpecificSetup)$(option ShowSpecificSetupFirstPage)" = 0010 ] ||
+        fail "store after start: $(cat "$home/config/Tandrelwerk.conf")"
+    copy_picture_is green || fail "copy button not idle"
+    key "$title" alt+a
+    wait_for 5 option_is ExtView 1 || fail "Alt+A did not store ExtView=1"
+    stop
+}
+
+scenario_one_copy() {
+    fresh "one copy"
+    store 'AskBeforePrint=0' 'ShowSpecificSetup=0'
+    start
+    marker
+    press_copy
+    wait_for 60 have_new_pdf || fail "no PDF arrived"
+    wait_for 60 jobs_done
+    local pdf
+    pdf=$(new_pdf)
+    pdfinfo "$pdf" | grep -q "Pages: *1$" || fail "not one page"
+    pdfinfo "$pdf" | grep -q "Page size: *595.* x 84[12]" || fail "not A4"
+    # The test picture's grid at true size: 10 mm squares, the first one white.
+    pdftoppm -r 100 -gray -singlefile "$pdf" "$home/page"
+    local light dark
+    light=$(/usr/bin/convert "$home/page.pgm" -crop 1x1+20+20 -depth 8 txt:- | grep -o 'gray([0-9]*' | tr -dc 0-9)
+    dark=$(/usr/bin/convert "$home/page.pgm" -crop 1x1+59+20 -depth 8 txt:- | grep -o 'gray([0-9]*' | tr -dc 0-9)
+    [ "$light" -gt 200 ] && [ "$dark" -lt 60 ] || fail "grid not at true size ($light, $dark)"
+    [ -s "$home/app/Kopyra.tif" ] || fail "no page file"
+    stop
+}
+
+scenario_ask_before_print() {
+    fresh "ask before print"
+    store 'AskBeforePrint=1' 'ShowSpecificSetup=0'
+    start
+    marker
+    press_copy
+    wait_for 30 has_window Kopyra || fail "no question"
+    key Kopyra alt+n
+    wait_for 10 no_window Kopyra
+    sleep 3
+    [ -z "$(new_pdf)" ] || fail "printed after Nein"
+    press_copy
+    wait_for 30 has_window Kopyra || fail "no question the second time"
+    key Kopyra Return
+    wait_for 60 have_new_pdf || fail "no PDF after Ja"
+    wait_for 60 jobs_done
+    stop
+}
+
+scenario_jammed() {
+    fresh "jammed scanner"
+    store 'AskBeforePrint=0' 'ShowSpecificSetup=0'
+    device_option read-return-value SANE_STATUS_JAMMED
+    start
+    press_copy
+    wait_for 30 has_window Kopyra || fail "no error box"
+    [ "$(xdotool search --onlyvisible --name '^Kopyra$' | wc -l)" -eq 1 ] || fail "more than one box"
+    key Kopyra Return
+    wait_for 10 no_window Kopyra || fail "box stayed"
+    wait_for 5 copy_picture_is green || fail "copy button not idle after the error"
+    # The jam cleared: the next copy works.
+    sed -i 's/SANE_STATUS_JAMMED/Default/' "$home/config/kopyra-imaging.conf"
+    marker
+    press_copy
+    wait_for 60 have_new_pdf || fail "no copy after the jam"
+    wait_for 60 jobs_done
+    stop
+}
+
+scenario_info_and_end() {
+    fresh "info and end"
+    store 'ExtView=1' 'ShowSpecificSetup=0'
+    echo leftover >"$home/app/Kopyra.tif"
+    start
+    key "$title" alt+i
+    wait_for 10 has_window "Info über Kopyra" || fail "no info window"
+    key "Info über Kopyra" alt+s
+    wait_for 10 no_window "Info über Kopyra" || fail "info stayed"
+    key "$title" alt+e
+    wait_for 10 ended "$pid" || fail "Ende did not end the program"
+    pid=
+    [ -f "$home/app/Kopyra.tif" ] || fail "page file gone"
+}
+
+scenario_damaged_leftovers() {
+    fresh "damaged leftovers"
+    store 'ExtView=x'
+    head -c 5000 /dev/urandom >"$home/app/Kopyra.tif"
+    start
+    [ "$(option ExtView)" = 0 ] || fail "store not healed"
+    stop
+}
+
+scenario_resize() {
+    fresh "resize"
+    start
+    local w
+    w=$(window "$title")
+    xdotool windowsize --sync "$w" 300 300 || true
+    sleep 0.5
+    eval "$(xdotool getwindowgeometry --shell "$w")"
+    [ "$WIDTH" -ge 417 ] && [ "$HEIGHT" -ge 422 ] || fail "not snapped back: ${WIDTH}x$HEIGHT"
+    xdotool windowsize --sync "$w" 617 522
+    sleep 0.5
+    copy_picture_is green || fail "button column did not follow the right edge"
+    stop
+}
+
+all=(first_start one_copy ask_before_print jammed info_and_end damaged_leftovers resize)
+for s in "${@:-${all[@]}}"; do
+    "scenario_$s"
+done
+echo "e2e: ${#all[@]} scenarios passed"
