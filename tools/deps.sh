@@ -11,7 +11,7 @@ run_packages=(
     cups cups-client cups-bsd printer-driver-cups-pdf
     xdg-utils fonts-liberation2
 )
-test_packages=(xvfb xauth xdotool x11-utils poppler-utils imagemagick clang-format
+test_packages=(xvfb xauth xkb-data x11-xkb-utils xdotool x11-utils poppler-utils imagemagick clang-format
     desktop-file-utils appstream dpkg-dev file)
 
 wanted=("${run_packages[@]}")

@@ -80,9 +80,12 @@ store() { { echo '[Kopyra]'; printf '%s\n' "$@"; } >"$home/config/Tandrelwerk.co
 device_option() { # name value: remembered for the test scanner's set-up
     printf '[DeviceOptions]\ntest_3A0\\%s=%s\n' "$1" "$2" >>"$home/config/kopyra-imaging.conf"
 }
-start() {
+start() { # [SANE configuration folder]
+    # The program reaches cupsd through a link of its own, so a scenario can take cupsd away.
+    ln -sfn "$CUPS_SERVER" "$home/cups.sock"
     HOME=$home XDG_CONFIG_HOME=$home/config XDG_CACHE_HOME=$home/cache \
-        SANE_CONFIG_DIR=$src/tests/sane/local "$home/app/kopyra" >"$home/kopyra.log" 2>&1 &
+        CUPS_SERVER=$home/cups.sock SANE_CONFIG_DIR=${1:-$src/tests/sane/local} \
+        "$home/app/kopyra" >"$home/kopyra.log" 2>&1 &
     pid=$!
     wait_for 20 has_window "$title" || fail "no main window"
     sleep 0.5 # the first layout and focus
@@ -215,8 +218,89 @@ scenario_resize() {
     stop
 }
 
-all=(first_start one_copy ask_before_print jammed info_and_end damaged_leftovers resize)
-for s in "${@:-${all[@]}}"; do
+scenario_setup_first_time_only() {
+    fresh "set-up first time only"
+    store 'AskBeforePrint=0' 'ShowSpecificSetup=1' 'ShowSpecificSetupFirstPage=1'
+    start
+    local setup="Scanner einrichten – test:0"
+    marker
+    press_copy
+    wait_for 30 has_window "$setup" || fail "no set-up dialog on the first copy"
+    key "$setup" Return
+    wait_for 60 have_new_pdf || fail "no PDF after the first copy"
+    wait_for 60 jobs_done
+    marker
+    press_copy
+    local seen=0
+    for _ in $(seq 600); do
+        has_window "$setup" && seen=1
+        have_new_pdf && break
+        sleep 0.1
+    done
+    [ $seen -eq 0 ] || fail "set-up dialog came again after a print"
+    have_new_pdf || fail "no PDF after the second copy"
+    wait_for 60 jobs_done
+    stop
+}
+
+scenario_cupsd_away() {
+    fresh "cupsd away"
+    store 'AskBeforePrint=0' 'ShowSpecificSetup=0'
+    start
+    rm "$home/cups.sock"
+    marker
+    press_copy
+    wait_for 30 has_window Kopyra || fail "no error box"
+    key Kopyra Return
+    wait_for 10 no_window Kopyra || fail "box stayed"
+    [ -s "$home/app/Kopyra.tif" ] || fail "no page"
+    have_new_pdf && fail "printed without cupsd"
+    ln -sfn "$CUPS_SERVER" "$home/cups.sock"
+    sleep 1
+    press_copy
+    wait_for 60 have_new_pdf || fail "no copy once cupsd was back"
+    wait_for 60 jobs_done
+    stop
+}
+
+scenario_network_scanner() {
+    fresh "network scanner"
+    if (exec 3<>/dev/tcp/127.0.0.1/6566) 2>/dev/null; then
+        echo "   (skipped: 127.0.0.1:6566 is taken)"
+        return
+    fi
+    SANE_CONFIG_DIR=$src/tests/sane/saned saned -l -e -d 0 -b 127.0.0.1 -p 6566 \
+        >"$home/saned.log" 2>&1 &
+    local saned=$!
+    wait_for 10 bash -c 'exec 3<>/dev/tcp/127.0.0.1/6566' || fail "saned does not listen"
+    sed -i '/^Name=/d' "$home/config/kopyra-imaging.conf"
+    store 'AskBeforePrint=0' 'ShowSpecificSetup=0' 'ExtView=1'
+    start "$src/tests/sane/net"
+    local chosen=0
+    for _ in 1 2 3; do
+        key "$title" alt+s
+        wait_for 20 has_window "Scanner wählen" || fail "no scanner dialog"
+        sleep 3 # the search over the network
+        key "Scanner wählen" Return
+        if wait_for 5 grep -q '^Name=net:127.0.0.1:test:0$' "$home/config/kopyra-imaging.conf"; then
+            chosen=1
+            break
+        fi
+    done
+    [ $chosen -eq 1 ] || fail "network scanner not chosen"
+    marker
+    press_copy
+    wait_for 60 have_new_pdf || fail "no copy through the network scanner"
+    wait_for 60 jobs_done
+    stop
+    kill "$saned"
+    wait "$saned" 2>/dev/null || true
+}
+
+all=(first_start one_copy ask_before_print setup_first_time_only jammed cupsd_away
+    network_scanner info_and_end damaged_leftovers resize)
+run=("${@:-${all[@]}}")
+for s in "${run[@]}"; do
     "scenario_$s"
 done
-echo "e2e: ${#all[@]} scenarios passed"
+echo "e2e: ${#run[@]} scenarios passed"
