@@ -16,11 +16,13 @@ artifacts=$build/e2e-artifacts
 mkdir -p "$artifacts" "$KOPYRA_TEST_PDF_DIR"
 work=$(mktemp -d /tmp/kopyra-e2e.XXXXXX)
 pid=
+saned=
 scenario=
 title="Kopyra - der handliche Fotokopierer für Windows"
 
 cleanup() {
     [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
+    [ -n "$saned" ] && kill "$saned" 2>/dev/null && wait "$saned" 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -215,6 +217,14 @@ scenario_resize() {
     xdotool windowsize --sync "$w" 617 522
     sleep 0.5
     copy_picture_is green || fail "button column did not follow the right edge"
+    # Without a window manager, maximising is moving to the corner and taking the screen.
+    xdotool windowmove --sync "$w" 0 0
+    xdotool windowsize --sync "$w" 100% 100%
+    sleep 0.5
+    copy_picture_is green || fail "button column not at the right edge when maximised"
+    xdotool windowsize --sync "$w" 417 422
+    sleep 0.5
+    copy_picture_is green || fail "button column not back after restoring"
     stop
 }
 
@@ -271,7 +281,7 @@ scenario_network_scanner() {
     fi
     SANE_CONFIG_DIR=$src/tests/sane/saned saned -l -e -d 0 -b 127.0.0.1 -p 6566 \
         >"$home/saned.log" 2>&1 &
-    local saned=$!
+    saned=$!
     wait_for 10 bash -c 'exec 3<>/dev/tcp/127.0.0.1/6566' || fail "saned does not listen"
     sed -i '/^Name=/d' "$home/config/kopyra-imaging.conf"
     store 'AskBeforePrint=0' 'ShowSpecificSetup=0' 'ExtView=1'
@@ -295,6 +305,7 @@ scenario_network_scanner() {
     stop
     kill "$saned"
     wait "$saned" 2>/dev/null || true
+    saned=
 }
 
 all=(first_start one_copy ask_before_print setup_first_time_only jammed cupsd_away
