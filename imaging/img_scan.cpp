@@ -14,7 +14,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QPointer>
 #include <QProgressDialog>
 #include <QTimer>
 #include <QUrl>
@@ -195,9 +194,8 @@ void ImgScan::openChosenDevice()
     for (const QString& managed : ScanPreferences::managedOptions(preferences))
         remembered.remove(managed);
     for (int pass = 0; pass < 2; ++pass)
-        for (auto it = remembered.constBegin(); it != remembered.constEnd(); ++it) {
+        for (auto it = remembered.constBegin(); it != remembered.constEnd(); ++it)
             m_device->setByName(it.key(), it.value());
-        }
 }
 
 void ImgScan::closeDevice()
@@ -238,12 +236,13 @@ void ImgScan::scan()
         closeDevice();
         throw;
     }
-    // The page file is complete; tell the program once this call has returned.
-    QPointer<QObject> alive(QCoreApplication::instance());
-    QTimer::singleShot(0, QCoreApplication::instance(), [this, alive] {
-        if (alive)
-            raiseEvent(ScanCompletedEvent);
-    });
+    // The page file is complete; tell the program once this call has returned (and only if
+    // the control still exists then).
+    QTimer::singleShot(0, QCoreApplication::instance(),
+                       [this, alive = std::weak_ptr<int>(m_lifetime)] {
+                           if (!alive.expired())
+                               raiseEvent(ScanCompletedEvent);
+                       });
 }
 
 bool ImgScan::runSetupDialog()

@@ -89,6 +89,8 @@ private:
     QWidget* m_dialogParent = nullptr;
     // Used on the SANE thread only; shared so a late SANE task never outlives it.
     std::shared_ptr<sane::Device> m_device;
+    // Expires with the control; a queued completion event checks it.
+    std::shared_ptr<int> m_lifetime = std::make_shared<int>(0);
 };
 
 } // namespace imaging
