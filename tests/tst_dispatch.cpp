@@ -49,43 +49,15 @@ void access(imaging::DispatchControl& c, AccessKind kind, int member, const QLis
 class TestDispatch : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void variantKindsStayApart_data();
-    void variantKindsStayApart();
     void toInt32_data();
     void toInt32();
     void toInt32Refuses_data();
     void toInt32Refuses();
-    void componentsAcceptStartUp();
     void componentsRefuse_data();
     void componentsRefuse();
     void adminTestsPageFile();
     void editShowsPageFile();
 };
-
-void TestDispatch::variantKindsStayApart_data()
-{
-    QTest::addColumn<Variant>("value");
-    QTest::addColumn<QString>("described");
-    static QString ref = QStringLiteral("/a/Kopyra.tif");
-    QTest::newRow("16-bit") << Variant::int16(0) << "I2:0";
-    QTest::newRow("32-bit") << Variant::int32(0) << "I4:0";
-    QTest::newRow("true") << Variant::boolean(true) << "BOOL:-1";
-    QTest::newRow("false") << Variant::boolean(false) << "BOOL:0";
-    QTest::newRow("text") << Variant::text(ref) << "BSTR:/a/Kopyra.tif";
-    QTest::newRow("text by reference") << Variant::textRef(&ref) << "BYREF BSTR:/a/Kopyra.tif";
-    QTest::newRow("omitted") << Variant::missing() << "MISSING";
-    QTest::newRow("empty") << Variant() << "EMPTY";
-}
-
-void TestDispatch::variantKindsStayApart()
-{
-    QFETCH(Variant, value);
-    QFETCH(QString, described);
-    QCOMPARE(value.describe(), described);
-    // Same number, other kind: not equal.
-    QVERIFY(Variant::int16(0) != Variant::int32(0));
-    QVERIFY(Variant::boolean(false) != Variant::int16(0));
-}
 
 void TestDispatch::toInt32_data()
 {
@@ -125,31 +97,6 @@ void TestDispatch::toInt32Refuses()
         QCOMPARE(e.number(), number);
         QVERIFY(!e.description().isEmpty());
     }
-}
-
-// The start-up accesses of the main window, with their values and kinds.
-void TestDispatch::componentsAcceptStartUp()
-{
-    TestHome home;
-    QString page = home.path() + QStringLiteral("/Kopyra.tif"); // not there yet
-    imaging::ImgEdit e;
-    e.put(1, Variant::text(page));
-    e.put(21, Variant::int32(3));
-    e.call(349, {Variant::int32(210), Variant::int32(300)});
-    e.call(352, {Variant::int16(0)});
-    e.call(343, {Variant::textRef(&page), Variant::missing(), Variant::missing(),
-                 Variant::missing(), Variant::missing(), Variant::boolean(false)});
-    QVERIFY(!e.hasPage());
-    imaging::ImgScan s;
-    s.put(1, Variant::text(page));
-    s.put(9, Variant::int32(1));
-    s.put(13, Variant::boolean(false));
-    s.put(14, Variant::int32(1));
-    s.put(6, Variant::int32(0));
-    QCOMPARE(s.pageFile(), page);
-    imaging::ImgAdmin a;
-    a.put(4, Variant::text(page));
-    QCOMPARE(a.read(4).asText(), page);
 }
 
 void TestDispatch::componentsRefuse_data()
