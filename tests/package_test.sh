@@ -5,6 +5,8 @@
 #   package_test.sh <build dir> <source dir>
 # Needs root (dpkg), an X display (DISPLAY) and the test cupsd (CUPS_SERVER); skips otherwise.
 set -euo pipefail
+# Window titles hold umlauts: a UTF-8 locale, whatever the machine is set to.
+export LC_ALL=C.UTF-8
 build=$1
 src=$2
 skip() { echo "SKIP: $*"; exit 77; }

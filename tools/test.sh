@@ -19,6 +19,7 @@ fi
 kopyra_start_cupsd
 kopyra_start_xvfb
 
+export LC_ALL=C.UTF-8
 export XDG_RUNTIME_DIR=$KOPYRA_SERVICES/runtime
 mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
 status=0

@@ -5,6 +5,8 @@
 # Needs DISPLAY and CUPS_SERVER/KOPYRA_TEST_PDF_DIR (tools/test.sh sets them); skips otherwise.
 # Screenshots of failures go to <build dir>/e2e-artifacts/.
 set -euo pipefail
+# Window titles hold umlauts: a UTF-8 locale, whatever the machine is set to.
+export LC_ALL=C.UTF-8
 build=$1
 src=$2
 shift 2
