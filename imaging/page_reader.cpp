@@ -53,7 +53,7 @@ bool PageReader::open(const QString& path, QString* error)
         TIFFSetErrorHandler(collectTiffError);
         TIFFSetWarningHandler(nullptr);
         g_tiffError.clear();
-        m_tiff = TIFFOpen(QFile::encodeName(path).constData(), "r");
+        m_tiff = TIFFOpen(QFile::encodeName(path).constData(), "rm");
         std::uint32_t w = 0, h = 0;
         if (!m_tiff || !TIFFGetField(m_tiff, TIFFTAG_IMAGEWIDTH, &w) ||
             !TIFFGetField(m_tiff, TIFFTAG_IMAGELENGTH, &h) || w == 0 || h == 0 ||
