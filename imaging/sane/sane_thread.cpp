@@ -3,6 +3,7 @@
 #include "imaging/local_wait.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 
 #include <sane/sane.h>
 
@@ -22,12 +23,13 @@ SaneThread& SaneThread::instance()
 }
 
 SaneThread::SaneThread()
+    : m_thread(new QThread)
 {
-    m_thread.setObjectName(QStringLiteral("SANE"));
+    m_thread->setObjectName(QStringLiteral("SANE"));
     m_worker = new QObject;
-    m_worker->moveToThread(&m_thread);
-    QObject::connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
-    m_thread.start();
+    m_worker->moveToThread(m_thread);
+    QObject::connect(m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
+    m_thread->start();
     post([] {
         SANE_Int version = 0;
         sane_init(&version, nullptr);
@@ -37,8 +39,14 @@ SaneThread::SaneThread()
 SaneThread::~SaneThread()
 {
     post([] { sane_exit(); });
-    m_thread.quit();
-    m_thread.wait();
+    m_thread->quit();
+    // A backend that hangs in its exit must not keep the program from ending: after a few
+    // seconds the thread is left to the end of the process.
+    if (m_thread->wait(QDeadlineTimer(5000))) {
+        delete m_thread;
+    } else {
+        qWarning("Kopyra: SANE did not finish in time; ending without it.");
+    }
 }
 
 void SaneThread::shutdown()
@@ -49,7 +57,7 @@ void SaneThread::shutdown()
 
 bool SaneThread::started() { return g_instance != nullptr; }
 
-bool SaneThread::isCurrent() const { return QThread::currentThread() == &m_thread; }
+bool SaneThread::isCurrent() const { return QThread::currentThread() == m_thread; }
 
 void SaneThread::post(std::function<void()> work)
 {

@@ -44,7 +44,7 @@ private:
     void callVoid(const std::function<void()>& work);
     static void shutdown();
 
-    QThread m_thread;
+    QThread* m_thread = nullptr; // left running at exit if a backend never finishes
     QObject* m_worker = nullptr; // lives in m_thread
 };
 
