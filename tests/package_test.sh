@@ -27,14 +27,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-wait_for() { # seconds command...
-    local tries=$(($1 * 10)); shift
-    until "$@" >/dev/null 2>&1; do
-        tries=$((tries - 1))
-        [ $tries -gt 0 ] || return 1
-        sleep 0.1
-    done
-}
+. "$src/tools/wait-for.sh"
 
 echo "== the package"
 cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/deb" >/dev/null

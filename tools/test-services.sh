@@ -15,14 +15,7 @@ kopyra_stop_services() {
 }
 trap kopyra_stop_services EXIT
 
-kopyra_wait_for() { # seconds command...
-    local tries=$(($1 * 10)); shift
-    until "$@" >/dev/null 2>&1; do
-        tries=$((tries - 1))
-        [ $tries -gt 0 ] || return 1
-        sleep 0.1
-    done
-}
+. "$(dirname "${BASH_SOURCE[0]}")/wait-for.sh"
 
 kopyra_cupsd_running() {
     [ -S "$CUPS_SERVER" ] && lpstat -r 2>/dev/null | grep -q "scheduler is running"
@@ -67,7 +60,7 @@ CONF
     _kopyra_pids+=($!)
     export CUPS_SERVER=$d/cups.sock
     # lpstat -r says "not running" with exit status 0, so read what it says.
-    kopyra_wait_for 20 kopyra_cupsd_running ||
+    wait_for 20 kopyra_cupsd_running ||
         { echo "cupsd kam nicht hoch:"; cat "$d/log/error_log"; return 1; }
     lpadmin -p KopyraPDF -E -v cups-pdf:/ -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd 2>/dev/null ||
         { echo "Der PDF-Drucker ließ sich nicht einrichten:"; cat "$d/log/error_log"; return 1; }
@@ -83,6 +76,6 @@ kopyra_start_xvfb() {
     Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$KOPYRA_SERVICES/xvfb.log" 2>&1 &
     _kopyra_pids+=($!)
     export DISPLAY=:$n
-    kopyra_wait_for 20 xdpyinfo || { echo "Xvfb kam nicht hoch:"; cat "$KOPYRA_SERVICES/xvfb.log"; return 1; }
+    wait_for 20 xdpyinfo || { echo "Xvfb kam nicht hoch:"; cat "$KOPYRA_SERVICES/xvfb.log"; return 1; }
     echo "Xvfb: DISPLAY=$DISPLAY"
 }

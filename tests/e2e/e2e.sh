@@ -34,14 +34,7 @@ fail() {
     [ -f "$home/kopyra.log" ] && sed 's/^/  log: /' "$home/kopyra.log"
     exit 1
 }
-wait_for() { # seconds command...
-    local tries=$(($1 * 10)); shift
-    until "$@" >/dev/null 2>&1; do
-        tries=$((tries - 1))
-        [ $tries -gt 0 ] || return 1
-        sleep 0.1
-    done
-}
+. "$src/tools/wait-for.sh"
 window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
 has_window() { [ -n "$(window "$1")" ]; }
 no_window() { [ -z "$(window "$1")" ]; }
