@@ -164,17 +164,27 @@ Variant ImgEdit::read(std::int32_t member)
     }
 }
 
+QWidget* ImgEdit::dialogParent() const
+{
+    return m_view ? m_view->window() : QApplication::activeWindow();
+}
+
 void ImgEdit::display(const QString& file)
 {
     m_page = QImage();
     m_pageSize = QSize();
     m_shownFile.clear();
     if (QFileInfo::exists(file)) {
-        PageReader reader;
+        // A large page takes a moment to read: the window keeps painting meanwhile.
         QString why;
         QImage copy;
-        if (reader.open(file, &why))
-            copy = reader.reducedCopy(QSize(DisplayLimit, DisplayLimit), &why);
+        QSize size;
+        runInBackground(QStringLiteral("Die Seite wird geladen …"), dialogParent(), [&] {
+            PageReader reader;
+            if (reader.open(file, &why))
+                copy = reader.reducedCopy(QSize(DisplayLimit, DisplayLimit), &why);
+            size = reader.size();
+        });
         if (copy.isNull()) {
             if (m_view)
                 m_view->setPage(m_page, m_quality != 0);
@@ -182,7 +192,7 @@ void ImgEdit::display(const QString& file)
                  QStringLiteral("Die Seite „%1“ kann nicht angezeigt werden: %2").arg(file, why));
         }
         m_page = std::move(copy);
-        m_pageSize = reader.size();
+        m_pageSize = size;
         m_shownFile = file;
     }
     // Before the first copy there is no page yet: an empty area.
@@ -215,8 +225,8 @@ void ImgEdit::print(std::int32_t copies, std::int32_t sizeMode, std::int32_t out
     } else {
         job.pdfFile = pdfCopyPath();
     }
-    QWidget* parent = m_view ? m_view->window() : QApplication::activeWindow();
-    runInBackground(QStringLiteral("Die Seite wird gedruckt …"), parent, [job] { printPage(job); });
+    runInBackground(QStringLiteral("Die Seite wird gedruckt …"), dialogParent(),
+                    [job] { printPage(job); });
     m_lastPdfCopy = job.pdfFile;
 }
 

@@ -57,6 +57,7 @@ public:
     const QString& lastPdfCopy() const { return m_lastPdfCopy; }
 
 private:
+    QWidget* dialogParent() const;
     void display(const QString& file);
     void print(std::int32_t copies, std::int32_t sizeMode, std::int32_t output);
 

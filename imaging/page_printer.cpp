@@ -108,11 +108,16 @@ void writePagePdf(const PrintJob& job, const QString& pdfPath)
         if (copy > 0)
             pdf.newPage();
         const bool ok = page.forEachBand(
-            1024,
+            512,
             [&](const QImage& band, int y) {
-                painter.drawImage(QRectF(target.left(), target.top() + y * rowHeight,
-                                         target.width(), band.height() * rowHeight),
-                                  band);
+                // Line art goes in as a bitmap; everything else as 32-bit pixels, which the
+                // PDF engine takes without a conversion of its own.
+                const QRectF to(target.left(), target.top() + y * rowHeight, target.width(),
+                                band.height() * rowHeight);
+                if (band.format() == QImage::Format_Mono)
+                    painter.drawImage(to, band);
+                else
+                    painter.drawImage(to, band.convertToFormat(QImage::Format_RGB32));
             },
             &why);
         if (!ok) {

@@ -7,7 +7,10 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
+#include <utility>
 #include <vector>
 
 namespace imaging {
@@ -73,6 +76,25 @@ bool PageReader::open(const QString& path, QString* error)
             m_xDpi = x * factor;
             m_yDpi = y * factor;
         }
+        std::uint16_t bits = 1, samples = 1, planar = PLANARCONFIG_CONTIG, photometric = 0;
+        std::uint16_t fillOrder = FILLORDER_MSB2LSB;
+        TIFFGetFieldDefaulted(m_tiff, TIFFTAG_BITSPERSAMPLE, &bits);
+        TIFFGetFieldDefaulted(m_tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
+        TIFFGetFieldDefaulted(m_tiff, TIFFTAG_PLANARCONFIG, &planar);
+        TIFFGetFieldDefaulted(m_tiff, TIFFTAG_FILLORDER, &fillOrder);
+        const bool hasPhotometric = TIFFGetField(m_tiff, TIFFTAG_PHOTOMETRIC, &photometric);
+        const bool grey =
+            photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
+        m_minIsWhite = photometric == PHOTOMETRIC_MINISWHITE;
+        m_layout = Layout::Rgba;
+        if (hasPhotometric && planar == PLANARCONFIG_CONTIG && fillOrder == FILLORDER_MSB2LSB) {
+            if (photometric == PHOTOMETRIC_RGB && samples == 3 && bits == 8)
+                m_layout = Layout::Rgb8;
+            else if (grey && samples == 1 && bits == 8)
+                m_layout = Layout::Grey8;
+            else if (grey && samples == 1 && bits == 1)
+                m_layout = Layout::Bilevel;
+        }
         return true;
     }
     QImageReader reader(path);
@@ -102,18 +124,84 @@ bool PageReader::forEachBand(int maxRows, const std::function<void(const QImage&
         *error = QStringLiteral("keine Seite geöffnet");
         return false;
     }
+    g_tiffError.clear();
+    return m_layout == Layout::Rgba ? readRgbaBands(maxRows, sink, error)
+                                    : readNativeBands(maxRows, sink, error);
+}
+
+namespace {
+
+// Rows per strip as the file has them, and rows per band: whole strips, at most maxRows
+// unless a single strip is larger.
+std::pair<int, int> stripAndBandRows(tiff* file, int height, int maxRows)
+{
     std::uint32_t rowsPerStrip = 0;
-    TIFFGetFieldDefaulted(m_tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+    TIFFGetFieldDefaulted(file, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+    const int stripRows = int(std::min<std::uint32_t>(rowsPerStrip, std::uint32_t(height)));
+    return {stripRows, std::max(stripRows, (maxRows / std::max(1, stripRows)) * stripRows)};
+}
+
+} // namespace
+
+// The strips' bytes go straight into the band's rows: no conversion, one copy.
+bool PageReader::readNativeBands(int maxRows, const std::function<void(const QImage&, int)>& sink,
+                                 QString* error)
+{
     const int width = m_size.width();
     const int height = m_size.height();
-    const int stripRows = int(std::min<std::uint32_t>(rowsPerStrip, std::uint32_t(height)));
-    // A band holds whole strips.
-    const int bandRows = std::max(stripRows, (maxRows / std::max(1, stripRows)) * stripRows);
+    const auto [stripRows, bandRows] = stripAndBandRows(m_tiff, height, maxRows);
+    const tmsize_t rowBytes = TIFFScanlineSize(m_tiff);
+    const QImage::Format format = m_layout == Layout::Rgb8    ? QImage::Format_RGB888
+                                  : m_layout == Layout::Grey8 ? QImage::Format_Grayscale8
+                                                              : QImage::Format_Mono;
+    std::vector<std::uint8_t> strip(size_t(rowBytes) * size_t(stripRows));
+    QImage band;
+    int bandStart = 0;
+    int filled = 0;
+    for (int row = 0; row < height; row += stripRows) {
+        const int rows = std::min(stripRows, height - row);
+        const tmsize_t wanted = rowBytes * rows;
+        if (TIFFReadEncodedStrip(m_tiff, TIFFComputeStrip(m_tiff, std::uint32_t(row), 0),
+                                 strip.data(), wanted) < wanted) {
+            *error =
+                g_tiffError.isEmpty() ? QStringLiteral("die Seite ist unvollständig") : g_tiffError;
+            return false;
+        }
+        if (filled == 0) {
+            band = QImage(width, std::min(bandRows, height - row), format);
+            // Black as 0, white as 1 in line art, whatever the file says: printing knows such
+            // pages as bitmaps and keeps them sharp and small.
+            if (m_layout == Layout::Bilevel)
+                band.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+        }
+        for (int r = 0; r < rows; ++r) {
+            std::uint8_t* to = band.scanLine(filled + r);
+            std::memcpy(to, strip.data() + r * rowBytes, size_t(rowBytes));
+            // 255 - v for grey, all bits flipped for line art.
+            if (m_minIsWhite)
+                for (tmsize_t x = 0; x < rowBytes; ++x)
+                    to[x] = std::uint8_t(~to[x]);
+        }
+        filled += rows;
+        if (filled == band.height()) {
+            sink(band, bandStart);
+            bandStart += filled;
+            filled = 0;
+        }
+    }
+    return true;
+}
+
+bool PageReader::readRgbaBands(int maxRows, const std::function<void(const QImage&, int)>& sink,
+                               QString* error)
+{
+    const int width = m_size.width();
+    const int height = m_size.height();
+    const auto [stripRows, bandRows] = stripAndBandRows(m_tiff, height, maxRows);
     std::vector<std::uint32_t> raster(size_t(width) * size_t(stripRows));
     QImage band;
     int bandStart = 0;
     int filled = 0;
-    g_tiffError.clear();
     for (int row = 0; row < height; row += stripRows) {
         if (!TIFFReadRGBAStrip(m_tiff, std::uint32_t(row), raster.data())) {
             *error =
@@ -121,7 +209,7 @@ bool PageReader::forEachBand(int maxRows, const std::function<void(const QImage&
             return false;
         }
         const int rows = std::min(stripRows, height - row);
-        if (band.isNull() || filled == 0)
+        if (filled == 0)
             band = QImage(width, std::min(bandRows, height - row), QImage::Format_RGB32);
         // libtiff hands each strip bottom row first, one 0xAABBGGRR word per pixel.
         for (int r = 0; r < rows; ++r) {
@@ -141,6 +229,60 @@ bool PageReader::forEachBand(int maxRows, const std::function<void(const QImage&
     return true;
 }
 
+namespace {
+
+// Adds one row of the page to the column sums of its output row, byte by byte.
+void addRow(const std::uint8_t* __restrict line, std::vector<std::uint32_t>& columns)
+{
+    // Restricted: the sums never overlap the row, so the compiler may add many bytes at once.
+    std::uint32_t* __restrict to = columns.data();
+    const size_t n = columns.size();
+    for (size_t i = 0; i < n; ++i)
+        to[i] += line[i];
+}
+
+// Turns the column sums of factor rows into one output row: each output pixel is the mean
+// of a block of factor × factor pixels of Channels bytes each.
+template <int Channels>
+void averageBlocks(const std::vector<std::uint32_t>& columns, int outW, int factor,
+                   std::uint8_t* out)
+{
+    const std::uint32_t n = std::uint32_t(factor * factor);
+    for (int ox = 0; ox < outW; ++ox) {
+        const std::uint32_t* p = columns.data() + size_t(ox) * size_t(factor) * Channels;
+        std::uint32_t block[Channels] = {};
+        for (int i = 0; i < factor; ++i, p += Channels)
+            for (int c = 0; c < Channels; ++c)
+                block[c] += p[c];
+        for (int c = 0; c < Channels; ++c)
+            out[size_t(ox) * Channels + size_t(c)] = std::uint8_t(block[c] / n);
+    }
+}
+
+// One row of line art as grey bytes (0 or 255), through a table of eight pixels per byte.
+void expandBilevel(const QImage& band, int row, std::vector<std::uint8_t>& grey)
+{
+    static const auto table = [] {
+        std::array<std::array<std::uint8_t, 8>, 256> t{};
+        for (int byte = 0; byte < 256; ++byte)
+            for (int bit = 0; bit < 8; ++bit)
+                t[size_t(byte)][size_t(bit)] = (byte & (0x80 >> bit)) ? 1 : 0;
+        return t;
+    }();
+    const std::uint8_t zero = std::uint8_t(qGray(band.color(0)));
+    const std::uint8_t one = std::uint8_t(qGray(band.color(1)));
+    const std::uint8_t* line = band.constScanLine(row);
+    const int width = band.width();
+    grey.resize(size_t(width + 7) & ~size_t(7));
+    for (int x = 0; x < width; x += 8) {
+        const auto& bits = table[line[x / 8]];
+        for (size_t b = 0; b < 8; ++b)
+            grey[size_t(x) + b] = bits[b] ? one : zero;
+    }
+}
+
+} // namespace
+
 QImage PageReader::reducedCopy(QSize maxSize, QString* error)
 {
     const int factor = std::max({1, int(std::ceil(double(m_size.width()) / maxSize.width())),
@@ -149,34 +291,36 @@ QImage PageReader::reducedCopy(QSize maxSize, QString* error)
         return m_whole;
     const int outW = std::max(1, m_size.width() / factor);
     const int outH = std::max(1, m_size.height() / factor);
-    QImage out(outW, outH, QImage::Format_RGB32);
+    // Grey pages stay grey: a third of the memory, and nothing to average twice.
+    const bool grey = m_tiff && m_layout != Layout::Rgb8 && m_layout != Layout::Rgba;
+    const int channels = grey ? 1 : 3;
+    QImage out(outW, outH, grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
     out.fill(Qt::white);
-    // Sums of each output row's blocks until all their rows have arrived.
-    std::vector<std::uint32_t> sums(size_t(outW) * 3);
+    // Column sums of each output row's rows until all of them have arrived.
+    std::vector<std::uint32_t> columns(size_t(outW) * size_t(factor) * size_t(channels));
+    std::vector<std::uint8_t> expanded;
     int rowsInSum = 0;
     int outY = 0;
     const bool ok = forEachBand(
         512,
-        [&](const QImage& band, int) {
+        [&](const QImage& page, int) {
+            const bool bilevel = page.format() == QImage::Format_Mono;
+            const QImage::Format wanted = grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888;
+            const QImage band =
+                page.format() == wanted || bilevel ? page : page.convertToFormat(wanted);
             for (int r = 0; r < band.height() && outY < outH; ++r) {
-                const auto* line = reinterpret_cast<const QRgb*>(band.constScanLine(r));
-                for (int ox = 0; ox < outW; ++ox) {
-                    std::uint32_t* s = &sums[size_t(ox) * 3];
-                    for (int i = 0; i < factor; ++i) {
-                        const QRgb p = line[ox * factor + i];
-                        s[0] += std::uint32_t(qRed(p));
-                        s[1] += std::uint32_t(qGreen(p));
-                        s[2] += std::uint32_t(qBlue(p));
-                    }
+                if (bilevel) {
+                    expandBilevel(band, r, expanded);
+                    addRow(expanded.data(), columns);
+                } else {
+                    addRow(band.constScanLine(r), columns);
                 }
                 if (++rowsInSum == factor) {
-                    const std::uint32_t n = std::uint32_t(factor * factor);
-                    auto* to = reinterpret_cast<QRgb*>(out.scanLine(outY++));
-                    for (int ox = 0; ox < outW; ++ox) {
-                        const std::uint32_t* s = &sums[size_t(ox) * 3];
-                        to[ox] = qRgb(int(s[0] / n), int(s[1] / n), int(s[2] / n));
-                    }
-                    std::fill(sums.begin(), sums.end(), 0u);
+                    if (grey)
+                        averageBlocks<1>(columns, outW, factor, out.scanLine(outY++));
+                    else
+                        averageBlocks<3>(columns, outW, factor, out.scanLine(outY++));
+                    std::fill(columns.begin(), columns.end(), 0u);
                     rowsInSum = 0;
                 }
             }
@@ -184,6 +328,8 @@ QImage PageReader::reducedCopy(QSize maxSize, QString* error)
         error);
     if (!ok)
         return {};
+    // The display scales this copy at every change of size, fastest from 32-bit pixels.
+    out = std::move(out).convertToFormat(QImage::Format_RGB32);
     // Keep the page's physical size with the copy.
     if (m_xDpi > 0 && m_yDpi > 0) {
         out.setDotsPerMeterX(int(std::lround(m_xDpi / factor / 0.0254)));

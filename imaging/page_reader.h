@@ -28,8 +28,10 @@ public:
     double xDpi() const { return m_xDpi; }
     double yDpi() const { return m_yDpi; }
 
-    // Hands the rows top to bottom in bands of at most maxRows (RGB32 images) with the y of
-    // each band's first row. False with a reason when reading fails half-way.
+    // Hands the rows top to bottom in bands of at most maxRows with the y of each band's first
+    // row. Common scans come in their own kind (8-bit colour as RGB888, 8-bit grey as
+    // Grayscale8, line art as Mono), anything else as RGB32. False with a reason when reading
+    // fails half-way.
     bool forEachBand(int maxRows, const std::function<void(const QImage&, int)>& sink,
                      QString* error);
 
@@ -37,9 +39,19 @@ public:
     QImage reducedCopy(QSize maxSize, QString* error);
 
 private:
+    // How the TIFF's rows are laid out: the kinds Qt holds as they are, or anything else, read
+    // through libtiff's RGBA conversion.
+    enum class Layout { Rgba, Rgb8, Grey8, Bilevel };
+
     void close();
+    bool readNativeBands(int maxRows, const std::function<void(const QImage&, int)>& sink,
+                         QString* error);
+    bool readRgbaBands(int maxRows, const std::function<void(const QImage&, int)>& sink,
+                       QString* error);
 
     tiff* m_tiff = nullptr;
+    Layout m_layout = Layout::Rgba;
+    bool m_minIsWhite = false;
     QImage m_whole; // files Qt reads as a whole
     QSize m_size;
     double m_xDpi = 0;

@@ -22,6 +22,7 @@
 #include <QTimer>
 
 #include <cups/cups.h>
+#include <tiffio.h>
 
 #include <memory>
 #include <vector>
@@ -102,6 +103,97 @@ PdfFacts readPdf(const QString& pdf)
     return facts;
 }
 
+// How a test page is stored: the kinds scanners write and a few other programs do.
+struct TiffLayout {
+    int bits = 8;
+    int samples = 3;
+    int photometric = PHOTOMETRIC_RGB;
+    int planar = PLANARCONFIG_CONTIG;
+    int compression = COMPRESSION_NONE;
+    int rowsPerStrip = 16;
+};
+
+// Four quadrants of their own colour (line art: black top left and bottom right).
+constexpr QRgb Quadrants[4] = {qRgb(200, 30, 40), qRgb(10, 220, 90), qRgb(50, 60, 230),
+                               qRgb(255, 255, 255)};
+constexpr int GreyQuadrants[4] = {30, 120, 200, 255};
+
+QRgb quadrantColour(const TiffLayout& layout, int quadrant)
+{
+    if (layout.bits == 1)
+        return quadrant == 0 || quadrant == 3 ? qRgb(0, 0, 0) : qRgb(255, 255, 255);
+    if (layout.samples == 1)
+        return qRgb(GreyQuadrants[quadrant], GreyQuadrants[quadrant], GreyQuadrants[quadrant]);
+    return Quadrants[quadrant];
+}
+
+void writeQuadrantTiff(const QString& path, const TiffLayout& layout, int width, int height,
+                       int dpi)
+{
+    TIFF* tif = TIFFOpen(QFile::encodeName(path).constData(), "w");
+    QVERIFY(tif);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, layout.bits);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, layout.samples);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, layout.photometric);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, layout.planar);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, layout.compression);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, layout.rowsPerStrip);
+    TIFFSetField(tif, TIFFTAG_XRESOLUTION, float(dpi));
+    TIFFSetField(tif, TIFFTAG_YRESOLUTION, float(dpi));
+    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    const int planes = layout.planar == PLANARCONFIG_SEPARATE ? layout.samples : 1;
+    std::vector<std::uint8_t> row(size_t(TIFFScanlineSize(tif)));
+    for (int plane = 0; plane < planes; ++plane)
+        for (int y = 0; y < height; ++y) {
+            std::fill(row.begin(), row.end(), 0);
+            for (int x = 0; x < width; ++x) {
+                const QRgb c = quadrantColour(layout, (y >= height / 2) * 2 + (x >= width / 2));
+                const int rgb[3] = {qRed(c), qGreen(c), qBlue(c)};
+                if (layout.bits == 1) {
+                    const bool ink = qRed(c) == 0;
+                    if (ink == (layout.photometric == PHOTOMETRIC_MINISWHITE))
+                        row[size_t(x / 8)] |= std::uint8_t(0x80 >> (x % 8));
+                    continue;
+                }
+                const int perPixel = planes == 1 ? layout.samples : 1;
+                for (int i = 0; i < perPixel; ++i) {
+                    int v = layout.samples == 1 ? rgb[0] : rgb[planes == 1 ? i : plane];
+                    if (layout.photometric == PHOTOMETRIC_MINISWHITE)
+                        v = 255 - v;
+                    const size_t at = size_t(x * perPixel + i);
+                    if (layout.bits == 16)
+                        reinterpret_cast<std::uint16_t*>(row.data())[at] = std::uint16_t(v * 257);
+                    else
+                        row[at] = std::uint8_t(v);
+                }
+            }
+            QVERIFY(TIFFWriteScanline(tif, row.data(), std::uint32_t(y), std::uint16_t(plane)) ==
+                    1);
+        }
+    TIFFClose(tif);
+}
+
+// The colour at a point of the first page, rendered at the given resolution.
+QRgb pdfColourAt(const QString& pdf, int dpi, QPointF mm)
+{
+    const QString base = pdf + QStringLiteral(".colour");
+    run(QStringLiteral("pdftoppm"),
+        {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-singlefile"),
+         QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"), QStringLiteral("1"), pdf,
+         base});
+    QImage page(base + QStringLiteral(".ppm"));
+    QFile::remove(base + QStringLiteral(".ppm"));
+    return page.pixel(qRound(mm.x() / 25.4 * dpi), qRound(mm.y() / 25.4 * dpi));
+}
+
+bool near(QRgb a, QRgb b, int tolerance)
+{
+    return qAbs(qRed(a) - qRed(b)) <= tolerance && qAbs(qGreen(a) - qGreen(b)) <= tolerance &&
+           qAbs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
 QList<Variant> showArgs(QString* file)
 {
     return {Variant::textRef(file), Variant::missing(), Variant::missing(),
@@ -117,6 +209,8 @@ QList<Variant> printArgs(int copies, int sizeMode, int output)
 constexpr double PxPerMm = 300 / 25.4;
 
 } // namespace
+
+Q_DECLARE_METATYPE(TiffLayout)
 
 class TestPrint : public QObject {
     Q_OBJECT
@@ -163,31 +257,55 @@ QString TestPrint::newestPdf(const QString& folder, const QDateTime& since) cons
 
 void TestPrint::showsPages_data()
 {
-    QTest::addColumn<int>("bits");
-    QTest::addColumn<int>("samples");
+    QTest::addColumn<TiffLayout>("layout");
     QTest::addColumn<int>("dpi");
-    QTest::newRow("line art") << 1 << 1 << 150;
-    QTest::newRow("grey") << 8 << 1 << 150;
-    QTest::newRow("colour") << 8 << 3 << 150;
-    QTest::newRow("16-bit colour") << 16 << 3 << 100;
-    // Larger than the display limit: shown reduced.
-    QTest::newRow("600 dpi colour") << 8 << 3 << 600;
+    using L = TiffLayout;
+    QTest::newRow("colour") << L{} << 100;
+    QTest::newRow("colour, LZW") << L{8, 3, PHOTOMETRIC_RGB, PLANARCONFIG_CONTIG, COMPRESSION_LZW}
+                                 << 100;
+    // Larger than the display limit: shown reduced by averaging.
+    QTest::newRow("colour, 600 dpi") << L{} << 600;
+    QTest::newRow("colour, one plane at a time")
+        << L{8, 3, PHOTOMETRIC_RGB, PLANARCONFIG_SEPARATE} << 100;
+    QTest::newRow("colour, 16 bits") << L{16, 3} << 100;
+    QTest::newRow("grey") << L{8, 1, PHOTOMETRIC_MINISBLACK} << 100;
+    QTest::newRow("grey, white as 0") << L{8, 1, PHOTOMETRIC_MINISWHITE} << 100;
+    QTest::newRow("grey, one row a strip")
+        << L{8, 1, PHOTOMETRIC_MINISBLACK, PLANARCONFIG_CONTIG, COMPRESSION_NONE, 1} << 100;
+    QTest::newRow("line art, black as 1") << L{1, 1, PHOTOMETRIC_MINISWHITE} << 100;
+    QTest::newRow("line art, black as 0") << L{1, 1, PHOTOMETRIC_MINISBLACK} << 100;
+    QTest::newRow("line art, 600 dpi") << L{1, 1, PHOTOMETRIC_MINISWHITE} << 600;
 }
 
+// Each quadrant keeps its colour on screen and on paper, however the page file stores it.
 void TestPrint::showsPages()
 {
-    QFETCH(int, bits);
-    QFETCH(int, samples);
+    QFETCH(TiffLayout, layout);
     QFETCH(int, dpi);
-    writePage(m_page, 210, 297, dpi, bits, samples);
+    const QSizeF pageMm(100, 140);
+    const QSize pixels(qRound(pageMm.width() / 25.4 * dpi), qRound(pageMm.height() / 25.4 * dpi));
+    writeQuadrantTiff(m_page, layout, pixels.width(), pixels.height(), dpi);
     ImgEdit edit;
     edit.call(343, showArgs(&m_page));
-    QVERIFY(edit.hasPage());
-    QCOMPARE(edit.pageSize(), QSize(qRound(210 / 25.4 * dpi), qRound(297 / 25.4 * dpi)));
-    QVERIFY(edit.page().width() <= ImgEdit::DisplayLimit);
-    QVERIFY(edit.page().height() <= ImgEdit::DisplayLimit);
-    const int grey = qGray(edit.page().pixel(edit.page().width() / 2, edit.page().height() / 2));
-    QVERIFY(bits == 1 ? grey < 20 : qAbs(grey - (bits == 16 ? 0 : 100)) < 30 || bits == 16);
+    QCOMPARE(edit.pageSize(), pixels);
+    const QImage shown = edit.page();
+    QVERIFY(shown.width() <= ImgEdit::DisplayLimit && shown.height() <= ImgEdit::DisplayLimit);
+    edit.call(351, printArgs(1, 0, 1));
+    for (int q = 0; q < 4; ++q) {
+        const QPointF centre((q % 2 * 2 + 1) / 4.0, (q / 2 * 2 + 1) / 4.0);
+        const QRgb wanted = quadrantColour(layout, q);
+        const QRgb onScreen =
+            shown.pixel(int(centre.x() * shown.width()), int(centre.y() * shown.height()));
+        QVERIFY2(near(onScreen, wanted, 1),
+                 qPrintable(QStringLiteral("quadrant %1 shown as %2").arg(q).arg(onScreen, 0, 16)));
+        // At true size from the paper's corner; colour pages go through JPEG.
+        const QRgb onPaper =
+            pdfColourAt(edit.lastPdfCopy(), 20,
+                        QPointF(centre.x() * pageMm.width(), centre.y() * pageMm.height()));
+        QVERIFY2(
+            near(onPaper, wanted, 12),
+            qPrintable(QStringLiteral("quadrant %1 printed as %2").arg(q).arg(onPaper, 0, 16)));
+    }
 }
 
 void TestPrint::trueSizeOnA4_data()
