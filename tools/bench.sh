@@ -1,7 +1,58 @@
 #!/usr/bin/env bash
-# Builds Kopyra and runs the benchmarks.
+# Installs what is missing, builds Kopyra, starts a private cupsd with a cups-pdf queue and an
+# Xvfb display, runs the benchmarks under bench/ and writes their figures to bench/RESULTS.md.
+#   tools/bench.sh [runs]    runs per measurement of the copy benchmark (default 5)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-"$top/tools/deps.sh" run
+"$top/tools/deps.sh" test
+
+if [ "$(id -u)" -ne 0 ]; then
+    # cupsd and cups-pdf need root.
+    exec sudo --preserve-env=HOME,PATH "$0" "$@"
+fi
+
 "$top/tools/build.sh" "$top/build"
-for dpi in 600 1200; do QT_QPA_PLATFORM=offscreen "$top/build/bench/bench_resize" $dpi; done
+
+# shellcheck source=tools/test-services.sh
+. "$top/tools/test-services.sh"
+kopyra_start_cupsd >/dev/null
+kopyra_start_xvfb >/dev/null
+
+export LC_ALL=C.UTF-8
+export XDG_RUNTIME_DIR=$KOPYRA_SERVICES/runtime
+mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
+# The virtual scanner Kopyra falls back to: a colour picture, like a real page.
+export SANE_CONFIG_DIR=$top/tools/fallback/sane
+bench=$top/build/bench
+results=$top/bench/RESULTS.md
+report=$(mktemp)
+
+{
+    echo "# Benchmark results"
+    echo
+    echo "Written by \`tools/bench.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC'), Kopyra" \
+        "$(git -C "$top" describe --always --dirty 2>/dev/null || echo '?')."
+    echo "Machine: $(lscpu | sed -n 's/^Model name: *//p' | head -1)," \
+        "$(nproc) cores, $(free -g | awk '/^Mem:/ {print $2}') GB memory," \
+        "$(. /etc/os-release && echo "$PRETTY_NAME"); SANE $(scanimage -V | sed 's/.*backends //')," \
+        "CUPS $(dpkg-query -W -f='${Version}' cups 2>/dev/null), Qt $(dpkg-query -W -f='${Version}' libqt6core6 2>/dev/null | cut -d+ -f1)."
+    echo "Pages come from SANE's test scanner (\"Color pattern\"); the printer is a cups-pdf"
+    echo "queue of a private cupsd, stopped while measuring so that no conversion runs meanwhile."
+    echo "The window is a real X window on Xvfb, without a window manager."
+    echo
+    "$bench/bench_copy" "${1:-5}"
+    echo
+    "$bench/bench_startup" 10
+    echo
+    echo "## Resizing with a colour A4 page shown, showing and printing it"
+    echo
+    echo "200 resizes of the window; showing = reading the page file into the image area,"
+    echo "printing = laying it out into a PDF file; peak resident memory while showing / printing."
+    echo
+    echo "| Page | Repaint, median | Repaint, slowest | Showing | Printing | Peak memory |"
+    echo "|---|---:|---:|---:|---:|---:|"
+    for dpi in 600 1200; do "$bench/bench_resize" "$dpi"; done
+} >"$report"
+mv "$report" "$results"
+chmod 644 "$results"
+cat "$results"

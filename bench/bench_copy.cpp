@@ -1,0 +1,478 @@
+// What one copy costs, against the pipeline a shell user would write:
+//
+//     scanimage --format=tiff > page.tif && lp page.tif
+//
+// Each measurement runs in a process of its own (this program started again with a role), so
+// every copy starts with a fresh SANE and its own peak memory:
+//   bare MODE DPI       the device alone: open, set up, read every byte and throw it away
+//   copy MODE DPI       one press of the copy button in the real main window, with the real
+//                       imaging components, up to the print job accepted by CUPS
+//   slow                a copy from a slowly delivering scanner (SANE test's read-delay)
+// Without a role it measures everything and writes a Markdown report to standard output.
+// Needs SANE's test scanner (SANE_CONFIG_DIR) and a CUPS printer "KopyraPDF"; tools/bench.sh
+// provides both.
+#include "copy_run/imaging_controls.h"
+#include "imaging/img_scan.h"
+#include "imaging/print_settings.h"
+#include "imaging/sane/sane_device.h"
+#include "imaging/sane/sane_thread.h"
+#include "imaging/scan_preferences.h"
+#include "imaging/scanner_choice.h"
+#include "main_window/form1.h"
+#include "support/german_ui.h"
+#include "support/kopyra_application.h"
+#include "support/module1.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QThread>
+#include <QTimer>
+#include <QToolButton>
+
+#include <cups/cups.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using imaging::ScanPreferences;
+using imaging::Variant;
+
+namespace {
+
+const QString Device = QStringLiteral("test:0");
+const QString Printer = QStringLiteral("KopyraPDF");
+
+QElapsedTimer& benchClock()
+{
+    static QElapsedTimer timer;
+    return timer;
+}
+double nowMs() { return double(benchClock().nsecsElapsed()) / 1e6; }
+
+// The peak resident memory of this process so far, in MB.
+double peakMb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly))
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmHWM:"))
+                return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
+    return 0;
+}
+
+ScanPreferences::Mode modeOf(const QString& name)
+{
+    if (name == QLatin1String("grey"))
+        return ScanPreferences::Mode::Gray;
+    if (name == QLatin1String("lineart"))
+        return ScanPreferences::Mode::Lineart;
+    return ScanPreferences::Mode::Color;
+}
+
+double rawPageMb(const QString& mode, int dpi)
+{
+    const double pixels = std::round(210 / 25.4 * dpi) * std::round(297 / 25.4 * dpi);
+    const double bytesPerPixel = mode == QLatin1String("colour") ? 3
+                                 : mode == QLatin1String("grey") ? 1
+                                                                 : 1.0 / 8;
+    return pixels * bytesPerPixel / 1e6;
+}
+
+// ---- bare: what the device needs to deliver the pixels ----------------------------------
+
+int runBare(const QString& mode, int dpi)
+{
+    ScanPreferences preferences;
+    preferences.mode = modeOf(mode);
+    preferences.dpi = dpi;
+    const double seconds = imaging::sane::SaneThread::instance().call([&] {
+        QElapsedTimer t;
+        t.start();
+        imaging::sane::Device device;
+        device.open(Device);
+        preferences.applyTo(device);
+        if (sane_start(device.handle()) != SANE_STATUS_GOOD)
+            throw std::runtime_error("sane_start failed");
+        std::vector<SANE_Byte> buffer(64 * 1024);
+        SANE_Int got = 0;
+        SANE_Status status = SANE_STATUS_GOOD;
+        while ((status = sane_read(device.handle(), buffer.data(), SANE_Int(buffer.size()),
+                                   &got)) == SANE_STATUS_GOOD) {
+        }
+        if (status != SANE_STATUS_EOF)
+            throw std::runtime_error("sane_read failed");
+        device.close();
+        return double(t.nsecsElapsed()) / 1e9;
+    });
+    std::printf("bare=%.4f\n", seconds);
+    return 0;
+}
+
+// ---- copy: one press of the copy button -------------------------------------------------
+
+// The steps of a copy, as the copy run calls them on the controls.
+const std::map<int, std::string> Steps = {{102, "scan"}, {343, "show"}, {351, "print"}};
+
+struct Timeline {
+    std::map<std::string, double> duration;   // per step, ms
+    std::map<std::string, double> longestGap; // of the event loop, per step, ms
+    std::map<std::string, double> overlap;    // of the running gap with each step, ms
+    std::string current = "idle";
+    double since = 0; // the running gap's part in the current step began then
+    double lastTick = 0;
+    double printReturned = -1;
+
+    void enter(const std::string& step)
+    {
+        const double now = nowMs();
+        overlap[current] += now - since;
+        since = now;
+        current = step;
+    }
+    // A gap counts for the step it lies in most.
+    void tick()
+    {
+        const double now = nowMs();
+        overlap[current] += now - since;
+        const auto most =
+            std::max_element(overlap.begin(), overlap.end(),
+                             [](const auto& a, const auto& b) { return a.second < b.second; });
+        longestGap[most->first] = std::max(longestGap[most->first], now - lastTick);
+        overlap.clear();
+        since = lastTick = now;
+    }
+};
+Timeline timeline;
+
+// Puts a real control behind the window and notes when each step of the copy runs.
+class TimedControl : public imaging::DispatchControl {
+public:
+    explicit TimedControl(std::unique_ptr<imaging::DispatchControl> real)
+        : m_real(std::move(real))
+    {
+        m_real->setEventSink([this](int position) { raiseEvent(position); });
+    }
+    QString progId() const override { return m_real->progId(); }
+    void put(std::int32_t member, const Variant& value) override { m_real->put(member, value); }
+    Variant read(std::int32_t member) override { return m_real->read(member); }
+    QWidget* createView(QWidget* site) override { return m_real->createView(site); }
+    Variant call(std::int32_t member, const QList<Variant>& args) override
+    {
+        const auto step = Steps.find(member);
+        if (step == Steps.end())
+            return m_real->call(member, args);
+        timeline.enter(step->second);
+        const double start = nowMs();
+        Variant result = m_real->call(member, args);
+        timeline.duration[step->second] += nowMs() - start;
+        timeline.enter("between");
+        if (member == 351)
+            timeline.printReturned = nowMs();
+        return result;
+    }
+
+private:
+    std::unique_ptr<imaging::DispatchControl> m_real;
+};
+
+void seedSettings(const QString& mode, int dpi, const QVariantMap& deviceOptions)
+{
+    QFile store(
+        QDir(qEnvironmentVariable("XDG_CONFIG_HOME")).filePath(QStringLiteral("Tandrelwerk.conf")));
+    if (!store.open(QIODevice::WriteOnly))
+        throw std::runtime_error("cannot write the option store");
+    store.write("[Kopyra]\nShowSpecificSetup=0\nAskBeforePrint=0\n");
+    store.close();
+    imaging::ScannerChoice{Device, QString(), QString()}.save();
+    ScanPreferences preferences;
+    preferences.mode = modeOf(mode);
+    preferences.dpi = dpi;
+    preferences.save();
+    imaging::ImgScan::rememberOptions(Device, deviceOptions);
+    imaging::PrintSettings print;
+    print.printer = Printer;
+    print.save();
+}
+
+int runCopy(const QString& mode, int dpi, const QVariantMap& deviceOptions)
+{
+    seedSettings(mode, dpi, deviceOptions);
+    QTemporaryDir folder;
+    Form1::Environment environment;
+    environment.applicationFolder = folder.path();
+    environment.controls = [] {
+        ImagingControls real = makeImagingControls();
+        ImagingControls timed;
+        timed.scan = std::make_unique<TimedControl>(std::move(real.scan));
+        timed.edit = std::make_unique<TimedControl>(std::move(real.edit));
+        timed.admin = std::make_unique<TimedControl>(std::move(real.admin));
+        return timed;
+    };
+    Form1 form(environment);
+    form.Form_Load();
+    form.show();
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 300)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    const double before = peakMb();
+
+    QTimer heartbeat;
+    heartbeat.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&heartbeat, &QTimer::timeout, [] { timeline.tick(); });
+    timeline.lastTick = timeline.since = nowMs();
+    heartbeat.start(10);
+
+    Module1::FirstCopyDone = 0;
+    const double start = nowMs();
+    timeline.enter("between");
+    form.Btn[0]->click();
+    QElapsedTimer limit;
+    limit.start();
+    while (Module1::FirstCopyDone != -1 && limit.elapsed() < 600000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (timeline.printReturned < 0) {
+        std::fprintf(stderr, "the copy did not reach the printer\n");
+        return 1;
+    }
+    std::printf("total=%.4f scan=%.4f show=%.4f print=%.4f gapScan=%.1f gapShow=%.1f "
+                "gapPrint=%.1f peakBefore=%.1f peak=%.1f\n",
+                (timeline.printReturned - start) / 1000, timeline.duration["scan"] / 1000,
+                timeline.duration["show"] / 1000, timeline.duration["print"] / 1000,
+                timeline.longestGap["scan"], timeline.longestGap["show"],
+                timeline.longestGap["print"], before, peakMb());
+    return 0;
+}
+
+// ---- the driver --------------------------------------------------------------------------
+
+using Figures = std::map<std::string, double>;
+
+Figures parseFigures(const QByteArray& output)
+{
+    Figures figures;
+    for (const QByteArray& pair : output.simplified().split(' ')) {
+        const auto eq = pair.indexOf('=');
+        if (eq > 0)
+            figures[pair.left(eq).toStdString()] = pair.mid(eq + 1).toDouble();
+    }
+    return figures;
+}
+
+Figures runRole(const QStringList& arguments, const QString& home)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QDir(home).mkpath(QStringLiteral("config"));
+    QDir(home).mkpath(QStringLiteral("cache"));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/cache"));
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(QCoreApplication::applicationFilePath(), arguments);
+    if (!process.waitForFinished(900000) || process.exitCode() != 0)
+        throw std::runtime_error("role failed: " + arguments.join(QLatin1Char(' ')).toStdString());
+    return parseFigures(process.readAllStandardOutput());
+}
+
+// Until CUPS holds no job any more.
+void emptyQueue()
+{
+    cupsCancelJob2(CUPS_HTTP_DEFAULT, Printer.toUtf8().constData(), CUPS_JOBID_ALL, 1);
+    for (int i = 0; i < 600; ++i) {
+        cups_job_t* jobs = nullptr;
+        const int active =
+            cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, nullptr, 0, CUPS_WHICHJOBS_ACTIVE);
+        cupsFreeJobs(active, jobs);
+        if (active == 0)
+            return;
+        QThread::msleep(100);
+    }
+}
+
+double runPipeline(const QString& mode, int dpi, const QString& folder)
+{
+    const QString scanMode =
+        mode == QLatin1String("colour") ? QStringLiteral("Color") : QStringLiteral("Gray");
+    const QString depth =
+        mode == QLatin1String("lineart") ? QStringLiteral("1") : QStringLiteral("8");
+    const QString command =
+        QStringLiteral("cd '%1' && scanimage -d %2 --format=tiff --mode %3 --depth %4 "
+                       "--resolution %5 -l 0 -t 0 -x 210 -y 297 > page.tif && lp -d %6 page.tif "
+                       ">/dev/null")
+            .arg(folder, Device, scanMode, depth)
+            .arg(dpi)
+            .arg(Printer);
+    QElapsedTimer t;
+    t.start();
+    if (QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), command}) != 0)
+        throw std::runtime_error("the command-line pipeline failed");
+    return double(t.nsecsElapsed()) / 1e9;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+QString spread(std::vector<double> v, const char* format = "%.2f–%.2f")
+{
+    std::sort(v.begin(), v.end());
+    return QString::asprintf(format, v.front(), v.back());
+}
+
+int runAll(int runs)
+{
+    // Jobs wait in the stopped queue and are cancelled after each run: no conversion of one
+    // run's job slows the next.
+    QProcess::execute(QStringLiteral("cupsdisable"), {Printer});
+    struct Restart {
+        ~Restart() { QProcess::execute(QStringLiteral("cupsenable"), {Printer}); }
+    } restart;
+    QTemporaryDir scratch;
+    QTextStream out(stdout);
+    out << "## Copy overhead against `scanimage --format=tiff > page.tif && lp page.tif`\n\n"
+           "A4 from SANE's test scanner to a job accepted by a cups-pdf queue; "
+        << runs
+        << " runs each, in turn, median (range). *Device* is a bare read loop that throws the "
+           "pixels away; *overhead* is each pipeline's time minus the device's median.\n\n"
+           "| Page | Raw | Device | Kopyra | Pipeline | Kopyra overhead | Pipeline overhead "
+           "| Ratio | Kopyra steps: scan / show / print |\n"
+           "|---|---:|---:|---:|---:|---:|---:|---:|---|\n";
+    out.flush();
+
+    struct Config {
+        QString mode;
+        int dpi;
+    };
+    const std::vector<Config> configs = {{QStringLiteral("colour"), 150},
+                                         {QStringLiteral("colour"), 300},
+                                         {QStringLiteral("colour"), 600},
+                                         {QStringLiteral("grey"), 300},
+                                         {QStringLiteral("lineart"), 300}};
+    std::map<int, Figures> colourCopies; // one copy's figures per colour resolution
+    for (const Config& config : configs) {
+        std::vector<double> bare, ours, pipeline, scan, show, print;
+        const QStringList role = {config.mode, QString::number(config.dpi)};
+        for (int run = 0; run < runs; ++run) {
+            const QString home = scratch.filePath(QStringLiteral("home%1").arg(run));
+            bare.push_back(runRole(QStringList{QStringLiteral("bare")} + role, home)["bare"]);
+            emptyQueue();
+            Figures copy = runRole(QStringList{QStringLiteral("copy")} + role, home);
+            ours.push_back(copy["total"]);
+            scan.push_back(copy["scan"]);
+            show.push_back(copy["show"]);
+            print.push_back(copy["print"]);
+            if (config.mode == QLatin1String("colour"))
+                colourCopies[config.dpi] = copy;
+            emptyQueue();
+            pipeline.push_back(runPipeline(config.mode, config.dpi, scratch.path()));
+            emptyQueue();
+        }
+        const double device = median(bare);
+        const double ourOverhead = median(ours) - device;
+        const double theirOverhead = median(pipeline) - device;
+        out << QStringLiteral("| %1 dpi %2 | %3 MB | %4 s (%5) | %6 s (%7) | %8 s (%9) | %10 s "
+                              "| %11 s | **%12** | %13 / %14 / %15 s |\n")
+                   .arg(config.dpi)
+                   .arg(config.mode == QLatin1String("colour") ? QStringLiteral("colour")
+                        : config.mode == QLatin1String("grey") ? QStringLiteral("grey")
+                                                               : QStringLiteral("line art"))
+                   .arg(rawPageMb(config.mode, config.dpi), 0, 'f', 1)
+                   .arg(device, 0, 'f', 2)
+                   .arg(spread(bare))
+                   .arg(median(ours), 0, 'f', 2)
+                   .arg(spread(ours))
+                   .arg(median(pipeline), 0, 'f', 2)
+                   .arg(spread(pipeline))
+                   .arg(ourOverhead, 0, 'f', 2)
+                   .arg(theirOverhead, 0, 'f', 2)
+                   .arg(ourOverhead / theirOverhead, 0, 'f', 2)
+                   .arg(median(scan), 0, 'f', 2)
+                   .arg(median(show), 0, 'f', 2)
+                   .arg(median(print), 0, 'f', 2);
+        out.flush();
+    }
+
+    // A 1200 dpi colour copy, for memory: one run is enough.
+    colourCopies[1200] =
+        runRole({QStringLiteral("copy"), QStringLiteral("colour"), QStringLiteral("1200")},
+                scratch.filePath(QStringLiteral("home1200")));
+    emptyQueue();
+    out << "\n## Peak memory of a whole copy (colour A4)\n\n"
+           "Resident memory of the copying process at its peak, and before the copy button was "
+           "pressed (the window shown, nothing scanned).\n\n"
+           "| Page | Raw page | Before the copy | Peak | Peak ÷ raw |\n|---|---:|---:|---:|---:|\n";
+    for (int dpi : {300, 600, 1200}) {
+        Figures& copy = colourCopies[dpi];
+        const double raw = rawPageMb(QStringLiteral("colour"), dpi);
+        out << QStringLiteral("| %1 dpi | %2 MB | %3 MB | %4 MB | **%5** |\n")
+                   .arg(dpi)
+                   .arg(raw, 0, 'f', 0)
+                   .arg(copy["peakBefore"], 0, 'f', 0)
+                   .arg(copy["peak"], 0, 'f', 0)
+                   .arg(copy["peak"] / raw, 0, 'f', 2);
+    }
+
+    Figures slow = runRole({QStringLiteral("slow")}, scratch.filePath(QStringLiteral("homeslow")));
+    emptyQueue();
+    Figures& big = colourCopies[600];
+    out << "\n## Longest gap in the event loop (10 ms heartbeat)\n\n"
+           "| During | Step took | Longest gap |\n|---|---:|---:|\n"
+        << QStringLiteral("| a slow scan (300 dpi grey, read-delay 20 ms a chunk) | %1 s | "
+                          "**%2 ms** |\n")
+               .arg(slow["scan"], 0, 'f', 1)
+               .arg(slow["gapScan"], 0, 'f', 0)
+        << QStringLiteral("| scanning 600 dpi colour | %1 s | **%2 ms** |\n")
+               .arg(big["scan"], 0, 'f', 2)
+               .arg(big["gapScan"], 0, 'f', 0)
+        << QStringLiteral("| showing the 600 dpi colour page | %1 s | **%2 ms** |\n")
+               .arg(big["show"], 0, 'f', 2)
+               .arg(big["gapShow"], 0, 'f', 0)
+        << QStringLiteral("| printing the 600 dpi colour page | %1 s | **%2 ms** |\n")
+               .arg(big["print"], 0, 'f', 2)
+               .arg(big["gapPrint"], 0, 'f', 0)
+        << QStringLiteral("| showing the 1200 dpi colour page | %1 s | **%2 ms** |\n")
+               .arg(colourCopies[1200]["show"], 0, 'f', 2)
+               .arg(colourCopies[1200]["gapShow"], 0, 'f', 0)
+        << QStringLiteral("| printing the 1200 dpi colour page | %1 s | **%2 ms** |\n")
+               .arg(colourCopies[1200]["print"], 0, 'f', 2)
+               .arg(colourCopies[1200]["gapPrint"], 0, 'f', 0);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchClock().start();
+    KopyraApplication app(argc, argv);
+    installGermanTranslations(app);
+    const QStringList args = app.arguments().mid(1);
+    const QString role = args.value(0);
+    try {
+        if (role == QLatin1String("bare"))
+            return runBare(args.value(1), args.value(2).toInt());
+        if (role == QLatin1String("copy"))
+            return runCopy(args.value(1), args.value(2).toInt(), {});
+        if (role == QLatin1String("slow"))
+            return runCopy(QStringLiteral("grey"), 300,
+                           {{QStringLiteral("read-delay"), true},
+                            {QStringLiteral("read-delay-duration"), 20000}});
+        return runAll(role.isEmpty() ? 5 : role.toInt());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench_copy: %s\n", e.what());
+        return 1;
+    }
+}
