@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QThreadPool>
 #include <QWidget>
 
 namespace imaging {
@@ -59,7 +60,7 @@ private:
 };
 
 ImgEdit::ImgEdit() = default;
-ImgEdit::~ImgEdit() = default;
+ImgEdit::~ImgEdit() { dropPreparedPrint(); }
 
 QString ImgEdit::progId() const { return QStringLiteral("ImgeditLibCtl.ImgEdit"); }
 
@@ -171,10 +172,15 @@ QWidget* ImgEdit::dialogParent() const
 
 void ImgEdit::display(const QString& file)
 {
+    dropPreparedPrint();
     m_page = QImage();
     m_pageSize = QSize();
     m_shownFile.clear();
     if (QFileInfo::exists(file)) {
+        m_shownFile = file;
+        // File times lag the clock by a tick or so.
+        if (QFileInfo(file).lastModified() > m_created.addSecs(-2))
+            prepareToPrint();
         // A large page takes a moment to read: the window keeps painting meanwhile.
         QString why;
         QImage copy;
@@ -186,6 +192,8 @@ void ImgEdit::display(const QString& file)
             size = reader.size();
         });
         if (copy.isNull()) {
+            dropPreparedPrint();
+            m_shownFile.clear();
             if (m_view)
                 m_view->setPage(m_page, m_quality != 0);
             fail(PageUnreadable,
@@ -193,24 +201,21 @@ void ImgEdit::display(const QString& file)
         }
         m_page = std::move(copy);
         m_pageSize = size;
-        m_shownFile = file;
     }
     // Before the first copy there is no page yet: an empty area.
     if (m_view)
         m_view->setPage(m_page, m_quality != 0);
 }
 
-void ImgEdit::print(std::int32_t copies, std::int32_t sizeMode, std::int32_t output)
+PrintJob ImgEdit::printJob(std::int32_t copies, PrintSettings::SizeMode sizeMode,
+                           PrintSettings::Output output) const
 {
-    if (m_shownFile.isEmpty())
-        fail(NothingShown, QStringLiteral("Es wird keine Seite angezeigt, die gedruckt werden "
-                                          "könnte. Bitte scannen Sie zuerst eine Seite ein."));
     PrintJob job;
     job.pageFile = m_shownFile;
     job.settings = PrintSettings::load();
     job.settings.copies = copies;
-    job.settings.sizeMode = sizeMode == 1 ? PrintSettings::FitToPage : PrintSettings::TrueSize;
-    job.output = output == 1 ? PrintSettings::PdfFile : PrintSettings::Printer;
+    job.settings.sizeMode = sizeMode;
+    job.output = output;
     job.assumedPaperMm = m_assumedPaperMm;
     if (job.output == PrintSettings::Printer) {
         job.printer = job.settings.effectivePrinter();
@@ -225,8 +230,46 @@ void ImgEdit::print(std::int32_t copies, std::int32_t sizeMode, std::int32_t out
     } else {
         job.pdfFile = pdfCopyPath();
     }
-    runInBackground(QStringLiteral("Die Seite wird gedruckt …"), dialogParent(),
-                    [job] { printPage(job); });
+    return job;
+}
+
+// Lays the page out for the printer the print settings name, as they stand now.
+void ImgEdit::prepareToPrint()
+{
+    const PrintSettings settings = PrintSettings::load();
+    if (settings.output() != PrintSettings::Printer)
+        return;
+    m_prepared = std::make_shared<PdfInAdvance>(
+        printJob(settings.copies, settings.sizeMode, PrintSettings::Printer));
+}
+
+// Waiting for an abandoned PDF takes up to one band of work: that wait is not the window's.
+void ImgEdit::dropPreparedPrint()
+{
+    if (m_prepared)
+        QThreadPool::globalInstance()->start(
+            [dropped = std::move(m_prepared)]() mutable { dropped.reset(); });
+    m_prepared.reset();
+}
+
+void ImgEdit::print(std::int32_t copies, std::int32_t sizeMode, std::int32_t output)
+{
+    if (m_shownFile.isEmpty())
+        fail(NothingShown, QStringLiteral("Es wird keine Seite angezeigt, die gedruckt werden "
+                                          "könnte. Bitte scannen Sie zuerst eine Seite ein."));
+    const PrintJob job =
+        printJob(copies, sizeMode == 1 ? PrintSettings::FitToPage : PrintSettings::TrueSize,
+                 output == 1 ? PrintSettings::PdfFile : PrintSettings::Printer);
+    std::shared_ptr<PdfInAdvance> prepared;
+    if (m_prepared && m_prepared->suits(job))
+        prepared = std::move(m_prepared);
+    dropPreparedPrint();
+    runInBackground(QStringLiteral("Die Seite wird gedruckt …"), dialogParent(), [job, prepared] {
+        if (prepared)
+            sendToPrinter(job, prepared->pdf());
+        else
+            printPage(job);
+    });
     m_lastPdfCopy = job.pdfFile;
 }
 

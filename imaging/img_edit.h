@@ -1,10 +1,14 @@
 #pragma once
 
 #include "imaging/dispatch_control.h"
+#include "imaging/page_printer.h"
 
+#include <QDateTime>
 #include <QImage>
 #include <QPointer>
 #include <QSizeF>
+
+#include <memory>
 
 namespace imaging {
 
@@ -60,6 +64,10 @@ private:
     QWidget* dialogParent() const;
     void display(const QString& file);
     void print(std::int32_t copies, std::int32_t sizeMode, std::int32_t output);
+    PrintJob printJob(std::int32_t copies, PrintSettings::SizeMode sizeMode,
+                      PrintSettings::Output output) const;
+    void prepareToPrint();
+    void dropPreparedPrint();
 
     QString m_imageFile;
     QString m_shownFile;
@@ -69,6 +77,10 @@ private:
     QSize m_pageSize;
     QString m_lastPdfCopy;
     QPointer<EditView> m_view;
+    // Pages scanned while the program runs are laid out for the printer ahead of the print;
+    // a page left from before (shown at start-up) is not.
+    const QDateTime m_created = QDateTime::currentDateTime();
+    std::shared_ptr<PdfInAdvance> m_prepared;
 };
 
 } // namespace imaging

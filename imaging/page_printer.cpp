@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QTemporaryFile>
@@ -58,7 +59,7 @@ QString cupsReason(const QString& printer)
 
 QString editControlSource() { return QStringLiteral("ImgeditLibCtl.ImgEdit"); }
 
-void writePagePdf(const PrintJob& job, const QString& pdfPath)
+void writePagePdf(const PrintJob& job, const QString& pdfPath, const std::atomic_bool* abandon)
 {
     PageReader page;
     QString why;
@@ -110,6 +111,8 @@ void writePagePdf(const PrintJob& job, const QString& pdfPath)
         const bool ok = page.forEachBand(
             512,
             [&](const QImage& band, int y) {
+                if (abandon && *abandon)
+                    throw PrintAbandoned();
                 // Line art goes in as a bitmap; everything else as 32-bit pixels, which the
                 // PDF engine takes without a conversion of its own.
                 const QRectF to(target.left(), target.top() + y * rowHeight, target.width(),
@@ -132,18 +135,76 @@ void writePagePdf(const PrintJob& job, const QString& pdfPath)
              QStringLiteral("Die Druckdatei „%1“ ließ sich nicht schreiben.").arg(pdfPath));
 }
 
+namespace {
+
+QString temporaryPdf()
+{
+    QTemporaryFile pdf(QDir::tempPath() + QStringLiteral("/kopyra-XXXXXX.pdf"));
+    pdf.setAutoRemove(false);
+    if (!pdf.open())
+        fail(PrintFailed, QStringLiteral("Für den Druck ist kein Platz im temporären Ordner."));
+    return pdf.fileName();
+}
+
+} // namespace
+
 void printPage(const PrintJob& job)
 {
     if (job.output == PrintSettings::PdfFile) {
         writePagePdf(job, job.pdfFile);
         return;
     }
-    QTemporaryFile pdf(QDir::tempPath() + QStringLiteral("/kopyra-XXXXXX.pdf"));
-    if (!pdf.open())
-        fail(PrintFailed, QStringLiteral("Für den Druck ist kein Platz im temporären Ordner."));
-    pdf.close();
-    writePagePdf(job, pdf.fileName());
+    const QString pdf = temporaryPdf();
+    try {
+        writePagePdf(job, pdf);
+        sendToPrinter(job, pdf);
+    } catch (...) {
+        QFile::remove(pdf);
+        throw;
+    }
+    QFile::remove(pdf);
+}
 
+PdfInAdvance::PdfInAdvance(PrintJob job)
+    : m_job(std::move(job))
+{
+    const QFileInfo page(m_job.pageFile);
+    m_pageTime = page.lastModified();
+    m_pageBytes = page.size();
+    m_written = std::async(std::launch::async, [this] {
+        m_pdfPath = temporaryPdf();
+        writePagePdf(m_job, m_pdfPath, &m_abandon);
+    });
+}
+
+PdfInAdvance::~PdfInAdvance()
+{
+    m_abandon = true;
+    if (m_written.valid())
+        m_written.wait();
+    if (!m_pdfPath.isEmpty())
+        QFile::remove(m_pdfPath);
+}
+
+bool PdfInAdvance::suits(const PrintJob& job) const
+{
+    const QFileInfo page(job.pageFile);
+    return job.output == PrintSettings::Printer && job.pageFile == m_job.pageFile &&
+           page.lastModified() == m_pageTime && page.size() == m_pageBytes &&
+           job.settings.pageSize.isEquivalentTo(m_job.settings.pageSize) &&
+           job.settings.sizeMode == m_job.settings.sizeMode && job.marginsMm == m_job.marginsMm &&
+           job.assumedPaperMm == m_job.assumedPaperMm;
+}
+
+QString PdfInAdvance::pdf()
+{
+    if (m_written.valid())
+        m_written.get();
+    return m_pdfPath;
+}
+
+void sendToPrinter(const PrintJob& job, const QString& pdfPath)
+{
     const QByteArray printer = job.printer.toUtf8();
     cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, printer.constData(), nullptr);
     if (!dest)
@@ -164,9 +225,8 @@ void printPage(const PrintJob& job)
     count = cupsAddOption("fit-to-page", "false", count, &options);
     count =
         cupsAddOption("media", job.settings.pageSize.key().toUtf8().constData(), count, &options);
-    const int id =
-        cupsPrintFile2(CUPS_HTTP_DEFAULT, printer.constData(),
-                       QFile::encodeName(pdf.fileName()).constData(), "Kopie", count, options);
+    const int id = cupsPrintFile2(CUPS_HTTP_DEFAULT, printer.constData(),
+                                  QFile::encodeName(pdfPath).constData(), "Kopie", count, options);
     cupsFreeOptions(count, options);
     if (id <= 0)
         fail(PrintFailed, cupsReason(job.printer));

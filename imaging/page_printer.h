@@ -2,9 +2,13 @@
 
 #include "imaging/print_settings.h"
 
+#include <QDateTime>
 #include <QMarginsF>
 #include <QSizeF>
 #include <QString>
+
+#include <atomic>
+#include <future>
 
 namespace imaging {
 
@@ -22,12 +26,44 @@ struct PrintJob {
 // Lays the page out on the paper and writes it as PDF: at true size each pixel gets the
 // physical size the page file records, the page's top-left corner on the paper's top-left
 // corner; fitted, it fills the printable area, centred, proportions kept. The page is read
-// band by band, never whole. Throws DispatchError.
-void writePagePdf(const PrintJob& job, const QString& pdfPath);
+// band by band, never whole. Throws DispatchError; stops early with PrintAbandoned once
+// *abandon becomes true.
+void writePagePdf(const PrintJob& job, const QString& pdfPath,
+                  const std::atomic_bool* abandon = nullptr);
 
 // Writes the PDF and hands it to CUPS with its own scaling switched off, or saves it as a
 // file. Runs on any thread. Throws DispatchError with the user's German words.
 void printPage(const PrintJob& job);
+
+// Hands a PDF laid out for the job's printer to CUPS. Throws DispatchError.
+void sendToPrinter(const PrintJob& job, const QString& pdfPath);
+
+struct PrintAbandoned {};
+
+// The PDF of a page for a printer, written on a thread of its own as soon as the page is
+// there: while the page is being shown, and while the user decides whether to print it, the
+// work is done already. Abandoned (and its file removed) when it goes out of scope.
+class PdfInAdvance {
+public:
+    explicit PdfInAdvance(PrintJob job);
+    ~PdfInAdvance();
+    PdfInAdvance(const PdfInAdvance&) = delete;
+    PdfInAdvance& operator=(const PdfInAdvance&) = delete;
+
+    // Whether the PDF is the one this job needs: same page file, unchanged since, same
+    // layout. Copies do not matter; the printer does them.
+    bool suits(const PrintJob& job) const;
+    // Waits until the PDF is written, on any thread; throws what writing it threw.
+    QString pdf();
+
+private:
+    PrintJob m_job;
+    QDateTime m_pageTime;
+    qint64 m_pageBytes = -1;
+    QString m_pdfPath;
+    std::atomic_bool m_abandon{false};
+    std::future<void> m_written;
+};
 
 // The source of the edit control's errors.
 QString editControlSource();

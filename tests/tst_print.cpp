@@ -225,6 +225,7 @@ private Q_SLOTS:
     void copiesGiveCopies();
     void nothingShownIsAnError();
     void pdfCopiesNeverOverwrite();
+    void throughCupsd_data();
     void throughCupsd();
     void cupsdStopped();
     void printDialogKeepsSettings();
@@ -382,8 +383,28 @@ void TestPrint::pdfCopiesNeverOverwrite()
     QVERIFY(first.startsWith(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)));
 }
 
+void TestPrint::throughCupsd_data()
+{
+    QTest::addColumn<bool>("scannedSince"); // the page is newer than the control: laid out early
+    QTest::addColumn<QSizeF>("pageMm");
+    QTest::addColumn<int>("sizeMode");
+    QTest::addColumn<QSizeF>("rewrittenMm"); // the page file replaced after it was shown
+    QTest::addColumn<QSizeF>("inkMm");       // empty: fitted, as wide as the paper allows
+    const QSizeF a4(210, 297), half(100, 50);
+    QTest::newRow("page from before") << false << a4 << 0 << QSizeF() << a4;
+    QTest::newRow("new page, laid out while shown") << true << a4 << 0 << QSizeF() << a4;
+    QTest::newRow("new page, printed fitted instead") << true << half << 1 << QSizeF() << QSizeF();
+    QTest::newRow("new page, file replaced meanwhile") << true << half << 0 << a4 << a4;
+}
+
+// Through the test cupsd's PDF printer, read back as it arrives: A4, one page, not rescaled.
 void TestPrint::throughCupsd()
 {
+    QFETCH(bool, scannedSince);
+    QFETCH(QSizeF, pageMm);
+    QFETCH(int, sizeMode);
+    QFETCH(QSizeF, rewrittenMm);
+    QFETCH(QSizeF, inkMm);
     const QString out = qEnvironmentVariable("KOPYRA_TEST_PDF_DIR");
     if (qEnvironmentVariableIsEmpty("CUPS_SERVER") || out.isEmpty())
         QSKIP("no test cupsd (tools/test.sh starts one)");
@@ -391,20 +412,37 @@ void TestPrint::throughCupsd()
     imaging::PrintSettings settings;
     settings.printer = QStringLiteral("KopyraPDF");
     settings.save();
-    writePage(m_page, 210, 297, 150);
+    if (!scannedSince) {
+        writePage(m_page, pageMm.width(), pageMm.height(), 150);
+        QFile page(m_page);
+        QVERIFY(page.open(QIODevice::ReadWrite));
+        QVERIFY(page.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                                 QFileDevice::FileModificationTime));
+    }
     ImgEdit edit;
+    if (scannedSince)
+        writePage(m_page, pageMm.width(), pageMm.height(), 150);
     edit.call(343, showArgs(&m_page));
+    if (!rewrittenMm.isEmpty())
+        writePage(m_page, rewrittenMm.width(), rewrittenMm.height(), 150);
+    QTest::qWait(1100); // cups-pdf's files have whole seconds
     const QDateTime start = QDateTime::currentDateTime().addSecs(-1);
-    edit.call(351, printArgs(1, 0, 0));
+    edit.call(351, printArgs(1, sizeMode, 0));
     QTRY_VERIFY_WITH_TIMEOUT(!newestPdf(out, start).isEmpty(), 60000);
     const QString arrived = newestPdf(out, start);
     QTRY_VERIFY_WITH_TIMEOUT(readPdf(arrived).pages == 1, 10000); // written to the end
     const PdfFacts pdf = readPdf(arrived);
     QVERIFY(qAbs(pdf.sizePt.width() - 595.28) < 1 && qAbs(pdf.sizePt.height() - 841.89) < 1);
-    // Not rescaled on its way through CUPS.
-    QVERIFY(pdf.inkPx.left() <= 2 && pdf.inkPx.top() <= 2);
-    QVERIFY(qAbs(pdf.inkPx.width() / PxPerMm - 210) <= 0.5);
-    QVERIFY(qAbs(pdf.inkPx.height() / PxPerMm - 297) <= 0.5);
+    const QSizeF ink(pdf.inkPx.width() / PxPerMm, pdf.inkPx.height() / PxPerMm);
+    if (inkMm.isEmpty()) {
+        QVERIFY2(ink.width() > 180 && qAbs(ink.height() - ink.width() / 2) < 1,
+                 qPrintable(QStringLiteral("%1 x %2 mm").arg(ink.width()).arg(ink.height())));
+    } else {
+        QVERIFY(pdf.inkPx.left() <= 2 && pdf.inkPx.top() <= 2);
+        QVERIFY2(qAbs(ink.width() - inkMm.width()) <= 0.5 &&
+                     qAbs(ink.height() - inkMm.height()) <= 0.5,
+                 qPrintable(QStringLiteral("%1 x %2 mm").arg(ink.width()).arg(ink.height())));
+    }
 }
 
 void TestPrint::cupsdStopped()
