@@ -237,10 +237,10 @@ PrintJob ImgEdit::printJob(std::int32_t copies, PrintSettings::SizeMode sizeMode
 void ImgEdit::prepareToPrint()
 {
     const PrintSettings settings = PrintSettings::load();
-    if (settings.output() != PrintSettings::Printer)
-        return;
-    m_prepared = std::make_shared<PdfInAdvance>(
-        printJob(settings.copies, settings.sizeMode, PrintSettings::Printer));
+    PrintJob job = printJob(settings.copies, settings.sizeMode, PrintSettings::Printer);
+    if (job.printer.isEmpty())
+        return; // no printer at all: copies become PDF files in the documents folder
+    m_prepared = std::make_shared<PdfInAdvance>(std::move(job));
 }
 
 // Waiting for an abandoned PDF takes up to one band of work: that wait is not the window's.

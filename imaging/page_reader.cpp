@@ -125,8 +125,7 @@ bool PageReader::forEachBand(int maxRows, const std::function<void(const QImage&
         return false;
     }
     g_tiffError.clear();
-    return m_layout == Layout::Rgba ? readRgbaBands(maxRows, sink, error)
-                                    : readNativeBands(maxRows, sink, error);
+    return readTiffBands(maxRows, sink, error);
 }
 
 namespace {
@@ -143,26 +142,32 @@ std::pair<int, int> stripAndBandRows(tiff* file, int height, int maxRows)
 
 } // namespace
 
-// The strips' bytes go straight into the band's rows: no conversion, one copy.
-bool PageReader::readNativeBands(int maxRows, const std::function<void(const QImage&, int)>& sink,
-                                 QString* error)
+bool PageReader::readTiffBands(int maxRows, const std::function<void(const QImage&, int)>& sink,
+                               QString* error)
 {
     const int width = m_size.width();
     const int height = m_size.height();
     const auto [stripRows, bandRows] = stripAndBandRows(m_tiff, height, maxRows);
+    const bool native = m_layout != Layout::Rgba;
+    const QImage::Format format = m_layout == Layout::Rgb8      ? QImage::Format_RGB888
+                                  : m_layout == Layout::Grey8   ? QImage::Format_Grayscale8
+                                  : m_layout == Layout::Bilevel ? QImage::Format_Mono
+                                                                : QImage::Format_RGB32;
     const tmsize_t rowBytes = TIFFScanlineSize(m_tiff);
-    const QImage::Format format = m_layout == Layout::Rgb8    ? QImage::Format_RGB888
-                                  : m_layout == Layout::Grey8 ? QImage::Format_Grayscale8
-                                                              : QImage::Format_Mono;
-    std::vector<std::uint8_t> strip(size_t(rowBytes) * size_t(stripRows));
+    // Native kinds: the strip's bytes go straight into the band's rows. Anything else comes
+    // through libtiff's RGBA conversion: each strip bottom row first, 0xAABBGGRR per pixel.
+    std::vector<std::uint8_t> strip(native ? size_t(rowBytes) * size_t(stripRows) : 0);
+    std::vector<std::uint32_t> raster(native ? 0 : size_t(width) * size_t(stripRows));
     QImage band;
     int bandStart = 0;
     int filled = 0;
     for (int row = 0; row < height; row += stripRows) {
         const int rows = std::min(stripRows, height - row);
-        const tmsize_t wanted = rowBytes * rows;
-        if (TIFFReadEncodedStrip(m_tiff, TIFFComputeStrip(m_tiff, std::uint32_t(row), 0),
-                                 strip.data(), wanted) < wanted) {
+        const bool read =
+            native ? TIFFReadEncodedStrip(m_tiff, TIFFComputeStrip(m_tiff, std::uint32_t(row), 0),
+                                          strip.data(), rowBytes * rows) >= rowBytes * rows
+                   : TIFFReadRGBAStrip(m_tiff, std::uint32_t(row), raster.data()) != 0;
+        if (!read) {
             *error =
                 g_tiffError.isEmpty() ? QStringLiteral("die Seite ist unvollständig") : g_tiffError;
             return false;
@@ -176,48 +181,18 @@ bool PageReader::readNativeBands(int maxRows, const std::function<void(const QIm
         }
         for (int r = 0; r < rows; ++r) {
             std::uint8_t* to = band.scanLine(filled + r);
-            std::memcpy(to, strip.data() + r * rowBytes, size_t(rowBytes));
-            // 255 - v for grey, all bits flipped for line art.
-            if (m_minIsWhite)
-                for (tmsize_t x = 0; x < rowBytes; ++x)
-                    to[x] = std::uint8_t(~to[x]);
-        }
-        filled += rows;
-        if (filled == band.height()) {
-            sink(band, bandStart);
-            bandStart += filled;
-            filled = 0;
-        }
-    }
-    return true;
-}
-
-bool PageReader::readRgbaBands(int maxRows, const std::function<void(const QImage&, int)>& sink,
-                               QString* error)
-{
-    const int width = m_size.width();
-    const int height = m_size.height();
-    const auto [stripRows, bandRows] = stripAndBandRows(m_tiff, height, maxRows);
-    std::vector<std::uint32_t> raster(size_t(width) * size_t(stripRows));
-    QImage band;
-    int bandStart = 0;
-    int filled = 0;
-    for (int row = 0; row < height; row += stripRows) {
-        if (!TIFFReadRGBAStrip(m_tiff, std::uint32_t(row), raster.data())) {
-            *error =
-                g_tiffError.isEmpty() ? QStringLiteral("die Seite ist unvollständig") : g_tiffError;
-            return false;
-        }
-        const int rows = std::min(stripRows, height - row);
-        if (filled == 0)
-            band = QImage(width, std::min(bandRows, height - row), QImage::Format_RGB32);
-        // libtiff hands each strip bottom row first, one 0xAABBGGRR word per pixel.
-        for (int r = 0; r < rows; ++r) {
-            const std::uint32_t* from = raster.data() + size_t(rows - 1 - r) * size_t(width);
-            auto* to = reinterpret_cast<QRgb*>(band.scanLine(filled + r));
-            for (int x = 0; x < width; ++x)
-                to[x] =
-                    qRgb(int(TIFFGetR(from[x])), int(TIFFGetG(from[x])), int(TIFFGetB(from[x])));
+            if (native) {
+                std::memcpy(to, strip.data() + r * rowBytes, size_t(rowBytes));
+                // 255 - v for grey, all bits flipped for line art.
+                if (m_minIsWhite)
+                    for (tmsize_t x = 0; x < rowBytes; ++x)
+                        to[x] = std::uint8_t(~to[x]);
+            } else {
+                const std::uint32_t* from = raster.data() + size_t(rows - 1 - r) * size_t(width);
+                for (int x = 0; x < width; ++x)
+                    reinterpret_cast<QRgb*>(to)[x] = qRgb(
+                        int(TIFFGetR(from[x])), int(TIFFGetG(from[x])), int(TIFFGetB(from[x])));
+            }
         }
         filled += rows;
         if (filled == band.height()) {

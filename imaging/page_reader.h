@@ -44,9 +44,7 @@ private:
     enum class Layout { Rgba, Rgb8, Grey8, Bilevel };
 
     void close();
-    bool readNativeBands(int maxRows, const std::function<void(const QImage&, int)>& sink,
-                         QString* error);
-    bool readRgbaBands(int maxRows, const std::function<void(const QImage&, int)>& sink,
+    bool readTiffBands(int maxRows, const std::function<void(const QImage&, int)>& sink,
                        QString* error);
 
     tiff* m_tiff = nullptr;
