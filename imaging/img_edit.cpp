@@ -7,8 +7,6 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QPainter>
-#include <QPrinter>
-#include <QPrinterInfo>
 #include <QThreadPool>
 #include <QWidget>
 
@@ -217,19 +215,8 @@ PrintJob ImgEdit::printJob(std::int32_t copies, PrintSettings::SizeMode sizeMode
     job.settings.sizeMode = sizeMode;
     job.output = output;
     job.assumedPaperMm = m_assumedPaperMm;
-    if (job.output == PrintSettings::Printer) {
-        job.printer = job.settings.effectivePrinter();
-        if (job.settings.sizeMode == PrintSettings::FitToPage) {
-            // The edges the printer cannot print on, as its driver tells them.
-            QPrinter printer(QPrinterInfo::printerInfo(job.printer));
-            printer.setPageSize(job.settings.pageSize);
-            QPageLayout layout = printer.pageLayout();
-            layout.setUnits(QPageLayout::Millimeter);
-            job.marginsMm = layout.minimumMargins();
-        }
-    } else {
+    if (job.output == PrintSettings::PdfFile)
         job.pdfFile = pdfCopyPath();
-    }
     return job;
 }
 
@@ -237,10 +224,8 @@ PrintJob ImgEdit::printJob(std::int32_t copies, PrintSettings::SizeMode sizeMode
 void ImgEdit::prepareToPrint()
 {
     const PrintSettings settings = PrintSettings::load();
-    PrintJob job = printJob(settings.copies, settings.sizeMode, PrintSettings::Printer);
-    if (job.printer.isEmpty())
-        return; // no printer at all: copies become PDF files in the documents folder
-    m_prepared = std::make_shared<PdfInAdvance>(std::move(job));
+    m_prepared = std::make_shared<PdfInAdvance>(
+        printJob(settings.copies, settings.sizeMode, PrintSettings::Printer));
 }
 
 // Waiting for an abandoned PDF takes up to one band of work: that wait is not the window's.
@@ -257,18 +242,22 @@ void ImgEdit::print(std::int32_t copies, std::int32_t sizeMode, std::int32_t out
     if (m_shownFile.isEmpty())
         fail(NothingShown, QStringLiteral("Es wird keine Seite angezeigt, die gedruckt werden "
                                           "könnte. Bitte scannen Sie zuerst eine Seite ein."));
-    const PrintJob job =
+    PrintJob job =
         printJob(copies, sizeMode == 1 ? PrintSettings::FitToPage : PrintSettings::TrueSize,
                  output == 1 ? PrintSettings::PdfFile : PrintSettings::Printer);
     std::shared_ptr<PdfInAdvance> prepared;
     if (m_prepared && m_prepared->suits(job))
         prepared = std::move(m_prepared);
     dropPreparedPrint();
-    runInBackground(QStringLiteral("Die Seite wird gedruckt …"), dialogParent(), [job, prepared] {
-        if (prepared)
-            sendToPrinter(job, prepared->pdf());
-        else
-            printPage(job);
+    // Asking CUPS for the printer is work for the background too.
+    runInBackground(QStringLiteral("Die Seite wird gedruckt …"), dialogParent(), [&job, prepared] {
+        if (job.output == PrintSettings::Printer) {
+            choosePrinter(job);
+            const QString pdf = prepared ? prepared->pdfFor(job) : QString();
+            if (!pdf.isEmpty())
+                return sendToPrinter(job, pdf);
+        }
+        printPage(job);
     });
     m_lastPdfCopy = job.pdfFile;
 }

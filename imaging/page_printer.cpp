@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPrinter>
+#include <QPrinterInfo>
 #include <QTemporaryFile>
 
 #include <cups/cups.h>
@@ -165,6 +167,19 @@ void printPage(const PrintJob& job)
     QFile::remove(pdf);
 }
 
+void choosePrinter(PrintJob& job)
+{
+    job.printer = job.settings.effectivePrinter();
+    if (job.settings.sizeMode == PrintSettings::FitToPage && !job.printer.isEmpty()) {
+        // The edges the printer cannot print on, as its driver tells them.
+        QPrinter printer(QPrinterInfo::printerInfo(job.printer));
+        printer.setPageSize(job.settings.pageSize);
+        QPageLayout layout = printer.pageLayout();
+        layout.setUnits(QPageLayout::Millimeter);
+        job.marginsMm = layout.minimumMargins();
+    }
+}
+
 PdfInAdvance::PdfInAdvance(PrintJob job)
     : m_job(std::move(job))
 {
@@ -172,6 +187,9 @@ PdfInAdvance::PdfInAdvance(PrintJob job)
     m_pageTime = page.lastModified();
     m_pageBytes = page.size();
     m_written = std::async(std::launch::async, [this] {
+        choosePrinter(m_job);
+        if (m_job.printer.isEmpty())
+            return; // no printer at all: copies become PDF files in the documents folder
         m_pdfPath = temporaryPdf();
         writePagePdf(m_job, m_pdfPath, &m_abandon);
     });
@@ -192,15 +210,16 @@ bool PdfInAdvance::suits(const PrintJob& job) const
     return job.output == PrintSettings::Printer && job.pageFile == m_job.pageFile &&
            page.lastModified() == m_pageTime && page.size() == m_pageBytes &&
            job.settings.pageSize.isEquivalentTo(m_job.settings.pageSize) &&
-           job.settings.sizeMode == m_job.settings.sizeMode && job.marginsMm == m_job.marginsMm &&
+           job.settings.sizeMode == m_job.settings.sizeMode &&
            job.assumedPaperMm == m_job.assumedPaperMm;
 }
 
-QString PdfInAdvance::pdf()
+QString PdfInAdvance::pdfFor(const PrintJob& chosen)
 {
     if (m_written.valid())
         m_written.get();
-    return m_pdfPath;
+    return chosen.printer == m_job.printer && chosen.marginsMm == m_job.marginsMm ? m_pdfPath
+                                                                                  : QString();
 }
 
 void sendToPrinter(const PrintJob& job, const QString& pdfPath)

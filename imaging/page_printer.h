@@ -31,8 +31,13 @@ struct PrintJob {
 void writePagePdf(const PrintJob& job, const QString& pdfPath,
                   const std::atomic_bool* abandon = nullptr);
 
+// For printer output: the printer the settings name (or the fallback) and, when fitting, the
+// edges it cannot print on. Asks CUPS, which may take long: not for the window's thread.
+void choosePrinter(PrintJob& job);
+
 // Writes the PDF and hands it to CUPS with its own scaling switched off, or saves it as a
-// file. Runs on any thread. Throws DispatchError with the user's German words.
+// file. Runs on any thread; printer output needs choosePrinter first. Throws DispatchError
+// with the user's German words.
 void printPage(const PrintJob& job);
 
 // Hands a PDF laid out for the job's printer to CUPS. Throws DispatchError.
@@ -40,9 +45,10 @@ void sendToPrinter(const PrintJob& job, const QString& pdfPath);
 
 struct PrintAbandoned {};
 
-// The PDF of a page for a printer, written on a thread of its own as soon as the page is
-// there: while the page is being shown, and while the user decides whether to print it, the
-// work is done already. Abandoned (and its file removed) when it goes out of scope.
+// The PDF of a page for a printer, written on a thread of its own (printer chosen there too)
+// as soon as the page is there: while the page is being shown, and while the user decides
+// whether to print it, the work is done already. Abandoned (and its file removed) when it
+// goes out of scope.
 class PdfInAdvance {
 public:
     explicit PdfInAdvance(PrintJob job);
@@ -50,14 +56,15 @@ public:
     PdfInAdvance(const PdfInAdvance&) = delete;
     PdfInAdvance& operator=(const PdfInAdvance&) = delete;
 
-    // Whether the PDF is the one this job needs: same page file, unchanged since, same
-    // layout. Copies do not matter; the printer does them.
+    // Whether the PDF may be the one this job needs: same page file, unchanged since, same
+    // paper and size mode. Copies do not matter; the printer does them.
     bool suits(const PrintJob& job) const;
-    // Waits until the PDF is written, on any thread; throws what writing it threw.
-    QString pdf();
+    // Waits until the PDF is written, on any thread; throws what writing it threw. Empty
+    // when it was laid out for another printer or other edges than the chosen job's.
+    QString pdfFor(const PrintJob& chosen);
 
 private:
-    PrintJob m_job;
+    PrintJob m_job; // its printer and margins are the thread's until it has finished
     QDateTime m_pageTime;
     qint64 m_pageBytes = -1;
     QString m_pdfPath;
