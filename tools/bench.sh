@@ -52,6 +52,11 @@ report=$(mktemp)
     echo "| Page | Repaint, median | Repaint, slowest | Showing | Printing | Peak memory |"
     echo "|---|---:|---:|---:|---:|---:|"
     for dpi in 600 1200; do "$bench/bench_resize" "$dpi"; done
+    # What was written by hand below the marker (the history of the figures) stays.
+    if [ -f "$results" ] && grep -q '^<!-- kept below -->' "$results"; then
+        echo
+        sed -n '/^<!-- kept below -->/,$p' "$results"
+    fi
 } >"$report"
 mv "$report" "$results"
 chmod 644 "$results"
