@@ -1,14 +1,17 @@
 // How long Kopyra takes from the start of its process to the first paint of the main window,
-// with SANE's test scanner, and with SANE's network backend pointed at a port on this machine
-// that takes connections and never answers (device lists would hang there; start-up must not).
+// with SANE's test scanner, with SANE's network backend pointed at a port on this machine
+// that takes connections and never answers (device lists would hang there; start-up must
+// not), and with a page left from the last copy, which start-up shows.
 //
 // Without arguments it starts itself again as "child" several times per configuration and
 // writes a Markdown table. The child starts the way the program does and reports the moment
 // its window has been painted for the first time.
+#include "imaging/sane/page_writer.h"
 #include "main_window/form1.h"
 #include "support/german_ui.h"
 #include "support/kopyra_application.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QEvent>
 #include <QFile>
@@ -93,6 +96,29 @@ double oneStart(const QString& saneConfig, const QString& home)
     return out.startsWith("painted=") ? out.mid(8).toDouble() - started : -1;
 }
 
+// A colour A4 page as a scan leaves it, a day old.
+void writeLeftoverPage(const QString& path, int dpi)
+{
+    imaging::sane::PageFormat format;
+    format.width = qRound(210 / 25.4 * dpi);
+    format.height = qRound(297 / 25.4 * dpi);
+    format.samplesPerPixel = 3;
+    format.xDpi = format.yDpi = dpi;
+    imaging::sane::PageWriter writer(path);
+    writer.begin(format);
+    std::vector<std::uint8_t> row(size_t(writer.rowBytes()));
+    for (int y = 0; y < format.height; ++y) {
+        for (size_t x = 0; x < row.size(); ++x)
+            row[x] = std::uint8_t((x / 3 + size_t(y) + (x % 3) * 85) % 256);
+        writer.writeRow(row.data(), y);
+    }
+    writer.commit();
+    QFile page(path);
+    if (page.open(QIODevice::ReadWrite))
+        page.setFileTime(QDateTime::currentDateTime().addDays(-1),
+                         QFileDevice::FileModificationTime);
+}
+
 int runAll(int runs)
 {
     QTemporaryDir scratch;
@@ -114,10 +140,13 @@ int runAll(int runs)
     struct Config {
         QString name;
         QString dir;
+        int leftoverDpi = 0; // a colour A4 page left from the last copy, shown at start
     };
     std::vector<Config> configs = {{QStringLiteral("SANE's test scanner"), local}};
     if (listening)
         configs.push_back({QStringLiteral("network backend on a port that never answers"), net});
+    configs.push_back({QStringLiteral("test scanner, last page 300 dpi colour"), local, 300});
+    configs.push_back({QStringLiteral("test scanner, last page 1200 dpi colour"), local, 1200});
 
     QTextStream out(stdout);
     out << "## Start-up: process start to the first paint of the main window\n\n"
@@ -127,6 +156,19 @@ int runAll(int runs)
                qEnvironmentVariableIsSet("DISPLAY") ? QStringLiteral("xcb") : QStringLiteral("?")))
         << ".\n\n| SANE configuration | First paint |\n|---|---:|\n";
     for (const Config& config : configs) {
+        // The child's program folder is this one: the page file goes beside it.
+        const QString leftover =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/Kopyra.tif");
+        if (config.leftoverDpi > 0)
+            writeLeftoverPage(leftover, config.leftoverDpi);
+        struct Remove {
+            QString path;
+            ~Remove()
+            {
+                if (!path.isEmpty())
+                    QFile::remove(path);
+            }
+        } remove{config.leftoverDpi > 0 ? leftover : QString()};
         std::vector<double> times;
         for (int run = 0; run <= runs; ++run) {
             const QString home = scratch.filePath(QStringLiteral("home%1").arg(run));

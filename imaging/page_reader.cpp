@@ -10,6 +10,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <future>
 #include <utility>
 #include <vector>
 
@@ -18,7 +19,7 @@ namespace imaging {
 namespace {
 
 // Without this libtiff prints its complaints on stderr; the caller gets them as a reason.
-QString g_tiffError;
+thread_local QString g_tiffError;
 void collectTiffError(const char*, const char* format, va_list args)
 {
     char text[512];
@@ -41,6 +42,7 @@ void PageReader::close()
 bool PageReader::open(const QString& path, QString* error)
 {
     close();
+    m_path = path;
     const QFileInfo info(path);
     if (!info.isFile()) {
         *error = info.exists() ? QStringLiteral("keine Datei") : QStringLiteral("nicht vorhanden");
@@ -113,11 +115,12 @@ bool PageReader::open(const QString& path, QString* error)
 }
 
 bool PageReader::forEachBand(int maxRows, const std::function<void(const QImage&, int)>& sink,
-                             QString* error)
+                             QString* error, int firstRow, int endRow)
 {
+    const int end = endRow < 0 ? m_size.height() : std::min(endRow, m_size.height());
     if (!m_whole.isNull()) {
-        for (int y = 0; y < m_size.height(); y += maxRows)
-            sink(m_whole.copy(0, y, m_size.width(), std::min(maxRows, m_size.height() - y)), y);
+        for (int y = firstRow; y < end; y += maxRows)
+            sink(m_whole.copy(0, y, m_size.width(), std::min(maxRows, end - y)), y);
         return true;
     }
     if (!m_tiff) {
@@ -125,7 +128,7 @@ bool PageReader::forEachBand(int maxRows, const std::function<void(const QImage&
         return false;
     }
     g_tiffError.clear();
-    return readTiffBands(maxRows, sink, error);
+    return readTiffBands(maxRows, sink, error, firstRow, end);
 }
 
 namespace {
@@ -143,11 +146,14 @@ std::pair<int, int> stripAndBandRows(tiff* file, int height, int maxRows)
 } // namespace
 
 bool PageReader::readTiffBands(int maxRows, const std::function<void(const QImage&, int)>& sink,
-                               QString* error)
+                               QString* error, int firstRow, int endRow)
 {
     const int width = m_size.width();
     const int height = m_size.height();
     const auto [stripRows, bandRows] = stripAndBandRows(m_tiff, height, maxRows);
+    // Whole strips from the one holding the first row to the one holding the last.
+    const int start = firstRow / stripRows * stripRows;
+    const int stop = std::min(height, (endRow + stripRows - 1) / stripRows * stripRows);
     const bool native = m_layout != Layout::Rgba;
     const QImage::Format format = m_layout == Layout::Rgb8      ? QImage::Format_RGB888
                                   : m_layout == Layout::Grey8   ? QImage::Format_Grayscale8
@@ -159,10 +165,10 @@ bool PageReader::readTiffBands(int maxRows, const std::function<void(const QImag
     std::vector<std::uint8_t> strip(native ? size_t(rowBytes) * size_t(stripRows) : 0);
     std::vector<std::uint32_t> raster(native ? 0 : size_t(width) * size_t(stripRows));
     QImage band;
-    int bandStart = 0;
+    int bandStart = start;
     int filled = 0;
-    for (int row = 0; row < height; row += stripRows) {
-        const int rows = std::min(stripRows, height - row);
+    for (int row = start; row < stop; row += stripRows) {
+        const int rows = std::min(stripRows, stop - row);
         const bool read =
             native ? TIFFReadEncodedStrip(m_tiff, TIFFComputeStrip(m_tiff, std::uint32_t(row), 0),
                                           strip.data(), rowBytes * rows) >= rowBytes * rows
@@ -173,7 +179,7 @@ bool PageReader::readTiffBands(int maxRows, const std::function<void(const QImag
             return false;
         }
         if (filled == 0) {
-            band = QImage(width, std::min(bandRows, height - row), format);
+            band = QImage(width, std::min(bandRows, stop - row), format);
             // Black as 0, white as 1 in line art, whatever the file says: printing knows such
             // pages as bitmaps and keeps them sharp and small.
             if (m_layout == Layout::Bilevel)
@@ -269,38 +275,70 @@ QImage PageReader::reducedCopy(QSize maxSize, QString* error)
     // Grey pages stay grey: a third of the memory, and nothing to average twice.
     const bool grey = m_tiff && m_layout != Layout::Rgb8 && m_layout != Layout::Rgba;
     const int channels = grey ? 1 : 3;
-    QImage out(outW, outH, grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+    const QImage::Format wanted = grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888;
+    QImage out(outW, outH, wanted);
     out.fill(Qt::white);
-    // Column sums of each output row's rows until all of them have arrived.
-    std::vector<std::uint32_t> columns(size_t(outW) * size_t(factor) * size_t(channels));
-    std::vector<std::uint8_t> expanded;
-    int rowsInSum = 0;
-    int outY = 0;
-    const bool ok = forEachBand(
-        512,
-        [&](const QImage& page, int) {
-            const bool bilevel = page.format() == QImage::Format_Mono;
-            const QImage::Format wanted = grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888;
-            const QImage band =
-                page.format() == wanted || bilevel ? page : page.convertToFormat(wanted);
-            for (int r = 0; r < band.height() && outY < outH; ++r) {
-                if (bilevel) {
-                    expandBilevel(band, r, expanded);
-                    addRow(expanded.data(), columns);
-                } else {
-                    addRow(band.constScanLine(r), columns);
+    // Rows of the copy are written by address: the halves below must not share the image.
+    std::uint8_t* const bits = out.bits();
+    const qsizetype bytesPerLine = out.bytesPerLine();
+
+    // The copy's rows [outFirst, outEnd), averaged from the page's rows they cover.
+    const auto reduce = [&](PageReader& page, int outFirst, int outEnd, QString* why) {
+        // Column sums of each output row's rows until all of them have arrived.
+        std::vector<std::uint32_t> columns(size_t(outW) * size_t(factor) * size_t(channels));
+        std::vector<std::uint8_t> expanded;
+        int rowsInSum = 0;
+        int outY = outFirst;
+        return page.forEachBand(
+            512,
+            [&](const QImage& band, int y) {
+                const bool bilevel = band.format() == QImage::Format_Mono;
+                const QImage rows =
+                    band.format() == wanted || bilevel ? band : band.convertToFormat(wanted);
+                for (int r = std::max(0, outFirst * factor - y); r < rows.height() && outY < outEnd;
+                     ++r) {
+                    if (bilevel) {
+                        expandBilevel(rows, r, expanded);
+                        addRow(expanded.data(), columns);
+                    } else {
+                        addRow(rows.constScanLine(r), columns);
+                    }
+                    if (++rowsInSum == factor) {
+                        std::uint8_t* to = bits + outY++ * bytesPerLine;
+                        if (grey)
+                            averageBlocks<1>(columns, outW, factor, to);
+                        else
+                            averageBlocks<3>(columns, outW, factor, to);
+                        std::fill(columns.begin(), columns.end(), 0u);
+                        rowsInSum = 0;
+                    }
                 }
-                if (++rowsInSum == factor) {
-                    if (grey)
-                        averageBlocks<1>(columns, outW, factor, out.scanLine(outY++));
-                    else
-                        averageBlocks<3>(columns, outW, factor, out.scanLine(outY++));
-                    std::fill(columns.begin(), columns.end(), 0u);
-                    rowsInSum = 0;
-                }
-            }
-        },
-        error);
+            },
+            why, outFirst * factor, outEnd * factor);
+    };
+
+    // A large page in many strips is read in two halves at once, each through a reader of
+    // its own.
+    std::uint32_t rowsPerStrip = 0;
+    if (m_tiff)
+        TIFFGetFieldDefaulted(m_tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+    bool ok = false;
+    if (m_tiff && double(m_size.width()) * m_size.height() > 8e6 &&
+        rowsPerStrip <= std::uint32_t(m_size.height() / 8)) {
+        const int half = outH / 2;
+        QString otherWhy;
+        auto bottom = std::async(std::launch::async, [&] {
+            PageReader other;
+            return other.open(m_path, &otherWhy) && reduce(other, half, outH, &otherWhy);
+        });
+        ok = reduce(*this, 0, half, error);
+        if (!bottom.get() && ok) {
+            *error = otherWhy;
+            ok = false;
+        }
+    } else {
+        ok = reduce(*this, 0, outH, error);
+    }
     if (!ok)
         return {};
     // The display scales this copy at every change of size, fastest from 32-bit pixels.

@@ -32,8 +32,9 @@ public:
     // row. Common scans come in their own kind (8-bit colour as RGB888, 8-bit grey as
     // Grayscale8, line art as Mono), anything else as RGB32. False with a reason when reading
     // fails half-way.
+    // Only the rows [firstRow, endRow) when given (bands then hold whole strips around them).
     bool forEachBand(int maxRows, const std::function<void(const QImage&, int)>& sink,
-                     QString* error);
+                     QString* error, int firstRow = 0, int endRow = -1);
 
     // A copy no larger than maxSize, reduced by averaging blocks of pixels.
     QImage reducedCopy(QSize maxSize, QString* error);
@@ -45,8 +46,9 @@ private:
 
     void close();
     bool readTiffBands(int maxRows, const std::function<void(const QImage&, int)>& sink,
-                       QString* error);
+                       QString* error, int firstRow, int endRow);
 
+    QString m_path;
     tiff* m_tiff = nullptr;
     Layout m_layout = Layout::Rgba;
     bool m_minIsWhite = false;

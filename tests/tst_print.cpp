@@ -264,8 +264,9 @@ void TestPrint::showsPages_data()
     QTest::newRow("colour") << L{} << 100;
     QTest::newRow("colour, LZW") << L{8, 3, PHOTOMETRIC_RGB, PLANARCONFIG_CONTIG, COMPRESSION_LZW}
                                  << 100;
-    // Larger than the display limit: shown reduced by averaging.
+    // Larger than the display limit: shown reduced by averaging, a large page in two halves.
     QTest::newRow("colour, 600 dpi") << L{} << 600;
+    QTest::newRow("colour, 800 dpi") << L{} << 800;
     QTest::newRow("colour, one plane at a time")
         << L{8, 3, PHOTOMETRIC_RGB, PLANARCONFIG_SEPARATE} << 100;
     QTest::newRow("colour, 16 bits") << L{16, 3} << 100;
@@ -291,6 +292,23 @@ void TestPrint::showsPages()
     QCOMPARE(edit.pageSize(), pixels);
     const QImage shown = edit.page();
     QVERIFY(shown.width() <= ImgEdit::DisplayLimit && shown.height() <= ImgEdit::DisplayLimit);
+    // Every row is the page's: top quadrant, then at most one row mixing both, then bottom.
+    const QRgb top = quadrantColour(layout, 0), bottom = quadrantColour(layout, 2);
+    const auto between = [](int v, int a, int b) {
+        return v >= std::min(a, b) && v <= std::max(a, b);
+    };
+    int mixed = 0;
+    for (int y = 0; y < shown.height(); ++y) {
+        const QRgb c = shown.pixel(shown.width() / 4, y);
+        if (near(c, top, 1) || near(c, bottom, 1))
+            continue;
+        ++mixed;
+        QVERIFY2(between(qRed(c), qRed(top), qRed(bottom)) &&
+                     between(qGreen(c), qGreen(top), qGreen(bottom)) &&
+                     between(qBlue(c), qBlue(top), qBlue(bottom)),
+                 qPrintable(QStringLiteral("row %1 is %2").arg(y).arg(c, 0, 16)));
+    }
+    QVERIFY(mixed <= 1);
     edit.call(351, printArgs(1, 0, 1));
     for (int q = 0; q < 4; ++q) {
         const QPointF centre((q % 2 * 2 + 1) / 4.0, (q / 2 * 2 + 1) / 4.0);
