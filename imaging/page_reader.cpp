@@ -18,14 +18,16 @@ namespace imaging {
 
 namespace {
 
-// Without this libtiff prints its complaints on stderr; the caller gets them as a reason.
-thread_local QString g_tiffError;
-void collectTiffError(const char*, const char* format, va_list args)
+// Without these libtiff prints its complaints on stderr: each reader keeps its own last
+// error as the reason to give, and warnings are dropped.
+int collectTiffError(TIFF*, void* lastError, const char*, const char* format, va_list args)
 {
     char text[512];
     std::vsnprintf(text, sizeof text, format, args);
-    g_tiffError = QString::fromLocal8Bit(text);
+    *static_cast<QString*>(lastError) = QString::fromLocal8Bit(text);
+    return 1;
 }
+int dropTiffWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
 } // namespace
 
@@ -55,16 +57,18 @@ bool PageReader::open(const QString& path, QString* error)
     const bool tiffFile = magic.startsWith("II*") || magic.startsWith("MM\0*") ||
                           magic.startsWith("II+") || magic.startsWith("MM\0+");
     if (tiffFile) {
-        TIFFSetErrorHandler(collectTiffError);
-        TIFFSetWarningHandler(nullptr);
-        g_tiffError.clear();
-        m_tiff = TIFFOpen(QFile::encodeName(path).constData(), "rm");
+        m_tiffError.clear();
+        TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+        TIFFOpenOptionsSetErrorHandlerExtR(options, collectTiffError, &m_tiffError);
+        TIFFOpenOptionsSetWarningHandlerExtR(options, dropTiffWarning, nullptr);
+        m_tiff = TIFFOpenExt(QFile::encodeName(path).constData(), "rm", options);
+        TIFFOpenOptionsFree(options);
         std::uint32_t w = 0, h = 0;
         if (!m_tiff || !TIFFGetField(m_tiff, TIFFTAG_IMAGEWIDTH, &w) ||
             !TIFFGetField(m_tiff, TIFFTAG_IMAGELENGTH, &h) || w == 0 || h == 0 ||
             TIFFIsTiled(m_tiff)) {
             *error =
-                g_tiffError.isEmpty() ? QStringLiteral("keine lesbare TIFF-Seite") : g_tiffError;
+                m_tiffError.isEmpty() ? QStringLiteral("keine lesbare TIFF-Seite") : m_tiffError;
             close();
             return false;
         }
@@ -127,7 +131,7 @@ bool PageReader::forEachBand(int maxRows, const std::function<void(const QImage&
         *error = QStringLiteral("keine Seite geöffnet");
         return false;
     }
-    g_tiffError.clear();
+    m_tiffError.clear();
     return readTiffBands(maxRows, sink, error, firstRow, end);
 }
 
@@ -175,7 +179,7 @@ bool PageReader::readTiffBands(int maxRows, const std::function<void(const QImag
                    : TIFFReadRGBAStrip(m_tiff, std::uint32_t(row), raster.data()) != 0;
         if (!read) {
             *error =
-                g_tiffError.isEmpty() ? QStringLiteral("die Seite ist unvollständig") : g_tiffError;
+                m_tiffError.isEmpty() ? QStringLiteral("die Seite ist unvollständig") : m_tiffError;
             return false;
         }
         if (filled == 0) {

@@ -50,6 +50,7 @@ private:
 
     QString m_path;
     tiff* m_tiff = nullptr;
+    QString m_tiffError; // libtiff's last complaint about this file
     Layout m_layout = Layout::Rgba;
     bool m_minIsWhite = false;
     QImage m_whole; // files Qt reads as a whole

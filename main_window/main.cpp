@@ -1,3 +1,4 @@
+#include "imaging/sane/sane_thread.h"
 #include "main_window/form1.h"
 #include "support/german_ui.h"
 #include "support/kopyra_application.h"
@@ -17,8 +18,11 @@ int main(int argc, char** argv)
         form->Form_Load();
     } catch (...) {
         UnhandledFailure::report(std::current_exception());
+        imaging::sane::SaneThread::setExitStatus(EXIT_FAILURE);
         return EXIT_FAILURE;
     }
     form->show();
-    return app.exec();
+    const int status = app.exec();
+    imaging::sane::SaneThread::setExitStatus(status);
+    return status;
 }

@@ -7,11 +7,15 @@
 
 #include <sane/sane.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace imaging::sane {
 
 namespace {
 SaneThread* g_instance = nullptr;
-}
+int g_exitStatus = 0;
+} // namespace
 
 SaneThread& SaneThread::instance()
 {
@@ -46,8 +50,16 @@ SaneThread::~SaneThread()
         delete m_thread;
     } else {
         qWarning("Kopyra: SANE did not finish in time; ending without it.");
+        // What holds SANE up may hold the C library's loader lock as well (seen: a backend's
+        // reader thread cancelled inside the dynamic loader, sane_exit then waiting in
+        // dlclose). The usual end of the process would wait for that lock for ever, so the
+        // process ends here; Kopyra's own files are written by now.
+        std::fflush(nullptr);
+        std::_Exit(g_exitStatus);
     }
 }
+
+void SaneThread::setExitStatus(int status) { g_exitStatus = status; }
 
 void SaneThread::shutdown()
 {

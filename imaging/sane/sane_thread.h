@@ -38,6 +38,9 @@ public:
 
     bool isCurrent() const;
 
+    // The status the process ends with if SANE cannot be shut down in time.
+    static void setExitStatus(int status);
+
 private:
     SaneThread();
     ~SaneThread();
