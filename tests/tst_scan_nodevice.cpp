@@ -1,19 +1,27 @@
-// The scan control when SANE finds no scanner at all (SANE configured without backends).
+// The scan control when SANE finds no scanner at all (SANE configured without backends),
+// and the end of the program when a backend never finishes its own end.
 #include "imaging/img_scan.h"
+#include "imaging/sane/sane_device.h"
+#include "imaging/sane/sane_thread.h"
 #include "imaging/scanner_choice.h"
 #include "test_home.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
+
+#include <cstring>
 
 class TestScanNoDevice : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void scanSaysNoScanner();
     void choiceDialogSaysSo();
+    void stuckBackendDoesNotHoldUpTheEnd();
 };
 
 void TestScanNoDevice::scanSaysNoScanner()
@@ -45,5 +53,36 @@ void TestScanNoDevice::choiceDialogSaysSo()
     QVERIFY(dialog.status->text().contains(QStringLiteral("kein Scanner")));
 }
 
-QTEST_MAIN(TestScanNoDevice)
+// This program once more, as a program that has used SANE and ends with status 3 while its
+// backend hangs in sane_exit: it ends a few seconds later with that status.
+void TestScanNoDevice::stuckBackendDoesNotHoldUpTheEnd()
+{
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("SANE_CONFIG_DIR"), QStringLiteral(HANG_CONFIG_DIR));
+    environment.insert(QStringLiteral("LD_LIBRARY_PATH"), QStringLiteral(HANG_BACKEND_DIR));
+    child.setProcessEnvironment(environment);
+    QElapsedTimer took;
+    took.start();
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--stuck-backend")});
+    QVERIFY2(child.waitForFinished(30000), "the program did not end");
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 3);
+    QVERIFY(took.elapsed() < 15000);
+    QVERIFY(child.readAllStandardError().contains("SANE did not finish in time"));
+}
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc > 1 && std::strcmp(argv[1], "--stuck-backend") == 0) {
+        // SANE started, asked for devices (the stuck backend has none), then the end.
+        const auto devices =
+            imaging::sane::SaneThread::instance().call([] { return imaging::sane::listDevices(); });
+        imaging::sane::SaneThread::setExitStatus(3);
+        return devices.isEmpty() ? 3 : 1;
+    }
+    TestScanNoDevice test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_scan_nodevice.moc"
