@@ -183,10 +183,12 @@ void ImgEdit::display(const QString& file)
         QString why;
         QImage copy;
         QSize size;
+        // Two threads read a large page, unless the second core is laying it out for print.
+        const bool twoThreads = !m_prepared;
         runInBackground(QStringLiteral("Die Seite wird geladen …"), dialogParent(), [&] {
             PageReader reader;
             if (reader.open(file, &why))
-                copy = reader.reducedCopy(QSize(DisplayLimit, DisplayLimit), &why);
+                copy = reader.reducedCopy(QSize(DisplayLimit, DisplayLimit), &why, twoThreads);
             size = reader.size();
         });
         if (copy.isNull()) {

@@ -268,7 +268,7 @@ void expandBilevel(const QImage& band, int row, std::vector<std::uint8_t>& grey)
 
 } // namespace
 
-QImage PageReader::reducedCopy(QSize maxSize, QString* error)
+QImage PageReader::reducedCopy(QSize maxSize, QString* error, bool twoThreads)
 {
     const int factor = std::max({1, int(std::ceil(double(m_size.width()) / maxSize.width())),
                                  int(std::ceil(double(m_size.height()) / maxSize.height()))});
@@ -327,7 +327,7 @@ QImage PageReader::reducedCopy(QSize maxSize, QString* error)
     if (m_tiff)
         TIFFGetFieldDefaulted(m_tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
     bool ok = false;
-    if (m_tiff && double(m_size.width()) * m_size.height() > 8e6 &&
+    if (twoThreads && m_tiff && double(m_size.width()) * m_size.height() > 8e6 &&
         rowsPerStrip <= std::uint32_t(m_size.height() / 8)) {
         const int half = outH / 2;
         QString otherWhy;

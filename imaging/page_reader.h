@@ -36,8 +36,9 @@ public:
     bool forEachBand(int maxRows, const std::function<void(const QImage&, int)>& sink,
                      QString* error, int firstRow = 0, int endRow = -1);
 
-    // A copy no larger than maxSize, reduced by averaging blocks of pixels.
-    QImage reducedCopy(QSize maxSize, QString* error);
+    // A copy no larger than maxSize, reduced by averaging blocks of pixels; a large page
+    // with two threads if so wished.
+    QImage reducedCopy(QSize maxSize, QString* error, bool twoThreads = false);
 
 private:
     // How the TIFF's rows are laid out: the kinds Qt holds as they are, or anything else, read
