@@ -2,10 +2,9 @@
 // page shown (600 dpi, or the resolution given as the first argument), how long showing and
 // printing it into a PDF take, and the peak memory of it all against the raw page.
 #include "imaging/img_edit.h"
-#include "imaging/sane/page_writer.h"
+#include "old_page.h"
 
 #include <QApplication>
-#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -44,30 +43,7 @@ int main(int argc, char** argv)
     QTemporaryDir dir(QDir::currentPath() + QStringLiteral("/bench-XXXXXX"));
     QString page = dir.filePath(QStringLiteral("Kopyra.tif"));
 
-    imaging::sane::PageFormat format;
-    format.width = qRound(210 / 25.4 * dpi);
-    format.height = qRound(297 / 25.4 * dpi);
-    format.samplesPerPixel = 3;
-    format.xDpi = format.yDpi = dpi;
-    {
-        imaging::sane::PageWriter writer(page);
-        writer.begin(format);
-        std::vector<std::uint8_t> row(size_t(writer.rowBytes()));
-        for (int y = 0; y < format.height; ++y) {
-            for (size_t x = 0; x < row.size(); ++x)
-                row[x] = std::uint8_t((x / 3 + size_t(y) + (x % 3) * 85) % 256);
-            writer.writeRow(row.data(), y);
-        }
-        writer.commit();
-    }
-    // A page from an earlier session: showing it lays nothing out for the printer in advance.
-    QFile old(page);
-    if (!old.open(QIODevice::ReadWrite) ||
-        !old.setFileTime(QDateTime::currentDateTime().addDays(-1),
-                         QFileDevice::FileModificationTime))
-        return 1;
-    old.close();
-
+    const QSize pixels = writeOldColourPage(page, dpi);
     peakSinceLastMb(); // writing the page is not part of it
     QWidget window;
     auto* layout = new QVBoxLayout(&window);
@@ -106,10 +82,10 @@ int main(int argc, char** argv)
     QFile::remove(edit.lastPdfCopy());
 
     // One row of the table tools/bench.sh writes.
-    const double rawMb = double(format.width) * format.height * 3 / 1e6;
+    const double rawMb = double(pixels.width()) * pixels.height() * 3 / 1e6;
     std::printf("| %d dpi (%d × %d, %.0f MB raw) | %.2f ms | %.2f ms | %.0f ms | %.0f ms | "
                 "%.0f / %.0f MB |\n",
-                dpi, format.width, format.height, rawMb, times[times.size() / 2], times.back(),
+                dpi, pixels.width(), pixels.height(), rawMb, times[times.size() / 2], times.back(),
                 loadMs, printMs, showingMb, printingMb);
     return 0;
 }

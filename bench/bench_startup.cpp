@@ -6,12 +6,11 @@
 // Without arguments it starts itself again as "child" several times per configuration and
 // writes a Markdown table. The child starts the way the program does and reports the moment
 // its window has been painted for the first time.
-#include "imaging/sane/page_writer.h"
 #include "main_window/form1.h"
+#include "old_page.h"
 #include "support/german_ui.h"
 #include "support/kopyra_application.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QEvent>
 #include <QFile>
@@ -96,29 +95,6 @@ double oneStart(const QString& saneConfig, const QString& home)
     return out.startsWith("painted=") ? out.mid(8).toDouble() - started : -1;
 }
 
-// A colour A4 page as a scan leaves it, a day old.
-void writeLeftoverPage(const QString& path, int dpi)
-{
-    imaging::sane::PageFormat format;
-    format.width = qRound(210 / 25.4 * dpi);
-    format.height = qRound(297 / 25.4 * dpi);
-    format.samplesPerPixel = 3;
-    format.xDpi = format.yDpi = dpi;
-    imaging::sane::PageWriter writer(path);
-    writer.begin(format);
-    std::vector<std::uint8_t> row(size_t(writer.rowBytes()));
-    for (int y = 0; y < format.height; ++y) {
-        for (size_t x = 0; x < row.size(); ++x)
-            row[x] = std::uint8_t((x / 3 + size_t(y) + (x % 3) * 85) % 256);
-        writer.writeRow(row.data(), y);
-    }
-    writer.commit();
-    QFile page(path);
-    if (page.open(QIODevice::ReadWrite))
-        page.setFileTime(QDateTime::currentDateTime().addDays(-1),
-                         QFileDevice::FileModificationTime);
-}
-
 int runAll(int runs)
 {
     QTemporaryDir scratch;
@@ -160,7 +136,7 @@ int runAll(int runs)
         const QString leftover =
             QCoreApplication::applicationDirPath() + QStringLiteral("/Kopyra.tif");
         if (config.leftoverDpi > 0)
-            writeLeftoverPage(leftover, config.leftoverDpi);
+            writeOldColourPage(leftover, config.leftoverDpi);
         struct Remove {
             QString path;
             ~Remove()
