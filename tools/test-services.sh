@@ -73,7 +73,9 @@ CONF
 kopyra_start_xvfb() {
     local n=90
     while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$KOPYRA_SERVICES/xvfb.log" 2>&1 &
+    # -noreset: an X server resets when its last client goes (between test scenarios), and
+    # a client connecting meanwhile is refused ("could not connect to display").
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset >"$KOPYRA_SERVICES/xvfb.log" 2>&1 &
     _kopyra_pids+=($!)
     export DISPLAY=:$n
     wait_for 20 xdpyinfo || { echo "Xvfb kam nicht hoch:"; cat "$KOPYRA_SERVICES/xvfb.log"; return 1; }

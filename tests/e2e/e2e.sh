@@ -77,13 +77,24 @@ store() { { echo '[Kopyra]'; printf '%s\n' "$@"; } >"$home/config/Tandrelwerk.co
 device_option() { # name value: remembered for the test scanner's set-up
     printf '[DeviceOptions]\ntest_3A0\\%s=%s\n' "$1" "$2" >>"$home/config/kopyra-imaging.conf"
 }
-start() { # [SANE configuration folder]
-    # The program reaches cupsd through a link of its own, so a scenario can take cupsd away.
-    ln -sfn "$CUPS_SERVER" "$home/cups.sock"
+shown_or_ended() { has_window "$title" || ended "$pid"; }
+launch() {
     HOME=$home XDG_CONFIG_HOME=$home/config XDG_CACHE_HOME=$home/cache \
         CUPS_SERVER=$home/cups.sock SANE_CONFIG_DIR=${1:-$src/tests/sane/local} \
         "$home/app/kopyra" >"$home/kopyra.log" 2>&1 &
     pid=$!
+}
+start() { # [SANE configuration folder]
+    # The program reaches cupsd through a link of its own, so a scenario can take cupsd away.
+    ln -sfn "$CUPS_SERVER" "$home/cups.sock"
+    launch "$@"
+    # Now and then Xvfb refuses a connection for a moment: that is the display, not Kopyra.
+    wait_for 20 shown_or_ended
+    if no_window "$title" && grep -q "could not connect to display" "$home/kopyra.log"; then
+        echo "   (Xvfb refused the connection; starting once more)"
+        sleep 1
+        launch "$@"
+    fi
     wait_for 20 has_window "$title" || fail "no main window"
     sleep 0.5 # the first layout and focus
     focus "$title"
