@@ -323,12 +323,9 @@ QImage PageReader::reducedCopy(QSize maxSize, QString* error, bool twoThreads)
 
     // A large page in many strips is read in two halves at once, each through a reader of
     // its own.
-    std::uint32_t rowsPerStrip = 0;
-    if (m_tiff)
-        TIFFGetFieldDefaulted(m_tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
     bool ok = false;
     if (twoThreads && m_tiff && double(m_size.width()) * m_size.height() > 8e6 &&
-        rowsPerStrip <= std::uint32_t(m_size.height() / 8)) {
+        stripAndBandRows(m_tiff, m_size.height(), 0).first <= m_size.height() / 8) {
         const int half = outH / 2;
         QString otherWhy;
         auto bottom = std::async(std::launch::async, [&] {
