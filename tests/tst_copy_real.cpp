@@ -1,4 +1,4 @@
-// A press of the copy button with the real imaging components and a jammed test scanner:
+// A press of the copy button with the real imaging components and a jammed scanner:
 // copies that work are driven through real windows by the e2e suite; what it cannot read is
 // the text of the one box a failed scan gives.
 #include "imaging/img_scan.h"
@@ -25,13 +25,13 @@ void TestCopyReal::jammedScannerReportsOnce()
 {
     TestHome home;
     home.seedStore("[Kopyra]\nShowSpecificSetup=0\nAskBeforePrint=0\n");
-    imaging::ScannerChoice{QStringLiteral("test:0"), QString(), QString()}.save();
+    imaging::ScannerChoice{QStringLiteral("fault:0"), QString(), QString()}.save();
     imaging::ScanPreferences prefs;
     prefs.mode = imaging::ScanPreferences::Mode::Gray;
     prefs.dpi = 75;
     prefs.save();
     imaging::ImgScan::rememberOptions(
-        QStringLiteral("test:0"),
+        QStringLiteral("fault:0"),
         {{QStringLiteral("read-return-value"), QStringLiteral("SANE_STATUS_JAMMED")}});
     QStringList boxes;
     MsgBox::setHandler([&boxes](const MsgBox::Request& r) {

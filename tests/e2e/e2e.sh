@@ -74,13 +74,16 @@ fresh() {
     printf '[Print]\nPrinter=KopyraPDF\n' >>"$home/config/kopyra-imaging.conf"
 }
 store() { { echo '[Kopyra]'; printf '%s\n' "$@"; } >"$home/config/Tandrelwerk.conf"; }
-device_option() { # name value: remembered for the test scanner's set-up
-    printf '[DeviceOptions]\ntest_3A0\\%s=%s\n' "$1" "$2" >>"$home/config/kopyra-imaging.conf"
+# The scanner that reports the device fault it is told to, instead of the test scanner.
+fault_scanner() { # fault
+    sed -i 's/^Name=test:0$/Name=fault:0/' "$home/config/kopyra-imaging.conf"
+    printf '[DeviceOptions]\nfault_3A0\\read-return-value=%s\n' "$1" >>"$home/config/kopyra-imaging.conf"
 }
 shown_or_ended() { has_window "$title" || ended "$pid"; }
 launch() {
     HOME=$home XDG_CONFIG_HOME=$home/config XDG_CACHE_HOME=$home/cache \
         CUPS_SERVER=$home/cups.sock SANE_CONFIG_DIR=${1:-$src/tests/sane/local} \
+        LD_LIBRARY_PATH=$build/tests/sane-fault \
         "$home/app/kopyra" >"$home/kopyra.log" 2>&1 &
     pid=$!
 }
@@ -170,8 +173,8 @@ scenario_ask_before_print() {
 scenario_jammed() {
     fresh "jammed scanner"
     store 'AskBeforePrint=0' 'ShowSpecificSetup=0'
-    device_option read-return-value SANE_STATUS_JAMMED
-    start
+    fault_scanner SANE_STATUS_JAMMED
+    start "$src/tests/sane/fault:$src/tests/sane/local"
     press_copy
     wait_for 30 has_window Kopyra || fail "no error box"
     [ "$(xdotool search --onlyvisible --name '^Kopyra$' | wc -l)" -eq 1 ] || fail "more than one box"

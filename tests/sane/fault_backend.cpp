@@ -1,0 +1,241 @@
+// A SANE backend with one small grey scanner, "fault:0", that reports the device fault it is
+// told to, like the test backend's "read-return-value", but without a reader thread: the test
+// backend stops its reader with an asynchronous pthread_cancel when a scan ends at once, and
+// now and then that cancel lands inside malloc, the reader dies holding the heap lock and
+// sane_cancel waits for it for ever. Faults reported here end every time.
+// Loaded by SANE's dll backend through LD_LIBRARY_PATH (configuration tests/sane/fault).
+#include <sane/sane.h>
+#include <sane/saneopts.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+struct Fault {
+    const char* name;
+    SANE_Status status;
+};
+constexpr Fault faults[] = {
+    {"Default", SANE_STATUS_GOOD},
+    {"SANE_STATUS_JAMMED", SANE_STATUS_JAMMED},
+    {"SANE_STATUS_NO_DOCS", SANE_STATUS_NO_DOCS},
+    {"SANE_STATUS_COVER_OPEN", SANE_STATUS_COVER_OPEN},
+    {"SANE_STATUS_IO_ERROR", SANE_STATUS_IO_ERROR},
+    {"SANE_STATUS_DEVICE_BUSY", SANE_STATUS_DEVICE_BUSY},
+    {"SANE_STATUS_ACCESS_DENIED", SANE_STATUS_ACCESS_DENIED},
+    {"SANE_STATUS_NO_MEM", SANE_STATUS_NO_MEM},
+};
+SANE_String_Const faultNames[std::size(faults) + 1];
+SANE_String_Const modes[] = {"Gray", nullptr};
+const SANE_Range dpiRange{25, 600, 1};
+constexpr double sideMm = 40; // the page: a square of grey
+
+enum Option { Count, Mode, Resolution, ReadReturnValue, Options };
+SANE_Option_Descriptor descriptors[Options];
+
+struct Scanner {
+    SANE_Word dpi = 75;
+    size_t fault = 0;
+    std::atomic<bool> scanning{false}; // sane_cancel may come from another thread
+    std::vector<SANE_Byte> page;
+    size_t sent = 0;
+};
+Scanner scanner;
+bool opened = false;
+
+const SANE_Device device{"0", "Kopyra", "fault scanner", "flatbed scanner"};
+const SANE_Device* devices[] = {&device, nullptr};
+
+int side() { return static_cast<int>(sideMm / 25.4 * scanner.dpi); }
+
+SANE_Option_Descriptor option(const char* name, const char* title, const char* description,
+                              SANE_Value_Type type, SANE_Unit unit, SANE_Int size)
+{
+    SANE_Option_Descriptor d{};
+    d.name = name;
+    d.title = title;
+    d.desc = description;
+    d.type = type;
+    d.unit = unit;
+    d.size = size;
+    d.cap = SANE_CAP_SOFT_SELECT | SANE_CAP_SOFT_DETECT;
+    return d;
+}
+
+void describe()
+{
+    for (size_t i = 0; i < std::size(faults); ++i)
+        faultNames[i] = faults[i].name;
+    const SANE_Int word = sizeof(SANE_Word);
+    descriptors[Count] = option(SANE_NAME_NUM_OPTIONS, SANE_TITLE_NUM_OPTIONS,
+                                SANE_DESC_NUM_OPTIONS, SANE_TYPE_INT, SANE_UNIT_NONE, word);
+    descriptors[Count].cap = SANE_CAP_SOFT_DETECT;
+    descriptors[Mode] = option(SANE_NAME_SCAN_MODE, SANE_TITLE_SCAN_MODE, SANE_DESC_SCAN_MODE,
+                               SANE_TYPE_STRING, SANE_UNIT_NONE, 8);
+    descriptors[Mode].constraint_type = SANE_CONSTRAINT_STRING_LIST;
+    descriptors[Mode].constraint.string_list = modes;
+    descriptors[Resolution] = option(SANE_NAME_SCAN_RESOLUTION, SANE_TITLE_SCAN_RESOLUTION,
+                                     SANE_DESC_SCAN_RESOLUTION, SANE_TYPE_INT, SANE_UNIT_DPI, word);
+    descriptors[Resolution].constraint_type = SANE_CONSTRAINT_RANGE;
+    descriptors[Resolution].constraint.range = &dpiRange;
+    descriptors[ReadReturnValue] = option("read-return-value", "Read return value",
+                                          "The status every sane_read() of a scan returns.",
+                                          SANE_TYPE_STRING, SANE_UNIT_NONE, 32);
+    descriptors[ReadReturnValue].constraint_type = SANE_CONSTRAINT_STRING_LIST;
+    descriptors[ReadReturnValue].constraint.string_list = faultNames;
+}
+
+} // namespace
+
+extern "C" {
+
+SANE_Status sane_fault_init(SANE_Int* version, SANE_Auth_Callback authorize)
+{
+    static_cast<void>(authorize);
+    if (version)
+        *version = SANE_VERSION_CODE(1, 0, 0);
+    describe();
+    return SANE_STATUS_GOOD;
+}
+
+void sane_fault_exit(void) {}
+
+SANE_Status sane_fault_get_devices(const SANE_Device*** list, SANE_Bool localOnly)
+{
+    static_cast<void>(localOnly);
+    *list = devices;
+    return SANE_STATUS_GOOD;
+}
+
+SANE_Status sane_fault_open(SANE_String_Const name, SANE_Handle* handle)
+{
+    if (name[0] && std::strcmp(name, device.name) != 0)
+        return SANE_STATUS_INVAL;
+    if (opened)
+        return SANE_STATUS_DEVICE_BUSY;
+    opened = true;
+    scanner.dpi = 75;
+    scanner.fault = 0;
+    scanner.scanning = false;
+    *handle = &scanner;
+    return SANE_STATUS_GOOD;
+}
+
+void sane_fault_close(SANE_Handle handle)
+{
+    static_cast<void>(handle);
+    opened = false;
+}
+
+const SANE_Option_Descriptor* sane_fault_get_option_descriptor(SANE_Handle handle, SANE_Int n)
+{
+    static_cast<void>(handle);
+    return n >= 0 && n < Options ? &descriptors[n] : nullptr;
+}
+
+SANE_Status sane_fault_control_option(SANE_Handle handle, SANE_Int n, SANE_Action action,
+                                      void* value, SANE_Int* info)
+{
+    static_cast<void>(handle);
+    if (info)
+        *info = 0;
+    if (n < 0 || n >= Options || scanner.scanning)
+        return SANE_STATUS_INVAL;
+    if (action == SANE_ACTION_GET_VALUE) {
+        switch (n) {
+        case Count:
+            *static_cast<SANE_Word*>(value) = Options;
+            break;
+        case Mode:
+            std::strcpy(static_cast<char*>(value), modes[0]);
+            break;
+        case Resolution:
+            *static_cast<SANE_Word*>(value) = scanner.dpi;
+            break;
+        default:
+            std::strcpy(static_cast<char*>(value), faults[scanner.fault].name);
+            break;
+        }
+        return SANE_STATUS_GOOD;
+    }
+    if (action != SANE_ACTION_SET_VALUE || n == Count)
+        return SANE_STATUS_INVAL;
+    switch (n) {
+    case Mode:
+        return std::strcmp(static_cast<const char*>(value), modes[0]) == 0 ? SANE_STATUS_GOOD
+                                                                           : SANE_STATUS_INVAL;
+    case Resolution: {
+        const SANE_Word dpi = *static_cast<const SANE_Word*>(value);
+        scanner.dpi = std::clamp(dpi, dpiRange.min, dpiRange.max);
+        if (info && dpi != scanner.dpi)
+            *info = SANE_INFO_INEXACT;
+        return SANE_STATUS_GOOD;
+    }
+    default:
+        for (size_t i = 0; i < std::size(faults); ++i)
+            if (std::strcmp(static_cast<const char*>(value), faults[i].name) == 0) {
+                scanner.fault = i;
+                return SANE_STATUS_GOOD;
+            }
+        return SANE_STATUS_INVAL;
+    }
+}
+
+SANE_Status sane_fault_get_parameters(SANE_Handle handle, SANE_Parameters* p)
+{
+    static_cast<void>(handle);
+    *p = SANE_Parameters{SANE_FRAME_GRAY, SANE_TRUE, side(), side(), side(), 8};
+    return SANE_STATUS_GOOD;
+}
+
+SANE_Status sane_fault_start(SANE_Handle handle)
+{
+    static_cast<void>(handle);
+    scanner.page.assign(static_cast<size_t>(side()) * static_cast<size_t>(side()), 0x80);
+    scanner.sent = 0;
+    scanner.scanning = true;
+    return SANE_STATUS_GOOD;
+}
+
+SANE_Status sane_fault_read(SANE_Handle handle, SANE_Byte* data, SANE_Int max, SANE_Int* length)
+{
+    static_cast<void>(handle);
+    *length = 0;
+    if (!scanner.scanning)
+        return SANE_STATUS_CANCELLED;
+    if (faults[scanner.fault].status != SANE_STATUS_GOOD)
+        return faults[scanner.fault].status;
+    const size_t n = std::min(static_cast<size_t>(max), scanner.page.size() - scanner.sent);
+    if (n == 0) {
+        scanner.scanning = false;
+        return SANE_STATUS_EOF;
+    }
+    std::memcpy(data, scanner.page.data() + scanner.sent, n);
+    scanner.sent += n;
+    *length = static_cast<SANE_Int>(n);
+    return SANE_STATUS_GOOD;
+}
+
+void sane_fault_cancel(SANE_Handle handle)
+{
+    static_cast<void>(handle);
+    scanner.scanning = false;
+}
+
+SANE_Status sane_fault_set_io_mode(SANE_Handle handle, SANE_Bool nonBlocking)
+{
+    static_cast<void>(handle);
+    return nonBlocking ? SANE_STATUS_UNSUPPORTED : SANE_STATUS_GOOD;
+}
+
+SANE_Status sane_fault_get_select_fd(SANE_Handle handle, SANE_Int* fd)
+{
+    static_cast<void>(handle);
+    static_cast<void>(fd);
+    return SANE_STATUS_UNSUPPORTED;
+}
+
+} // extern "C"
