@@ -272,9 +272,8 @@ bool ImgScan::runScanWithProgress()
     QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [progress, device] {
         if (progress->cancelled.exchange(true))
             return;
-        // Allowed from any thread; the SANE thread's read then ends.
-        if (SANE_Handle h = device->handle())
-            sane_cancel(h);
+        // The SANE thread may be waiting in a read that only a cancel ends.
+        sane::cancelScanSoon(progress, device->handle());
     });
     // Throttled: a look at the counters ten times a second, never a signal per read.
     QTimer poll;

@@ -7,6 +7,7 @@
 #include <QLoggingCategory>
 
 #include <cmath>
+#include <thread>
 #include <vector>
 
 Q_LOGGING_CATEGORY(lcScan, "kopyra.scan")
@@ -30,13 +31,33 @@ double areaMm(const Device& device, const char* from, const char* to)
     return device.value(b).toDouble() - device.value(a).toDouble();
 }
 
-// Cancels the device's scan however the job ends, so the device is free again.
+// Cancels the device's scan however the job ends, so the device is free again; after a
+// cancel from another thread has finished.
 struct CancelOnExit {
     SANE_Handle handle;
-    ~CancelOnExit() { sane_cancel(handle); }
+    ScanProgress& progress;
+    ~CancelOnExit()
+    {
+        const std::lock_guard<std::mutex> turn(progress.cancelTurn);
+        sane_cancel(handle);
+        progress.ended = true;
+    }
 };
 
 } // namespace
+
+void cancelScan(ScanProgress& progress, SANE_Handle handle)
+{
+    const std::lock_guard<std::mutex> turn(progress.cancelTurn);
+    if (!progress.ended && handle)
+        sane_cancel(handle);
+}
+
+void cancelScanSoon(const std::shared_ptr<ScanProgress>& progress, SANE_Handle handle)
+{
+    // Detached: a backend stuck in its cancel keeps this thread, never the window.
+    std::thread([progress, handle] { cancelScan(*progress, handle); }).detach();
+}
 
 double deliveredDpi(double reportedDpi, double area, int pixels)
 {
@@ -57,7 +78,7 @@ bool scanPage(Device& device, const QString& pagePath, ScanProgress& progress)
 {
     SANE_Handle h = device.handle();
     PageWriter writer(pagePath);
-    CancelOnExit cancelOnExit{h};
+    CancelOnExit cancelOnExit{h, progress};
     bool begun = false;
     int framesSeen = 0;
 

@@ -3,13 +3,18 @@
 // backend stops its reader with an asynchronous pthread_cancel when a scan ends at once, and
 // now and then that cancel lands inside malloc, the reader dies holding the heap lock and
 // sane_cancel waits for it for ever. Faults reported here end every time.
+// It can also be slow: "read-pause" milliseconds before each row it delivers, and
+// "cancel-pause" milliseconds in each sane_cancel, as backends that wait for their device or
+// their reader thread there.
 // Loaded by SANE's dll backend through LD_LIBRARY_PATH (configuration tests/sane/fault).
 #include <sane/sane.h>
 #include <sane/saneopts.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -31,14 +36,17 @@ constexpr Fault faults[] = {
 SANE_String_Const faultNames[std::size(faults) + 1];
 SANE_String_Const modes[] = {"Gray", nullptr};
 const SANE_Range dpiRange{25, 600, 1};
+const SANE_Range pauseRange{0, 10000, 1};
 constexpr double sideMm = 40; // the page: a square of grey
 
-enum Option { Count, Mode, Resolution, ReadReturnValue, Options };
+enum Option { Count, Mode, Resolution, ReadReturnValue, ReadPause, CancelPause, Options };
 SANE_Option_Descriptor descriptors[Options];
 
 struct Scanner {
     SANE_Word dpi = 75;
     size_t fault = 0;
+    SANE_Word readPause = 0; // ms
+    SANE_Word cancelPause = 0;
     std::atomic<bool> scanning{false}; // sane_cancel may come from another thread
     std::vector<SANE_Byte> page;
     size_t sent = 0;
@@ -86,6 +94,15 @@ void describe()
                                           SANE_TYPE_STRING, SANE_UNIT_NONE, 32);
     descriptors[ReadReturnValue].constraint_type = SANE_CONSTRAINT_STRING_LIST;
     descriptors[ReadReturnValue].constraint.string_list = faultNames;
+    descriptors[ReadPause] = option("read-pause", "Read pause", "Milliseconds before each row.",
+                                    SANE_TYPE_INT, SANE_UNIT_NONE, word);
+    descriptors[CancelPause] =
+        option("cancel-pause", "Cancel pause", "Milliseconds each sane_cancel() takes.",
+               SANE_TYPE_INT, SANE_UNIT_NONE, word);
+    for (Option o : {ReadPause, CancelPause}) {
+        descriptors[o].constraint_type = SANE_CONSTRAINT_RANGE;
+        descriptors[o].constraint.range = &pauseRange;
+    }
 }
 
 } // namespace
@@ -119,6 +136,8 @@ SANE_Status sane_fault_open(SANE_String_Const name, SANE_Handle* handle)
     opened = true;
     scanner.dpi = 75;
     scanner.fault = 0;
+    scanner.readPause = 0;
+    scanner.cancelPause = 0;
     scanner.scanning = false;
     *handle = &scanner;
     return SANE_STATUS_GOOD;
@@ -155,6 +174,12 @@ SANE_Status sane_fault_control_option(SANE_Handle handle, SANE_Int n, SANE_Actio
         case Resolution:
             *static_cast<SANE_Word*>(value) = scanner.dpi;
             break;
+        case ReadPause:
+            *static_cast<SANE_Word*>(value) = scanner.readPause;
+            break;
+        case CancelPause:
+            *static_cast<SANE_Word*>(value) = scanner.cancelPause;
+            break;
         default:
             std::strcpy(static_cast<char*>(value), faults[scanner.fault].name);
             break;
@@ -174,6 +199,11 @@ SANE_Status sane_fault_control_option(SANE_Handle handle, SANE_Int n, SANE_Actio
             *info = SANE_INFO_INEXACT;
         return SANE_STATUS_GOOD;
     }
+    case ReadPause:
+    case CancelPause:
+        (n == ReadPause ? scanner.readPause : scanner.cancelPause) =
+            std::clamp(*static_cast<const SANE_Word*>(value), pauseRange.min, pauseRange.max);
+        return SANE_STATUS_GOOD;
     default:
         for (size_t i = 0; i < std::size(faults); ++i)
             if (std::strcmp(static_cast<const char*>(value), faults[i].name) == 0) {
@@ -208,7 +238,11 @@ SANE_Status sane_fault_read(SANE_Handle handle, SANE_Byte* data, SANE_Int max, S
         return SANE_STATUS_CANCELLED;
     if (faults[scanner.fault].status != SANE_STATUS_GOOD)
         return faults[scanner.fault].status;
-    const size_t n = std::min(static_cast<size_t>(max), scanner.page.size() - scanner.sent);
+    size_t n = std::min(static_cast<size_t>(max), scanner.page.size() - scanner.sent);
+    if (scanner.readPause > 0 && n > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(scanner.readPause));
+        n = std::min(n, static_cast<size_t>(side()));
+    }
     if (n == 0) {
         scanner.scanning = false;
         return SANE_STATUS_EOF;
@@ -223,6 +257,7 @@ void sane_fault_cancel(SANE_Handle handle)
 {
     static_cast<void>(handle);
     scanner.scanning = false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(scanner.cancelPause));
 }
 
 SANE_Status sane_fault_set_io_mode(SANE_Handle handle, SANE_Bool nonBlocking)
