@@ -1,5 +1,8 @@
 #include "imaging/img_admin.h"
 
+#include "imaging/background_work.h"
+
+#include <QApplication>
 #include <QFileInfo>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -49,8 +52,14 @@ Variant ImgAdmin::read(std::int32_t member)
         return Variant::int32(PrintSettings::load().copies);
     case 28:
         return Variant::int32(PrintSettings::load().sizeMode);
-    case 16:
-        return Variant::int32(PrintSettings::load().output());
+    case 16: {
+        // Whether there is a printer at all is CUPS's to say, and a print server that is slow
+        // to answer must not stop the window.
+        PrintSettings::Output output = PrintSettings::Printer;
+        runInBackground(QStringLiteral("Der Drucker wird gesucht …"), QApplication::activeWindow(),
+                        [&output] { output = PrintSettings::load().output(); });
+        return Variant::int32(output);
+    }
     default:
         unknownMember(AccessKind::Read, member);
     }

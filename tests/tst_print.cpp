@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QPrintDialog>
 #include <QProcess>
@@ -18,13 +19,17 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QTest>
 #include <QTimer>
 
 #include <cups/cups.h>
 #include <tiffio.h>
 
+#include <chrono>
+#include <future>
 #include <memory>
+#include <thread>
 #include <vector>
 
 using imaging::ImgEdit;
@@ -208,6 +213,30 @@ QList<Variant> printArgs(int copies, int sizeMode, int output)
 
 constexpr double PxPerMm = 300 / 25.4;
 
+// Points this thread, and threads started meanwhile, at another scheduler while it lives.
+class CupsServer {
+public:
+    explicit CupsServer(const QByteArray& server)
+        : m_before(qgetenv("CUPS_SERVER"))
+    {
+        qputenv("CUPS_SERVER", server);
+        cupsSetServer(server.constData());
+    }
+    ~CupsServer()
+    {
+        if (m_before.isEmpty())
+            qunsetenv("CUPS_SERVER");
+        else
+            qputenv("CUPS_SERVER", m_before);
+        cupsSetServer(nullptr);
+    }
+    CupsServer(const CupsServer&) = delete;
+    CupsServer& operator=(const CupsServer&) = delete;
+
+private:
+    QByteArray m_before;
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(TiffLayout)
@@ -228,6 +257,7 @@ private Q_SLOTS:
     void throughCupsd_data();
     void throughCupsd();
     void cupsdStopped();
+    void silentPrintServerKeepsWindowAlive();
     void printDialogKeepsSettings();
     void printDialogWithoutOwner();
 
@@ -471,26 +501,52 @@ void TestPrint::cupsdStopped()
     writePage(m_page, 50, 50, 75);
     ImgEdit edit;
     edit.call(343, showArgs(&m_page));
-    // A scheduler nobody answers at, for this thread and the print thread alike.
-    const QByteArray server = qgetenv("CUPS_SERVER");
-    const QByteArray dead = QFile::encodeName(m_home->path() + QStringLiteral("/no-cupsd.sock"));
-    qputenv("CUPS_SERVER", dead);
-    cupsSetServer(dead.constData());
     QString error;
-    try {
-        edit.call(351, printArgs(1, 0, 0));
-    } catch (const imaging::DispatchError& e) {
-        error = e.description();
+    {
+        const CupsServer dead(QFile::encodeName(m_home->path() + QStringLiteral("/no-cupsd.sock")));
+        try {
+            edit.call(351, printArgs(1, 0, 0));
+        } catch (const imaging::DispatchError& e) {
+            error = e.description();
+        }
     }
-    if (server.isEmpty())
-        qunsetenv("CUPS_SERVER");
-    else
-        qputenv("CUPS_SERVER", server);
-    cupsSetServer(nullptr);
     QVERIFY2(error.contains(QStringLiteral("Druckdienst")) ||
                  error.contains(QStringLiteral("KopyraPDF")),
              qPrintable(error));
     QVERIFY(edit.hasPage()); // the page stays shown
+}
+
+void TestPrint::silentPrintServerKeepsWindowAlive()
+{
+    // A print server that takes the connection and never answers, until it goes away after
+    // 1.5 s; on a thread of its own, so that a stopped event loop cannot keep it.
+    std::promise<quint16> port;
+    std::thread silent([&port] {
+        QTcpServer server;
+        port.set_value(server.listen(QHostAddress::LocalHost) ? server.serverPort() : 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    });
+    const quint16 silentPort = port.get_future().get();
+    QVERIFY(silentPort != 0);
+    qint64 longestGap = 0;
+    QElapsedTimer sinceTick;
+    sinceTick.start();
+    QTimer heartbeat;
+    connect(&heartbeat, &QTimer::timeout, this,
+            [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
+    heartbeat.start(10);
+    QElapsedTimer clock;
+    clock.start();
+    std::int32_t output = -1;
+    {
+        const CupsServer server("127.0.0.1:" + QByteArray::number(silentPort));
+        output = imaging::ImgAdmin().read(16).toInt32();
+    }
+    silent.join();
+    QTest::qWait(30); // the heartbeat's next tick measures a stop that lasted until now
+    QVERIFY(clock.elapsed() >= 1500); // the lookup did wait for the server
+    QVERIFY2(longestGap < 500, qPrintable(QString::number(longestGap)));
+    QCOMPARE(output, std::int32_t(imaging::PrintSettings::PdfFile)); // no printer to be had
 }
 
 void TestPrint::printDialogKeepsSettings()
