@@ -5,6 +5,7 @@
 #include "imaging/page_reader.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QPainter>
 #include <QThreadPool>
@@ -168,8 +169,32 @@ QWidget* ImgEdit::dialogParent() const
     return m_view ? m_view->window() : QApplication::activeWindow();
 }
 
+namespace {
+
+struct ShownPage {
+    QImage copy;
+    QSize size;
+    QString why;
+};
+
+// The reduced copy for the display; two threads read a large page unless the second core is
+// laying it out for print.
+ShownPage readForDisplay(const QString& file, bool twoThreads)
+{
+    ShownPage shown;
+    PageReader reader;
+    if (reader.open(file, &shown.why))
+        shown.copy = reader.reducedCopy(QSize(ImgEdit::DisplayLimit, ImgEdit::DisplayLimit),
+                                        &shown.why, twoThreads);
+    shown.size = reader.size();
+    return shown;
+}
+
+} // namespace
+
 void ImgEdit::display(const QString& file)
 {
+    ++m_displayed;
     dropPreparedPrint();
     m_page = QImage();
     m_pageSize = QSize();
@@ -179,32 +204,62 @@ void ImgEdit::display(const QString& file)
         // File times lag the clock by a tick or so.
         if (QFileInfo(file).lastModified() > m_created.addSecs(-2))
             prepareToPrint();
+        if (m_view && !m_view->isVisible()) {
+            displayWhenRead(file);
+            return;
+        }
         // A large page takes a moment to read: the window keeps painting meanwhile.
-        QString why;
-        QImage copy;
-        QSize size;
-        // Two threads read a large page, unless the second core is laying it out for print.
-        const bool twoThreads = !m_prepared;
-        runInBackground(QStringLiteral("Die Seite wird geladen …"), dialogParent(), [&] {
-            PageReader reader;
-            if (reader.open(file, &why))
-                copy = reader.reducedCopy(QSize(DisplayLimit, DisplayLimit), &why, twoThreads);
-            size = reader.size();
-        });
-        if (copy.isNull()) {
+        ShownPage shown;
+        runInBackground(QStringLiteral("Die Seite wird geladen …"), dialogParent(),
+                        [&] { shown = readForDisplay(file, !m_prepared); });
+        if (shown.copy.isNull()) {
             dropPreparedPrint();
             m_shownFile.clear();
             if (m_view)
                 m_view->setPage(m_page, m_quality != 0);
-            fail(PageUnreadable,
-                 QStringLiteral("Die Seite „%1“ kann nicht angezeigt werden: %2").arg(file, why));
+            fail(PageUnreadable, QStringLiteral("Die Seite „%1“ kann nicht angezeigt werden: %2")
+                                     .arg(file, shown.why));
         }
-        m_page = std::move(copy);
-        m_pageSize = size;
+        m_page = std::move(shown.copy);
+        m_pageSize = shown.size;
     }
     // Before the first copy there is no page yet: an empty area.
     if (m_view)
         m_view->setPage(m_page, m_quality != 0);
+}
+
+// The window is not on screen yet (start-up shows the page left from the last run): nobody
+// waits for the page, so the window comes up at once with an empty area and the page follows
+// when it has been read. A page that cannot be read leaves the area empty, with a warning.
+void ImgEdit::displayWhenRead(const QString& file)
+{
+    if (m_view)
+        m_view->setPage(m_page, m_quality != 0);
+    const bool twoThreads = !m_prepared;
+    const int displayed = m_displayed;
+    QThreadPool::globalInstance()->start(
+        [this, alive = std::weak_ptr<int>(m_lifetime), file, twoThreads, displayed] {
+            auto shown = std::make_shared<ShownPage>(readForDisplay(file, twoThreads));
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [this, alive, file, displayed, shown] {
+                    // Nothing to do when the control is gone or shows another page by now.
+                    if (alive.expired() || displayed != m_displayed)
+                        return;
+                    if (shown->copy.isNull()) {
+                        dropPreparedPrint();
+                        m_shownFile.clear();
+                        qWarning("Die Seite „%s“ kann nicht angezeigt werden: %s", qPrintable(file),
+                                 qPrintable(shown->why));
+                        return;
+                    }
+                    m_page = std::move(shown->copy);
+                    m_pageSize = shown->size;
+                    if (m_view)
+                        m_view->setPage(m_page, m_quality != 0);
+                },
+                Qt::QueuedConnection);
+        });
 }
 
 PrintJob ImgEdit::printJob(std::int32_t copies, PrintSettings::SizeMode sizeMode,

@@ -24,7 +24,10 @@ class EditView;
 //   352 call (mode)     fit the shown page to the control: 0 = whole page, proportions kept
 //   343 call (file, 4 × optional, truth)
 //                       load the file and show it; a missing file shows an empty area, a file
-//                       that exists but cannot be read is an error
+//                       that exists but cannot be read is an error. Before the control's view
+//                       is on screen (start-up) the call returns at once and the page shows
+//                       when read; one that cannot be read then leaves the area empty, with a
+//                       warning.
 //   301 call            repaint now
 //   351 call (copies, size mode, output, truth)
 //                       print the shown page: copies 1 to 999; size mode 0 true size, 1 fit to
@@ -63,6 +66,7 @@ public:
 private:
     QWidget* dialogParent() const;
     void display(const QString& file);
+    void displayWhenRead(const QString& file);
     void print(std::int32_t copies, std::int32_t sizeMode, std::int32_t output);
     PrintJob printJob(std::int32_t copies, PrintSettings::SizeMode sizeMode,
                       PrintSettings::Output output) const;
@@ -81,6 +85,8 @@ private:
     // a page left from before (shown at start-up) is not.
     const QDateTime m_created = QDateTime::currentDateTime();
     std::shared_ptr<PdfInAdvance> m_prepared;
+    int m_displayed = 0; // pages asked for so far: a page read late shows only if still wanted
+    std::shared_ptr<int> m_lifetime = std::make_shared<int>();
 };
 
 } // namespace imaging

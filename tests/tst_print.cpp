@@ -21,6 +21,7 @@
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTest>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <cups/cups.h>
@@ -253,6 +254,7 @@ private Q_SLOTS:
     void fitToPageCentres();
     void copiesGiveCopies();
     void nothingShownIsAnError();
+    void pageShownAfterStartUp();
     void pdfCopiesNeverOverwrite();
     void throughCupsd_data();
     void throughCupsd();
@@ -416,6 +418,41 @@ void TestPrint::nothingShownIsAnError()
         QCOMPARE(e.number(), int(ImgEdit::NothingShown));
         QCOMPARE(e.source(), QStringLiteral("ImgeditLibCtl.ImgEdit"));
     }
+}
+
+// At start-up the window is not on screen yet: it comes up at once, and the page follows.
+void TestPrint::pageShownAfterStartUp()
+{
+    QWidget window; // not shown yet
+    ImgEdit edit;
+    edit.createView(&window);
+    writePage(m_page, 100, 140, 150);
+    edit.call(343, showArgs(&m_page));
+    QVERIFY(!edit.hasPage()); // the call did not wait for the page
+    QTRY_VERIFY(edit.hasPage());
+    QCOMPARE(edit.pageSize(), QSize(591, 827));
+
+    // A page asked for later wins over a larger one asked for before and read after it.
+    writePage(m_page, 210, 297, 300);
+    edit.call(343, showArgs(&m_page));
+    QString other = m_home->path() + QStringLiteral("/other.tif");
+    writePage(other, 50, 50, 100);
+    edit.call(343, showArgs(&other));
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    QCOMPARE(edit.pageSize(), QSize(197, 197));
+
+    // A page that cannot be read leaves the area empty and nothing to print.
+    QFile damaged(m_page);
+    QVERIFY(damaged.open(QIODevice::WriteOnly));
+    damaged.write("Dies ist keine Seite.");
+    damaged.close();
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("kann nicht angezeigt")));
+    edit.call(343, showArgs(&m_page));
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    QVERIFY(!edit.hasPage());
+    QVERIFY_THROWS_EXCEPTION(imaging::DispatchError, edit.call(351, printArgs(1, 0, 1)));
 }
 
 void TestPrint::pdfCopiesNeverOverwrite()
