@@ -1,5 +1,5 @@
-// The scan control on SANE's virtual test scanner: pages, faults, cancelling, the option
-// dialog and the choice of the device.
+// The scan control on SANE's virtual test scanner: pages, faults (from the tests' fault
+// scanner), cancelling, the option dialog and the choice of the device.
 #include "imaging/img_scan.h"
 #include "imaging/sane/sane_device.h"
 #include "imaging/sane/sane_thread.h"
