@@ -18,7 +18,8 @@ namespace imaging {
 //                       size: "Originalgröße (1:1)" or "An Seite anpassen"), owned by the
 //                       window with that handle; without such a window it has no owner.
 //                       OK keeps the settings for the following prints and between runs;
-//                       Abbrechen keeps the old ones.
+//                       Abbrechen keeps the old ones. A print service that does not name its
+//                       printers within a few seconds is an error instead of a frozen window.
 //   29  read            number of copies
 //   28  read            size mode: 0 = true size, 1 = fit to page
 //   16  read            output: 0 = a printer, 1 = a PDF file (no printer installed at all)
@@ -27,7 +28,11 @@ class ImgAdmin : public DispatchControl {
 public:
     enum ErrorNumber : std::int32_t {
         UnsupportedValue = 9301,
+        PrintServiceSilent = 9302,
     };
+    // How long member 104 waits for the print service to name its printers before it says
+    // that the service does not answer.
+    static constexpr int PrintServicePatienceMs = 5000;
 
     QString progId() const override;
     void put(std::int32_t member, const Variant& value) override;
