@@ -3,20 +3,12 @@
 #include "imaging/background_work.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QProgressDialog>
 #include <QRadioButton>
-#include <QTimer>
 #include <QVBoxLayout>
-
-#include <atomic>
-#include <memory>
-#include <thread>
 
 namespace imaging {
 
@@ -73,45 +65,16 @@ Variant ImgAdmin::read(std::int32_t member)
     }
 }
 
-namespace {
-
-// Whether CUPS names its printers within the patience. Asked on a thread of its own: Qt's
-// printer and print dialog ask CUPS on this thread, and a print server that takes the
-// connection and never answers would stop the window for minutes. A thread still waiting
-// when the patience is up is left to CUPS.
-bool printServiceAnswers(int patienceMs, QWidget* parent)
-{
-    auto answered = std::make_shared<std::atomic_bool>(false);
-    std::thread([answered] {
-        QPrinterInfo::availablePrinterNames();
-        *answered = true;
-    }).detach();
-    QProgressDialog wait(QStringLiteral("Die Drucker werden gesucht …"), QString(), 0, 0, parent);
-    wait.setWindowTitle(QStringLiteral("Kopyra"));
-    wait.setWindowModality(Qt::ApplicationModal);
-    wait.setMinimumDuration(400);
-    wait.setValue(0);
-    QElapsedTimer clock;
-    clock.start();
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (*answered || clock.elapsed() >= patienceMs)
-            loop.quit();
-    });
-    poll.start(10);
-    loop.exec();
-    return *answered;
-}
-
-} // namespace
-
 void ImgAdmin::runPrintDialog(std::int32_t handle)
 {
     // Handles of windows that are gone or never were simply give a dialog without owner.
     QWidget* owner =
         handle ? QWidget::find(static_cast<WId>(static_cast<std::uint32_t>(handle))) : nullptr;
-    if (!printServiceAnswers(PrintServicePatienceMs, owner ? owner->window() : nullptr))
+    // Qt's printer and print dialog ask CUPS on this thread, and a print server that takes the
+    // connection and never answers would stop the window for minutes: ask on a thread first.
+    if (!runInBackgroundFor(
+            QStringLiteral("Die Drucker werden gesucht …"), owner ? owner->window() : nullptr,
+            [] { QPrinterInfo::availablePrinterNames(); }, PrintServicePatienceMs))
         fail(PrintServiceSilent,
              QStringLiteral("Der Druckdienst (CUPS) antwortet nicht. Bitte prüfen Sie, ob der "
                             "Druckserver erreichbar ist, und versuchen Sie es noch einmal."));
