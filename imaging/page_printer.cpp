@@ -6,8 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QPainter>
-#include <QPdfWriter>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QTemporaryFile>
@@ -21,7 +19,6 @@ namespace imaging {
 namespace {
 
 constexpr std::int32_t PrintFailed = 9210;
-constexpr std::int32_t PageUnreadableForPrint = 9211;
 constexpr std::int32_t PrinterUnreachable = 9212;
 
 [[noreturn]] void fail(std::int32_t number, const QString& text)
@@ -60,82 +57,6 @@ QString cupsReason(const QString& printer)
 } // namespace
 
 QString editControlSource() { return QStringLiteral("ImgeditLibCtl.ImgEdit"); }
-
-void writePagePdf(const PrintJob& job, const QString& pdfPath, const std::atomic_bool* abandon)
-{
-    PageReader page;
-    QString why;
-    if (!page.open(job.pageFile, &why))
-        fail(
-            PageUnreadableForPrint,
-            QStringLiteral("Die Seite „%1“ kann nicht gedruckt werden: %2").arg(job.pageFile, why));
-
-    QPdfWriter pdf(pdfPath);
-    pdf.setCreator(QStringLiteral("Kopyra"));
-    pdf.setTitle(QStringLiteral("Kopie"));
-    pdf.setPageLayout(QPageLayout(job.settings.pageSize, QPageLayout::Portrait, QMarginsF()));
-    // Device units of 1/1200 inch: fine enough for any scan, with the paper's corner at 0, 0.
-    pdf.setResolution(1200);
-    const QSizeF paperMm = job.settings.pageSize.size(QPageSize::Millimeter);
-    const double unitsPerMm = 1200 / 25.4;
-
-    const QSize pixels = page.size();
-    double xDpi = page.xDpi();
-    double yDpi = page.yDpi();
-    if (xDpi <= 0 || yDpi <= 0) {
-        xDpi = pixels.width() / (job.assumedPaperMm.width() / 25.4);
-        yDpi = xDpi;
-    }
-    // The page's size on paper in device units.
-    QRectF target(0, 0, pixels.width() / xDpi * 1200, pixels.height() / yDpi * 1200);
-    if (job.settings.sizeMode == PrintSettings::FitToPage) {
-        const QRectF printable(
-            job.marginsMm.left() * unitsPerMm, job.marginsMm.top() * unitsPerMm,
-            (paperMm.width() - job.marginsMm.left() - job.marginsMm.right()) * unitsPerMm,
-            (paperMm.height() - job.marginsMm.top() - job.marginsMm.bottom()) * unitsPerMm);
-        const double scale =
-            std::min(printable.width() / target.width(), printable.height() / target.height());
-        target.setSize(target.size() * scale);
-        target.moveCenter(printable.center());
-    }
-    const double rowHeight = target.height() / pixels.height();
-
-    QPainter painter;
-    if (!painter.begin(&pdf))
-        fail(PrintFailed,
-             QStringLiteral("Die Druckdatei „%1“ lässt sich nicht anlegen.").arg(pdfPath));
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    // Printers without copies of their own (and PDF files) get one page per copy.
-    const int pages = job.output == PrintSettings::PdfFile ? job.settings.copies : 1;
-    for (int copy = 0; copy < pages; ++copy) {
-        if (copy > 0)
-            pdf.newPage();
-        const bool ok = page.forEachBand(
-            512,
-            [&](const QImage& band, int y) {
-                if (abandon && *abandon)
-                    throw PrintAbandoned();
-                // Line art goes in as a bitmap; everything else as 32-bit pixels, which the
-                // PDF engine takes without a conversion of its own.
-                const QRectF to(target.left(), target.top() + y * rowHeight, target.width(),
-                                band.height() * rowHeight);
-                if (band.format() == QImage::Format_Mono)
-                    painter.drawImage(to, band);
-                else
-                    painter.drawImage(to, band.convertToFormat(QImage::Format_RGB32));
-            },
-            &why);
-        if (!ok) {
-            painter.end();
-            fail(PageUnreadableForPrint,
-                 QStringLiteral("Die Seite „%1“ kann nicht gedruckt werden: %2")
-                     .arg(job.pageFile, why));
-        }
-    }
-    if (!painter.end())
-        fail(PrintFailed,
-             QStringLiteral("Die Druckdatei „%1“ ließ sich nicht schreiben.").arg(pdfPath));
-}
 
 namespace {
 

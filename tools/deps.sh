@@ -7,7 +7,7 @@ set -euo pipefail
 run_packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins qt6-translations-l10n
-    libgl-dev libtiff-dev libsane-dev libsane1 sane-utils libcups2-dev
+    libgl-dev libtiff-dev libjpeg-dev libqpdf-dev libsane-dev libsane1 sane-utils libcups2-dev
     cups cups-client cups-bsd printer-driver-cups-pdf
     xdg-utils fonts-liberation2
 )
