@@ -310,9 +310,8 @@ void ImgEdit::print(std::int32_t copies, std::int32_t sizeMode, std::int32_t out
     runInBackground(QStringLiteral("Die Seite wird gedruckt …"), dialogParent(), [&job, prepared] {
         if (job.output == PrintSettings::Printer) {
             choosePrinter(job);
-            const QString pdf = prepared ? prepared->pdfFor(job) : QString();
-            if (!pdf.isEmpty())
-                return sendToPrinter(job, pdf);
+            if (prepared && prepared->sendFor(job))
+                return;
         }
         printPage(job);
     });

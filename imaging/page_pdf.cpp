@@ -6,6 +6,7 @@
 #include "imaging/page_reader.h"
 
 #include <QFile>
+#include <QList>
 #include <QThread>
 
 // qpdf without its old smart pointer: std::shared_ptr throughout.
@@ -21,6 +22,7 @@
 #include <jpeglib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
@@ -29,6 +31,7 @@
 #include <future>
 #include <memory>
 #include <new>
+#include <stdexcept>
 #include <vector>
 
 namespace imaging {
@@ -47,14 +50,24 @@ constexpr int BandRows = 512; // a multiple of JPEG's 16-row blocks: no seams in
     throw DispatchError(number, text, editControlSource());
 }
 
-// One band as the PDF holds it.
-struct PdfBand {
-    std::unique_ptr<Buffer> data;
-    int width = 0;
-    int height = 0;
-    bool grey = false;   // DeviceGray, else DeviceRGB
-    bool bitmap = false; // 1 bit a pixel, black 0, uncompressed (qpdf deflates it); else JPEG
+// How a page's bands go into the PDF.
+enum class BandKind {
+    Rgb,    // JPEG, DeviceRGB
+    Grey,   // JPEG, DeviceGray
+    Bitmap, // 1 bit a pixel, black 0; qpdf deflates it
 };
+
+BandKind kindOf(const QImage& band)
+{
+    // Line art stays a bitmap (sharp and small) when black is 0 and white 1, as page files
+    // read strip by strip always are; grey stays grey; anything else becomes colour.
+    if (band.format() == QImage::Format_Mono &&
+        band.colorTable() == QList<QRgb>{qRgb(0, 0, 0), qRgb(255, 255, 255)})
+        return BandKind::Bitmap;
+    return band.format() == QImage::Format_Grayscale8 ? BandKind::Grey : BandKind::Rgb;
+}
+
+using Bytes = std::vector<unsigned char>;
 
 struct JpegFailure {
     jpeg_error_mgr manager;
@@ -97,45 +110,152 @@ bool compressJpeg(const unsigned char* pixels, std::size_t bytesPerLine, int wid
     return true;
 }
 
-// Line art stays a bitmap (sharp and small); grey stays grey; anything else becomes colour.
-PdfBand encodeBand(const QImage& band)
+// The band's bytes as the PDF's image stream holds them.
+Bytes encodeBand(const QImage& band, BandKind kind)
 {
-    PdfBand encoded;
-    encoded.width = band.width();
-    encoded.height = band.height();
-    if (band.format() == QImage::Format_Mono) {
-        // Black as 0, white as 1 already; PDF rows end at a byte, Qt's at four.
-        encoded.bitmap = encoded.grey = true;
+    if (kind == BandKind::Bitmap) {
+        // PDF rows end at a byte, Qt's at four.
         const std::size_t rowBytes = std::size_t(band.width() + 7) / 8;
-        encoded.data = std::make_unique<Buffer>(rowBytes * std::size_t(band.height()));
+        Bytes bits(rowBytes * std::size_t(band.height()));
         for (int y = 0; y < band.height(); ++y)
-            std::memcpy(encoded.data->getBuffer() + std::size_t(y) * rowBytes,
-                        band.constScanLine(y), rowBytes);
-        return encoded;
+            std::memcpy(bits.data() + std::size_t(y) * rowBytes, band.constScanLine(y), rowBytes);
+        return bits;
     }
-    encoded.grey = band.format() == QImage::Format_Grayscale8;
-    const QImage pixels = encoded.grey || band.format() == QImage::Format_RGB888
-                              ? band
-                              : band.convertToFormat(QImage::Format_RGB888);
+    const QImage::Format wanted =
+        kind == BandKind::Grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888;
+    const QImage pixels = band.format() == wanted ? band : band.convertToFormat(wanted);
     unsigned char* jpeg = nullptr;
     unsigned long size = 0;
-    const bool ok = compressJpeg(pixels.constBits(), std::size_t(pixels.bytesPerLine()),
-                                 pixels.width(), pixels.height(), encoded.grey, &jpeg, &size);
-    if (ok) {
-        encoded.data = std::make_unique<Buffer>(std::size_t(size));
-        std::memcpy(encoded.data->getBuffer(), jpeg, size);
-    }
+    const bool ok =
+        compressJpeg(pixels.constBits(), std::size_t(pixels.bytesPerLine()), pixels.width(),
+                     pixels.height(), kind == BandKind::Grey, &jpeg, &size);
+    Bytes encoded;
+    if (ok)
+        encoded.assign(jpeg, jpeg + size);
     std::free(jpeg);
     if (!ok)
-        throw std::bad_alloc(); // libjpeg fails on memory only, writing to memory
+        throw std::bad_alloc(); // writing to memory, libjpeg fails for want of it only
     return encoded;
 }
 
+// An image stream's bytes, handed to qpdf when it writes the stream: the band may still be
+// being compressed then, and the file grows as the bands come.
+class BandStream : public QPDFObjectHandle::StreamDataProvider {
+public:
+    explicit BandStream(std::shared_future<Bytes> bytes)
+        : QPDFObjectHandle::StreamDataProvider(false)
+        , m_bytes(std::move(bytes))
+    {
+    }
+    void provideStreamData(QPDFObjGen const&, Pipeline* pipeline) override
+    {
+        const Bytes& bytes = m_bytes.get(); // throws what reading or compressing threw
+        pipeline->write(bytes.data(), bytes.size());
+        pipeline->finish();
+    }
+
+private:
+    std::shared_future<Bytes> m_bytes;
+};
+
+// The PDF file, flushed a megabyte at a time and each time told how much is in it.
+class GrowingFile : public Pipeline {
+public:
+    GrowingFile(std::FILE* file, const std::function<void(qint64)>& grown)
+        : Pipeline("Kopyra PDF", nullptr)
+        , m_file(file)
+        , m_grown(grown)
+    {
+    }
+    void write(unsigned char const* data, size_t length) override
+    {
+        if (std::fwrite(data, 1, length, m_file) != length)
+            throw std::runtime_error(std::strerror(errno));
+        m_size += qint64(length);
+        m_unflushed += qint64(length);
+        if (m_unflushed >= (1 << 20))
+            flush();
+    }
+    void finish() override { flush(); }
+
+private:
+    void flush()
+    {
+        if (std::fflush(m_file) != 0)
+            throw std::runtime_error(std::strerror(errno));
+        m_unflushed = 0;
+        if (m_grown)
+            m_grown(m_size);
+    }
+
+    std::FILE* m_file;
+    const std::function<void(qint64)>& m_grown;
+    qint64 m_size = 0;
+    qint64 m_unflushed = 0;
+};
+
 QString number(double value) { return QString::number(value, 'f', 3); }
+
+// Reads the page band by band and compresses the bands on as many threads as there are
+// cores; the reading waits while that many are under way, so only a few bands are in memory
+// as pixels. The band's bytes arrive through their promises, in order; a failure reaches
+// every band not yet handed over. The kind of the bands is known with the first.
+struct BandFeed {
+    std::vector<std::promise<Bytes>> bands;
+    std::promise<BandKind> kind;
+    const std::atomic_bool* abandon = nullptr; // by the caller
+    std::atomic_bool stop{false};              // the file cannot be written
+    std::exception_ptr failure;
+    QString why; // when the page could not be read to the end
+};
+
+void feedBands(PageReader& page, int bandRows, BandFeed& feed)
+{
+    std::deque<std::future<Bytes>> underWay;
+    std::size_t handed = 0;
+    const std::size_t threads = std::size_t(std::max(2, QThread::idealThreadCount()));
+    const auto handOne = [&] {
+        Bytes bytes = underWay.front().get();
+        underWay.pop_front();
+        feed.bands[handed++].set_value(std::move(bytes));
+    };
+    BandKind kind = BandKind::Rgb;
+    bool kindKnown = false;
+    try {
+        const bool read = page.forEachBand(
+            bandRows,
+            [&](const QImage& band, int) {
+                if ((feed.abandon && *feed.abandon) || feed.stop)
+                    throw PrintAbandoned();
+                if (handed + underWay.size() == feed.bands.size())
+                    throw std::runtime_error("more bands than planned");
+                if (!kindKnown) {
+                    kind = kindOf(band);
+                    kindKnown = true;
+                    feed.kind.set_value(kind);
+                }
+                underWay.push_back(std::async(std::launch::async, encodeBand, band, kind));
+                if (underWay.size() >= threads)
+                    handOne();
+            },
+            &feed.why);
+        while (!underWay.empty())
+            handOne();
+        if (!read || handed != feed.bands.size())
+            throw std::runtime_error("page incomplete");
+    } catch (...) {
+        feed.failure = std::current_exception();
+        if (!kindKnown)
+            feed.kind.set_exception(feed.failure);
+        for (; handed < feed.bands.size(); ++handed)
+            feed.bands[handed].set_exception(feed.failure);
+    }
+}
 
 } // namespace
 
-void writePagePdf(const PrintJob& job, const QString& pdfPath, const std::atomic_bool* abandon)
+void writePagePdf(const PrintJob& job, const QString& pdfPath, const std::atomic_bool* abandon,
+                  const std::function<void(qint64)>& grown)
 {
     PageReader page;
     QString why;
@@ -170,73 +290,59 @@ void writePagePdf(const PrintJob& job, const QString& pdfPath, const std::atomic
     }
     const double rowHeight = target.height() / pixels.height();
 
-    // The page's bands, compressed on as many threads as there are cores; the reading waits
-    // when that many are under way, so only a few bands are in memory at a time.
-    std::vector<PdfBand> bands;
-    std::vector<int> bandTops;
-    std::deque<std::future<PdfBand>> underWay;
-    const std::size_t threads = std::size_t(std::max(2, QThread::idealThreadCount()));
-    const auto collectOne = [&] {
-        bands.push_back(underWay.front().get());
-        underWay.pop_front();
-    };
-    bool ok = false;
-    try {
-        ok = page.forEachBand(
-            BandRows,
-            [&](const QImage& band, int y) {
-                if (abandon && *abandon)
-                    throw PrintAbandoned();
-                bandTops.push_back(y);
-                underWay.push_back(std::async(std::launch::async, encodeBand, band));
-                if (underWay.size() >= threads)
-                    collectOne();
-            },
-            &why);
-        while (!underWay.empty())
-            collectOne();
-    } catch (const std::bad_alloc&) {
-        // The bands still under way are waited for as their futures go.
-        fail(PrintFailed, QStringLiteral("Für den Druck der Seite reicht der Speicher nicht."));
-    }
-    if (!ok)
-        fail(
-            PageUnreadableForPrint,
-            QStringLiteral("Die Seite „%1“ kann nicht gedruckt werden: %2").arg(job.pageFile, why));
-    if (abandon && *abandon)
-        throw PrintAbandoned();
+    const int bandRows = page.bandRows(BandRows);
+    BandFeed feed;
+    feed.abandon = abandon;
+    feed.bands.resize(std::size_t((pixels.height() + bandRows - 1) / bandRows));
+    std::vector<std::shared_future<Bytes>> bands;
+    for (auto& band : feed.bands)
+        bands.push_back(band.get_future().share());
+    std::future<BandKind> kind = feed.kind.get_future();
+    // The bands are read and compressed while the file is being written: each band's stream
+    // waits for its band.
+    std::future<void> feeding =
+        std::async(std::launch::async, [&] { feedBands(page, bandRows, feed); });
 
+    std::FILE* file = std::fopen(QFile::encodeName(pdfPath).constData(), "wb");
+    QString writeWhy;
     try {
+        if (!file)
+            throw std::runtime_error(std::strerror(errno));
         QPDF pdf;
         pdf.emptyPDF();
+        const BandKind bandKind = kind.get();
         QPDFObjectHandle images = QPDFObjectHandle::newDictionary();
         QString drawing;
         for (std::size_t i = 0; i < bands.size(); ++i) {
-            PdfBand& band = bands[i];
+            const int top = int(i) * bandRows;
+            const int rows = std::min(bandRows, pixels.height() - top);
             QPDFObjectHandle image = QPDFObjectHandle::newStream(&pdf);
             QPDFObjectHandle dict = image.getDict();
             dict.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
             dict.replaceKey("/Subtype", QPDFObjectHandle::newName("/Image"));
-            dict.replaceKey("/Width", QPDFObjectHandle::newInteger(band.width));
-            dict.replaceKey("/Height", QPDFObjectHandle::newInteger(band.height));
+            dict.replaceKey("/Width", QPDFObjectHandle::newInteger(pixels.width()));
+            dict.replaceKey("/Height", QPDFObjectHandle::newInteger(rows));
             dict.replaceKey("/ColorSpace",
-                            QPDFObjectHandle::newName(band.grey ? "/DeviceGray" : "/DeviceRGB"));
-            dict.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(band.bitmap ? 1 : 8));
+                            QPDFObjectHandle::newName(bandKind == BandKind::Rgb ? "/DeviceRGB"
+                                                                                : "/DeviceGray"));
+            dict.replaceKey("/BitsPerComponent",
+                            QPDFObjectHandle::newInteger(bandKind == BandKind::Bitmap ? 1 : 8));
             // Smooth scaling where the printer's dots do not meet the page's pixels.
             dict.replaceKey("/Interpolate", QPDFObjectHandle::newBool(true));
-            image.replaceStreamData(std::shared_ptr<Buffer>(std::move(band.data)),
-                                    band.bitmap ? QPDFObjectHandle::newNull()
-                                                : QPDFObjectHandle::newName("/DCTDecode"),
+            image.replaceStreamData(std::make_shared<BandStream>(bands[i]),
+                                    bandKind == BandKind::Bitmap
+                                        ? QPDFObjectHandle::newNull()
+                                        : QPDFObjectHandle::newName("/DCTDecode"),
                                     QPDFObjectHandle::newNull());
-            const std::string name = "/B" + std::to_string(i);
-            images.replaceKey(name, image);
+            // qpdf writes in the names' order: the bands top to bottom, as they come.
+            const QString name = QStringLiteral("/B%1").arg(i, 5, 10, QLatin1Char('0'));
+            images.replaceKey(name.toStdString(), image);
             // Each band into its rows' place, the PDF's y counting up from the paper's bottom.
-            const double top = target.top() + bandTops[i] * rowHeight;
-            const double height = band.height * rowHeight;
-            drawing +=
-                QStringLiteral("q %1 0 0 %2 %3 %4 cm %5 Do Q\n")
-                    .arg(number(target.width()), number(height), number(target.left()),
-                         number(paper.height() - top - height), QString::fromStdString(name));
+            const double bandTop = target.top() + top * rowHeight;
+            const double height = rows * rowHeight;
+            drawing += QStringLiteral("q %1 0 0 %2 %3 %4 cm %5 Do Q\n")
+                           .arg(number(target.width()), number(height), number(target.left()),
+                                number(paper.height() - bandTop - height), name);
         }
         QPDFObjectHandle contents = pdf.newStream(drawing.toStdString());
         QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
@@ -259,12 +365,44 @@ void writePagePdf(const PrintJob& job, const QString& pdfPath, const std::atomic
         info.replaceKey("/Title", QPDFObjectHandle::newUnicodeString("Kopie"));
         pdf.getTrailer().replaceKey("/Info", pdf.makeIndirectObject(info));
 
-        QPDFWriter writer(pdf, QFile::encodeName(pdfPath).constData());
+        GrowingFile output(file, grown);
+        QPDFWriter writer(pdf);
+        writer.setOutputPipeline(&output);
         writer.write();
     } catch (const std::exception& error) {
-        fail(PrintFailed, QStringLiteral("Die Druckdatei „%1“ ließ sich nicht schreiben: %2")
-                              .arg(pdfPath, QString::fromLocal8Bit(error.what())));
+        if (writeWhy.isEmpty())
+            writeWhy = QString::fromLocal8Bit(error.what());
+    } catch (const PrintAbandoned&) {
+        // the bands' own failure, told below
     }
+    // Once the file has failed, the bands are not wanted any more.
+    const bool written = writeWhy.isEmpty();
+    if (!written)
+        feed.stop = true;
+    feeding.wait();
+    if (file && std::fclose(file) != 0 && written)
+        writeWhy = QString::fromLocal8Bit(std::strerror(errno));
+
+    // The page's failure first: the file failed for want of its bands then.
+    if (feed.failure) {
+        try {
+            std::rethrow_exception(feed.failure);
+        } catch (const PrintAbandoned&) {
+            if (abandon && *abandon)
+                throw;
+            // else the reading stopped because the file had failed
+        } catch (const std::bad_alloc&) {
+            fail(PrintFailed, QStringLiteral("Für den Druck der Seite reicht der Speicher nicht."));
+        } catch (...) {
+            fail(PageUnreadableForPrint,
+                 QStringLiteral("Die Seite „%1“ kann nicht gedruckt werden: %2")
+                     .arg(job.pageFile,
+                          feed.why.isEmpty() ? QStringLiteral("Lesefehler") : feed.why));
+        }
+    }
+    if (!writeWhy.isEmpty())
+        fail(PrintFailed, QStringLiteral("Die Druckdatei „%1“ ließ sich nicht schreiben: %2")
+                              .arg(pdfPath, writeWhy));
 }
 
 } // namespace imaging

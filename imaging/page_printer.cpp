@@ -108,11 +108,31 @@ PdfInAdvance::PdfInAdvance(PrintJob job)
     m_pageTime = page.lastModified();
     m_pageBytes = page.size();
     m_written = std::async(std::launch::async, [this] {
+        // However it ends, whoever waits for the PDF hears of it.
+        struct Finish {
+            PdfInAdvance* self;
+            ~Finish()
+            {
+                const std::lock_guard lock(self->m_mutex);
+                self->m_finished = true;
+                self->m_changed.notify_all();
+            }
+        } finish{this};
         choosePrinter(m_job);
         if (m_job.printer.isEmpty())
             return; // no printer at all: copies become PDF files in the documents folder
-        m_pdfPath = temporaryPdf();
-        writePagePdf(m_job, m_pdfPath, &m_abandon);
+        const QString path = temporaryPdf();
+        {
+            const std::lock_guard lock(m_mutex);
+            m_pdfPath = path;
+            m_chosen = true;
+            m_changed.notify_all();
+        }
+        writePagePdf(m_job, path, &m_abandon, [this](qint64 bytes) {
+            const std::lock_guard lock(m_mutex);
+            m_fileBytes = bytes;
+            m_changed.notify_all();
+        });
     });
 }
 
@@ -135,18 +155,45 @@ bool PdfInAdvance::suits(const PrintJob& job) const
            job.assumedPaperMm == m_job.assumedPaperMm;
 }
 
-QString PdfInAdvance::pdfFor(const PrintJob& chosen)
+bool PdfInAdvance::sendFor(const PrintJob& chosen)
 {
-    if (m_written.valid())
-        m_written.get();
-    return chosen.printer == m_job.printer && chosen.marginsMm == m_job.marginsMm ? m_pdfPath
-                                                                                  : QString();
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_chosen || m_finished; });
+        // Without a PDF of its own (no printer then, or no room for it) the print makes one.
+        if (!m_chosen || chosen.printer != m_job.printer || chosen.marginsMm != m_job.marginsMm)
+            return false;
+    }
+    QFile pdf(m_pdfPath);
+    if (!pdf.open(QIODevice::ReadOnly))
+        return false;
+    qint64 sent = 0;
+    sendToPrinter(chosen, [&]() -> QByteArray {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_fileBytes > sent || m_finished; });
+        const qint64 available = m_fileBytes;
+        lock.unlock();
+        if (available == sent) {
+            m_written.get(); // throws what writing the PDF threw
+            return {};
+        }
+        QByteArray part = pdf.read(std::min<qint64>(available - sent, 1 << 20));
+        if (part.isEmpty())
+            fail(PrintFailed, QStringLiteral("Die Druckdatei „%1“ lässt sich nicht lesen: %2")
+                                  .arg(m_pdfPath, pdf.errorString()));
+        sent += part.size();
+        return part;
+    });
+    return true;
 }
 
-void sendToPrinter(const PrintJob& job, const QString& pdfPath)
+namespace {
+
+// The printer must exist before a job is made for it.
+void checkPrinter(const PrintJob& job)
 {
-    const QByteArray printer = job.printer.toUtf8();
-    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, printer.constData(), nullptr);
+    cups_dest_t* dest =
+        cupsGetNamedDest(CUPS_HTTP_DEFAULT, job.printer.toUtf8().constData(), nullptr);
     if (!dest)
         fail(PrinterUnreachable,
              cupsLastError() == IPP_STATUS_OK || cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND
@@ -155,20 +202,71 @@ void sendToPrinter(const PrintJob& job, const QString& pdfPath)
                        .arg(job.printer)
                  : cupsReason(job.printer));
     cupsFreeDests(1, dest);
+}
 
-    cups_option_t* options = nullptr;
+int jobOptions(const PrintJob& job, cups_option_t** options)
+{
     int count = 0;
     count = cupsAddOption("copies", QByteArray::number(job.settings.copies).constData(), count,
-                          &options);
+                          options);
     // The page is laid out already: CUPS must not scale it again.
-    count = cupsAddOption("print-scaling", "none", count, &options);
-    count = cupsAddOption("fit-to-page", "false", count, &options);
-    count =
-        cupsAddOption("media", job.settings.pageSize.key().toUtf8().constData(), count, &options);
-    const int id = cupsPrintFile2(CUPS_HTTP_DEFAULT, printer.constData(),
+    count = cupsAddOption("print-scaling", "none", count, options);
+    count = cupsAddOption("fit-to-page", "false", count, options);
+    return cupsAddOption("media", job.settings.pageSize.key().toUtf8().constData(), count, options);
+}
+
+// Cancels a job whose document is still arriving, through a connection of its own: the
+// default one is busy sending. Purged, it is never printed, not even in part.
+void cancelIncomplete(const QByteArray& printer, int id)
+{
+    http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
+                                30000, nullptr);
+    cupsCancelJob2(http ? http : CUPS_HTTP_DEFAULT, printer.constData(), id, 1);
+    if (http)
+        httpClose(http);
+}
+
+} // namespace
+
+void sendToPrinter(const PrintJob& job, const QString& pdfPath)
+{
+    checkPrinter(job);
+    cups_option_t* options = nullptr;
+    const int count = jobOptions(job, &options);
+    const int id = cupsPrintFile2(CUPS_HTTP_DEFAULT, job.printer.toUtf8().constData(),
                                   QFile::encodeName(pdfPath).constData(), "Kopie", count, options);
     cupsFreeOptions(count, options);
     if (id <= 0)
+        fail(PrintFailed, cupsReason(job.printer));
+}
+
+void sendToPrinter(const PrintJob& job, const std::function<QByteArray()>& next)
+{
+    checkPrinter(job);
+    const QByteArray printer = job.printer.toUtf8();
+    cups_option_t* options = nullptr;
+    const int count = jobOptions(job, &options);
+    const int id = cupsCreateJob(CUPS_HTTP_DEFAULT, printer.constData(), "Kopie", count, options);
+    cupsFreeOptions(count, options);
+    if (id <= 0)
+        fail(PrintFailed, cupsReason(job.printer));
+    if (cupsStartDocument(CUPS_HTTP_DEFAULT, printer.constData(), id, "Kopie", CUPS_FORMAT_PDF,
+                          1) != HTTP_STATUS_CONTINUE) {
+        const QString reason = cupsReason(job.printer);
+        cancelIncomplete(printer, id);
+        fail(PrintFailed, reason);
+    }
+    try {
+        for (QByteArray part = next(); !part.isEmpty(); part = next())
+            if (cupsWriteRequestData(CUPS_HTTP_DEFAULT, part.constData(), size_t(part.size())) !=
+                HTTP_STATUS_CONTINUE)
+                fail(PrintFailed, cupsReason(job.printer));
+    } catch (...) {
+        cancelIncomplete(printer, id);
+        cupsFinishDocument(CUPS_HTTP_DEFAULT, printer.constData());
+        throw;
+    }
+    if (cupsFinishDocument(CUPS_HTTP_DEFAULT, printer.constData()) != IPP_STATUS_OK)
         fail(PrintFailed, cupsReason(job.printer));
 }
 

@@ -2,13 +2,17 @@
 
 #include "imaging/print_settings.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QMarginsF>
 #include <QSizeF>
 #include <QString>
 
 #include <atomic>
+#include <condition_variable>
+#include <functional>
 #include <future>
+#include <mutex>
 
 namespace imaging {
 
@@ -26,10 +30,12 @@ struct PrintJob {
 // Lays the page out on the paper and writes it as PDF: at true size each pixel gets the
 // physical size the page file records, the page's top-left corner on the paper's top-left
 // corner; fitted, it fills the printable area, centred, proportions kept. The page is read
-// band by band, never whole. Throws DispatchError; stops early with PrintAbandoned once
-// *abandon becomes true.
+// band by band, never whole, and the file grows as the bands come: grown is told its size
+// each time a part of it is on disk. Throws DispatchError; stops early with PrintAbandoned
+// once *abandon becomes true.
 void writePagePdf(const PrintJob& job, const QString& pdfPath,
-                  const std::atomic_bool* abandon = nullptr);
+                  const std::atomic_bool* abandon = nullptr,
+                  const std::function<void(qint64)>& grown = {});
 
 // For printer output: the printer the settings name (or the fallback) and, when fitting, the
 // edges it cannot print on. Asks CUPS, which may take long: not for the window's thread.
@@ -42,6 +48,10 @@ void printPage(const PrintJob& job);
 
 // Hands a PDF laid out for the job's printer to CUPS. Throws DispatchError.
 void sendToPrinter(const PrintJob& job, const QString& pdfPath);
+
+// The same for a PDF that is still being written: next() gives its next bytes, waiting for
+// them, and an empty array at its end; what next() throws cancels the job and is thrown on.
+void sendToPrinter(const PrintJob& job, const std::function<QByteArray()>& next);
 
 struct PrintAbandoned {};
 
@@ -59,16 +69,25 @@ public:
     // Whether the PDF may be the one this job needs: same page file, unchanged since, same
     // paper and size mode. Copies do not matter; the printer does them.
     bool suits(const PrintJob& job) const;
-    // Waits until the PDF is written, on any thread; throws what writing it threw. Empty
-    // when it was laid out for another printer or other edges than the chosen job's.
-    QString pdfFor(const PrintJob& chosen);
+    // Hands the PDF to CUPS for the chosen job, on any thread, while it is still being
+    // written: CUPS takes in the first bands while the last are being compressed. False (and
+    // nothing sent) when it is laid out for another printer or other edges than the chosen
+    // job's. Throws DispatchError, and what writing the PDF threw.
+    bool sendFor(const PrintJob& chosen);
 
 private:
-    PrintJob m_job; // its printer and margins are the thread's until it has finished
+    PrintJob m_job; // its printer and margins are the thread's until they are chosen
     QDateTime m_pageTime;
     qint64 m_pageBytes = -1;
     QString m_pdfPath;
     std::atomic_bool m_abandon{false};
+
+    std::mutex m_mutex; // guards what follows
+    std::condition_variable m_changed;
+    bool m_chosen = false;   // the printer and edges are chosen, the PDF's path is set
+    qint64 m_fileBytes = 0;  // of the PDF on disk so far
+    bool m_finished = false; // the thread has ended
+
     std::future<void> m_written;
 };
 

@@ -268,6 +268,11 @@ void expandBilevel(const QImage& band, int row, std::vector<std::uint8_t>& grey)
 
 } // namespace
 
+int PageReader::bandRows(int maxRows) const
+{
+    return m_tiff ? stripAndBandRows(m_tiff, m_size.height(), maxRows).second : maxRows;
+}
+
 QImage PageReader::reducedCopy(QSize maxSize, QString* error, bool twoThreads)
 {
     const int factor = std::max({1, int(std::ceil(double(m_size.width()) / maxSize.width())),

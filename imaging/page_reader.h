@@ -36,6 +36,10 @@ public:
     bool forEachBand(int maxRows, const std::function<void(const QImage&, int)>& sink,
                      QString* error, int firstRow = 0, int endRow = -1);
 
+    // The rows in each band forEachBand(maxRows, ...) hands from the top (the last may have
+    // fewer).
+    int bandRows(int maxRows) const;
+
     // A copy no larger than maxSize, reduced by averaging blocks of pixels; a large page
     // with two threads if so wished.
     QImage reducedCopy(QSize maxSize, QString* error, bool twoThreads = false);

@@ -2,6 +2,7 @@
 // poppler-utils), the administration control's print settings and dialog, and a real cupsd.
 #include "imaging/img_admin.h"
 #include "imaging/img_edit.h"
+#include "imaging/page_printer.h"
 #include "imaging/print_settings.h"
 #include "imaging/sane/page_writer.h"
 #include "support/german_ui.h"
@@ -259,6 +260,7 @@ private Q_SLOTS:
     void throughCupsd_data();
     void throughCupsd();
     void cupsdStopped();
+    void pdfBreakingOffLeavesNoJob();
     void silentPrintServerKeepsWindowAlive_data();
     void silentPrintServerKeepsWindowAlive();
     void printDialogKeepsSettings();
@@ -529,6 +531,58 @@ void TestPrint::throughCupsd()
                      qAbs(ink.height() - inkMm.height()) <= 0.5,
                  qPrintable(QStringLiteral("%1 x %2 mm").arg(ink.width()).arg(ink.height())));
     }
+}
+
+// A PDF handed to CUPS while it is being written, whose writing then fails: the job goes,
+// not a part of the page.
+void TestPrint::pdfBreakingOffLeavesNoJob()
+{
+    const QString out = qEnvironmentVariable("KOPYRA_TEST_PDF_DIR");
+    if (qEnvironmentVariableIsEmpty("CUPS_SERVER") || out.isEmpty())
+        QSKIP("no test cupsd (tools/test.sh starts one)");
+    const QByteArray printer("KopyraPDF");
+    const auto newestJob = [&] {
+        cups_job_t* jobs = nullptr;
+        const int n =
+            cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, printer.constData(), 0, CUPS_WHICHJOBS_ALL);
+        int newest = 0;
+        for (int i = 0; i < n; ++i)
+            newest = std::max(newest, jobs[i].id);
+        cupsFreeJobs(n, jobs);
+        return newest;
+    };
+    const int before = newestJob();
+    QTest::qWait(1100); // cups-pdf's files have whole seconds
+    const QDateTime start = QDateTime::currentDateTime().addSecs(-1);
+
+    imaging::PrintJob job;
+    job.printer = QString::fromLatin1(printer);
+    int parts = 0;
+    QString error;
+    try {
+        imaging::sendToPrinter(job, [&] {
+            if (++parts == 1)
+                return QByteArray("%PDF-1.3\n%\xE2\xE3\xCF\xD3\n");
+            if (parts < 4)
+                return QByteArray(256 * 1024, ' ');
+            throw imaging::DispatchError(9211, QStringLiteral("Lesefehler"), QString());
+        });
+    } catch (const imaging::DispatchError& e) {
+        error = e.description();
+    }
+    QCOMPARE(error, QStringLiteral("Lesefehler"));
+    QCOMPARE(parts, 4);
+    // The job was made, and purged: neither waiting nor done, and nothing arrives.
+    cups_job_t* jobs = nullptr;
+    const int n =
+        cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, printer.constData(), 0, CUPS_WHICHJOBS_ALL);
+    for (int i = 0; i < n; ++i)
+        QVERIFY2(
+            jobs[i].id <= before || jobs[i].state == IPP_JSTATE_CANCELED,
+            qPrintable(QStringLiteral("job %1 in state %2").arg(jobs[i].id).arg(jobs[i].state)));
+    cupsFreeJobs(n, jobs);
+    QTest::qWait(1500);
+    QVERIFY(newestPdf(out, start).isEmpty());
 }
 
 void TestPrint::cupsdStopped()
