@@ -177,15 +177,15 @@ struct ShownPage {
     QString why;
 };
 
-// The reduced copy for the display; two threads read a large page unless the second core is
-// laying it out for print.
-ShownPage readForDisplay(const QString& file, bool twoThreads)
+// The reduced copy for the display; two threads read a large page, also while it is being
+// laid out for print: a copy's print waits for the page to be shown.
+ShownPage readForDisplay(const QString& file)
 {
     ShownPage shown;
     PageReader reader;
     if (reader.open(file, &shown.why))
         shown.copy = reader.reducedCopy(QSize(ImgEdit::DisplayLimit, ImgEdit::DisplayLimit),
-                                        &shown.why, twoThreads);
+                                        &shown.why, true);
     shown.size = reader.size();
     return shown;
 }
@@ -211,7 +211,7 @@ void ImgEdit::display(const QString& file)
         // A large page takes a moment to read: the window keeps painting meanwhile.
         ShownPage shown;
         runInBackground(QStringLiteral("Die Seite wird geladen …"), dialogParent(),
-                        [&] { shown = readForDisplay(file, !m_prepared); });
+                        [&] { shown = readForDisplay(file); });
         if (shown.copy.isNull()) {
             dropPreparedPrint();
             m_shownFile.clear();
@@ -235,11 +235,10 @@ void ImgEdit::displayWhenRead(const QString& file)
 {
     if (m_view)
         m_view->setPage(m_page, m_quality != 0);
-    const bool twoThreads = !m_prepared;
     const int displayed = m_displayed;
     QThreadPool::globalInstance()->start(
-        [this, alive = std::weak_ptr<int>(m_lifetime), file, twoThreads, displayed] {
-            auto shown = std::make_shared<ShownPage>(readForDisplay(file, twoThreads));
+        [this, alive = std::weak_ptr<int>(m_lifetime), file, displayed] {
+            auto shown = std::make_shared<ShownPage>(readForDisplay(file));
             QMetaObject::invokeMethod(
                 QCoreApplication::instance(),
                 [this, alive, file, displayed, shown] {
