@@ -11,7 +11,6 @@
 
 // qpdf without its old smart pointer: std::shared_ptr throughout.
 #define POINTERHOLDER_TRANSITION 4
-#include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
@@ -43,7 +42,7 @@ constexpr std::int32_t PageUnreadableForPrint = 9211;
 
 // The quality Qt's own PDF engine gives photographs: on paper no different from the scan.
 constexpr int JpegQuality = 94;
-constexpr int BandRows = 512; // a multiple of JPEG's 16-row blocks: no seams inside the page
+constexpr int BandRows = 512; // at most, in whole strips of the page file
 
 [[noreturn]] void fail(std::int32_t number, const QString& text)
 {

@@ -74,7 +74,12 @@ QString temporaryPdf()
 void printPage(const PrintJob& job)
 {
     if (job.output == PrintSettings::PdfFile) {
-        writePagePdf(job, job.pdfFile);
+        try {
+            writePagePdf(job, job.pdfFile);
+        } catch (...) {
+            QFile::remove(job.pdfFile); // no half a copy among the user's documents
+            throw;
+        }
         return;
     }
     const QString pdf = temporaryPdf();

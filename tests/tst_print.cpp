@@ -261,6 +261,8 @@ private Q_SLOTS:
     void throughCupsd();
     void cupsdStopped();
     void pdfBreakingOffLeavesNoJob();
+    void pageBreakingOffFailsThePrint_data();
+    void pageBreakingOffFailsThePrint();
     void silentPrintServerKeepsWindowAlive_data();
     void silentPrintServerKeepsWindowAlive();
     void printDialogKeepsSettings();
@@ -583,6 +585,66 @@ void TestPrint::pdfBreakingOffLeavesNoJob()
     cupsFreeJobs(n, jobs);
     QTest::qWait(1500);
     QVERIFY(newestPdf(out, start).isEmpty());
+}
+
+void TestPrint::pageBreakingOffFailsThePrint_data()
+{
+    QTest::addColumn<bool>("toPrinter"); // else into a PDF file
+    QTest::newRow("PDF file") << false;
+    QTest::newRow("printer, sent while written") << true;
+}
+
+// A page file that cannot be read to its end (its last strip damaged): the print fails with
+// the reason, leaves neither a job nor a file, and does not hang on the bands under way.
+void TestPrint::pageBreakingOffFailsThePrint()
+{
+    QFETCH(bool, toPrinter);
+    if (toPrinter && qEnvironmentVariableIsEmpty("CUPS_SERVER"))
+        QSKIP("no test cupsd (tools/test.sh starts one)");
+    const TiffLayout lzw{8, 3, PHOTOMETRIC_RGB, PLANARCONFIG_CONTIG, COMPRESSION_LZW, 16};
+    writeQuadrantTiff(m_page, lzw, 1240, 1754, 150); // A4, four bands
+    {
+        TIFF* tif = TIFFOpen(QFile::encodeName(m_page).constData(), "r");
+        QVERIFY(tif);
+        const std::uint32_t last = TIFFNumberOfStrips(tif) - 1;
+        std::uint64_t* offsets = nullptr;
+        std::uint64_t* sizes = nullptr;
+        QVERIFY(TIFFGetField(tif, TIFFTAG_STRIPOFFSETS, &offsets) &&
+                TIFFGetField(tif, TIFFTAG_STRIPBYTECOUNTS, &sizes));
+        const qint64 at = qint64(offsets[last]), size = qint64(sizes[last]);
+        TIFFClose(tif);
+        QFile page(m_page);
+        QVERIFY(page.open(QIODevice::ReadWrite) && page.seek(at));
+        page.write(QByteArray(size, '\xff'));
+    }
+    imaging::PrintJob job;
+    job.pageFile = m_page;
+    job.output = toPrinter ? imaging::PrintSettings::Printer : imaging::PrintSettings::PdfFile;
+    job.pdfFile = m_home->path() + QStringLiteral("/Kopie.pdf");
+    std::int32_t number = 0;
+    QString error;
+    try {
+        if (toPrinter) {
+            job.settings.printer = QStringLiteral("KopyraPDF");
+            imaging::PdfInAdvance pdf(job);
+            imaging::choosePrinter(job);
+            QVERIFY(pdf.sendFor(job));
+        } else {
+            imaging::printPage(job);
+        }
+    } catch (const imaging::DispatchError& e) {
+        number = e.number();
+        error = e.description();
+    }
+    QCOMPARE(number, 9211);
+    QVERIFY2(error.contains(QStringLiteral("kann nicht gedruckt werden")), qPrintable(error));
+    QVERIFY(!QFile::exists(job.pdfFile));
+    if (toPrinter) {
+        cups_job_t* jobs = nullptr;
+        const int n = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, "KopyraPDF", 0, CUPS_WHICHJOBS_ACTIVE);
+        cupsFreeJobs(n, jobs);
+        QCOMPARE(n, 0);
+    }
 }
 
 void TestPrint::cupsdStopped()
