@@ -196,9 +196,10 @@ private:
 QString number(double value) { return QString::number(value, 'f', 3); }
 
 // Reads the page band by band and compresses the bands on as many threads as there are
-// cores; the reading waits while that many are under way, so only a few bands are in memory
-// as pixels. The band's bytes arrive through their promises, in order; a failure reaches
-// every band not yet handed over. The kind of the bands is known with the first.
+// cores (four at most); the reading waits while that many are under way, so only a few bands
+// are in memory as pixels. The bands' bytes arrive through their promises, in order; a
+// failure reaches every band not yet handed over. The kind of the bands is known with the
+// first.
 struct BandFeed {
     std::vector<std::promise<Bytes>> bands;
     std::promise<BandKind> kind;
@@ -212,7 +213,8 @@ void feedBands(PageReader& page, int bandRows, BandFeed& feed)
 {
     std::deque<std::future<Bytes>> underWay;
     std::size_t handed = 0;
-    const std::size_t threads = std::size_t(std::max(2, QThread::idealThreadCount()));
+    // Four at most: each band under way holds its pixels.
+    const std::size_t threads = std::size_t(std::clamp(QThread::idealThreadCount(), 2, 4));
     const auto handOne = [&] {
         Bytes bytes = underWay.front().get();
         underWay.pop_front();
