@@ -182,8 +182,10 @@ bool PageReader::readTiffBands(int maxRows, const std::function<void(const QImag
                 m_tiffError.isEmpty() ? QStringLiteral("die Seite ist unvollständig") : m_tiffError;
             return false;
         }
-        if (filled == 0) {
-            band = QImage(width, std::min(bandRows, stop - row), format);
+        // A band nobody kept is filled again: fresh memory costs a page fault every 4 KB.
+        const int rowsInBand = std::min(bandRows, stop - row);
+        if (filled == 0 && (!band.isDetached() || band.height() != rowsInBand)) {
+            band = QImage(width, rowsInBand, format);
             // Black as 0, white as 1 in line art, whatever the file says: printing knows such
             // pages as bitmaps and keeps them sharp and small.
             if (m_layout == Layout::Bilevel)
