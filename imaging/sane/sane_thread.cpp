@@ -42,8 +42,13 @@ SaneThread::SaneThread()
 
 SaneThread::~SaneThread()
 {
-    post([] { sane_exit(); });
-    m_thread->quit();
+    // The thread ends its loop itself once SANE has ended: told to quit from here, it could
+    // leave with sane_exit still queued, and the backends would then be unloaded by the
+    // process's own end, where nothing waits for them with patience.
+    post([thread = m_thread] {
+        sane_exit();
+        thread->quit();
+    });
     // A backend that hangs in its exit must not keep the program from ending: after a few
     // seconds the thread is left to the end of the process.
     if (m_thread->wait(QDeadlineTimer(5000))) {
