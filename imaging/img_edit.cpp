@@ -184,8 +184,8 @@ ShownPage readForDisplay(const QString& file)
     ShownPage shown;
     PageReader reader;
     if (reader.open(file, &shown.why))
-        shown.copy = reader.reducedCopy(QSize(ImgEdit::DisplayLimit, ImgEdit::DisplayLimit),
-                                        &shown.why, true);
+        shown.copy =
+            reader.reducedCopy(QSize(ImgEdit::DisplayLimit, ImgEdit::DisplayLimit), &shown.why);
     shown.size = reader.size();
     return shown;
 }

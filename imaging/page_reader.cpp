@@ -275,7 +275,7 @@ int PageReader::bandRows(int maxRows) const
     return m_tiff ? stripAndBandRows(m_tiff, m_size.height(), maxRows).second : maxRows;
 }
 
-QImage PageReader::reducedCopy(QSize maxSize, QString* error, bool twoThreads)
+QImage PageReader::reducedCopy(QSize maxSize, QString* error)
 {
     const int factor = std::max({1, int(std::ceil(double(m_size.width()) / maxSize.width())),
                                  int(std::ceil(double(m_size.height()) / maxSize.height()))});
@@ -331,7 +331,7 @@ QImage PageReader::reducedCopy(QSize maxSize, QString* error, bool twoThreads)
     // A large page in many strips is read in two halves at once, each through a reader of
     // its own.
     bool ok = false;
-    if (twoThreads && m_tiff && double(m_size.width()) * m_size.height() > 8e6 &&
+    if (m_tiff && double(m_size.width()) * m_size.height() > 8e6 &&
         stripAndBandRows(m_tiff, m_size.height(), 0).first <= m_size.height() / 8) {
         const int half = outH / 2;
         QString otherWhy;

@@ -41,8 +41,8 @@ public:
     int bandRows(int maxRows) const;
 
     // A copy no larger than maxSize, reduced by averaging blocks of pixels; a large page
-    // with two threads if so wished.
-    QImage reducedCopy(QSize maxSize, QString* error, bool twoThreads = false);
+    // with two threads.
+    QImage reducedCopy(QSize maxSize, QString* error);
 
 private:
     // How the TIFF's rows are laid out: the kinds Qt holds as they are, or anything else, read
