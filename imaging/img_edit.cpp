@@ -308,9 +308,9 @@ void ImgEdit::print(std::int32_t copies, std::int32_t sizeMode, std::int32_t out
     // Asking CUPS for the printer is work for the background too.
     runInBackground(QStringLiteral("Die Seite wird gedruckt …"), dialogParent(), [&job, prepared] {
         if (job.output == PrintSettings::Printer) {
-            choosePrinter(job);
             if (prepared && prepared->sendFor(job))
                 return;
+            choosePrinter(job);
         }
         printPage(job);
     });

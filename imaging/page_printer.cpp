@@ -93,10 +93,51 @@ void printPage(const PrintJob& job)
     QFile::remove(pdf);
 }
 
+struct CupsDestination {
+    cups_dest_t* dest = nullptr;
+    cups_dinfo_t* info = nullptr;
+    CupsDestination() = default;
+    CupsDestination(const CupsDestination&) = delete;
+    CupsDestination& operator=(const CupsDestination&) = delete;
+    ~CupsDestination()
+    {
+        if (info)
+            cupsFreeDestInfo(info);
+        if (dest)
+            cupsFreeDests(1, dest);
+    }
+};
+
+namespace {
+
+// The printer must exist before a job is made for it. CUPS is asked once per printer chosen;
+// the job, its document and its end all go by what it said then.
+std::shared_ptr<const CupsDestination> lookUpDestination(const QString& printer)
+{
+    auto destination = std::make_shared<CupsDestination>();
+    destination->dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, printer.toUtf8().constData(), nullptr);
+    if (!destination->dest)
+        fail(PrinterUnreachable,
+             cupsLastError() == IPP_STATUS_OK || cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND
+                 ? QStringLiteral("Den Drucker „%1“ gibt es nicht. Bitte wählen "
+                                  "Sie unter „Drucker“ einen anderen.")
+                       .arg(printer)
+                 : cupsReason(printer));
+    destination->info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, destination->dest);
+    if (!destination->info)
+        fail(PrinterUnreachable, cupsReason(printer));
+    return destination;
+}
+
+} // namespace
+
 void choosePrinter(PrintJob& job)
 {
     job.printer = job.settings.effectivePrinter();
-    if (job.settings.sizeMode == PrintSettings::FitToPage && !job.printer.isEmpty()) {
+    if (job.printer.isEmpty())
+        return;
+    job.destination = lookUpDestination(job.printer);
+    if (job.settings.sizeMode == PrintSettings::FitToPage) {
         // The edges the printer cannot print on, as its driver tells them.
         QPrinter printer(QPrinterInfo::printerInfo(job.printer));
         printer.setPageSize(job.settings.pageSize);
@@ -160,20 +201,23 @@ bool PdfInAdvance::suits(const PrintJob& job) const
            job.assumedPaperMm == m_job.assumedPaperMm;
 }
 
-bool PdfInAdvance::sendFor(const PrintJob& chosen)
+bool PdfInAdvance::sendFor(PrintJob& job)
 {
     {
         std::unique_lock lock(m_mutex);
         m_changed.wait(lock, [this] { return m_chosen || m_finished; });
         // Without a PDF of its own (no printer then, or no room for it) the print makes one.
-        if (!m_chosen || chosen.printer != m_job.printer || chosen.marginsMm != m_job.marginsMm)
+        if (!m_chosen || job.settings.printer != m_job.settings.printer)
             return false;
+        job.printer = m_job.printer;
+        job.destination = m_job.destination;
+        job.marginsMm = m_job.marginsMm;
     }
     QFile pdf(m_pdfPath);
     if (!pdf.open(QIODevice::ReadOnly))
         return false;
     qint64 sent = 0;
-    sendToPrinter(chosen, [&]() -> QByteArray {
+    sendToPrinter(job, [&]() -> QByteArray {
         std::unique_lock lock(m_mutex);
         m_changed.wait(lock, [&] { return m_fileBytes > sent || m_finished; });
         const qint64 available = m_fileBytes;
@@ -193,21 +237,6 @@ bool PdfInAdvance::sendFor(const PrintJob& chosen)
 }
 
 namespace {
-
-// The printer must exist before a job is made for it.
-void checkPrinter(const PrintJob& job)
-{
-    cups_dest_t* dest =
-        cupsGetNamedDest(CUPS_HTTP_DEFAULT, job.printer.toUtf8().constData(), nullptr);
-    if (!dest)
-        fail(PrinterUnreachable,
-             cupsLastError() == IPP_STATUS_OK || cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND
-                 ? QStringLiteral("Den Drucker „%1“ gibt es nicht. Bitte wählen "
-                                  "Sie unter „Drucker“ einen anderen.")
-                       .arg(job.printer)
-                 : cupsReason(job.printer));
-    cupsFreeDests(1, dest);
-}
 
 int jobOptions(const PrintJob& job, cups_option_t** options)
 {
@@ -235,28 +264,37 @@ void cancelIncomplete(const QByteArray& printer, int id)
 
 void sendToPrinter(const PrintJob& job, const QString& pdfPath)
 {
-    checkPrinter(job);
-    cups_option_t* options = nullptr;
-    const int count = jobOptions(job, &options);
-    const int id = cupsPrintFile2(CUPS_HTTP_DEFAULT, job.printer.toUtf8().constData(),
-                                  QFile::encodeName(pdfPath).constData(), "Kopie", count, options);
-    cupsFreeOptions(count, options);
-    if (id <= 0)
-        fail(PrintFailed, cupsReason(job.printer));
+    QFile pdf(pdfPath);
+    if (!pdf.open(QIODevice::ReadOnly))
+        fail(PrintFailed, QStringLiteral("Die Druckdatei „%1“ lässt sich nicht lesen: %2")
+                              .arg(pdfPath, pdf.errorString()));
+    sendToPrinter(job, [&] {
+        QByteArray part = pdf.read(1 << 20);
+        if (part.isEmpty() && !pdf.atEnd())
+            fail(PrintFailed, QStringLiteral("Die Druckdatei „%1“ lässt sich nicht lesen: %2")
+                                  .arg(pdfPath, pdf.errorString()));
+        return part;
+    });
 }
 
 void sendToPrinter(const PrintJob& job, const std::function<QByteArray()>& next)
 {
-    checkPrinter(job);
+    const std::shared_ptr<const CupsDestination> destination =
+        job.destination ? job.destination : lookUpDestination(job.printer);
+    cups_dest_t* const dest = destination->dest;
+    cups_dinfo_t* const info = destination->info;
     const QByteArray printer = job.printer.toUtf8();
     cups_option_t* options = nullptr;
     const int count = jobOptions(job, &options);
-    const int id = cupsCreateJob(CUPS_HTTP_DEFAULT, printer.constData(), "Kopie", count, options);
+    int id = 0;
+    const ipp_status_t created =
+        cupsCreateDestJob(CUPS_HTTP_DEFAULT, dest, info, &id, "Kopie", count, options);
     cupsFreeOptions(count, options);
     if (id <= 0)
-        fail(PrintFailed, cupsReason(job.printer));
-    if (cupsStartDocument(CUPS_HTTP_DEFAULT, printer.constData(), id, "Kopie", CUPS_FORMAT_PDF,
-                          1) != HTTP_STATUS_CONTINUE) {
+        fail(created == IPP_STATUS_ERROR_NOT_FOUND ? PrinterUnreachable : PrintFailed,
+             cupsReason(job.printer));
+    if (cupsStartDestDocument(CUPS_HTTP_DEFAULT, dest, info, id, "Kopie", CUPS_FORMAT_PDF, 0,
+                              nullptr, 1) != HTTP_STATUS_CONTINUE) {
         const QString reason = cupsReason(job.printer);
         cancelIncomplete(printer, id);
         fail(PrintFailed, reason);
@@ -268,10 +306,11 @@ void sendToPrinter(const PrintJob& job, const std::function<QByteArray()>& next)
                 fail(PrintFailed, cupsReason(job.printer));
     } catch (...) {
         cancelIncomplete(printer, id);
-        cupsFinishDocument(CUPS_HTTP_DEFAULT, printer.constData());
+        cupsFinishDestDocument(CUPS_HTTP_DEFAULT, dest, info);
         throw;
     }
-    if (cupsFinishDocument(CUPS_HTTP_DEFAULT, printer.constData()) != IPP_STATUS_OK)
+    // Success may come with options substituted (paper the printer has not got, say).
+    if (cupsFinishDestDocument(CUPS_HTTP_DEFAULT, dest, info) >= IPP_STATUS_REDIRECTION_OTHER_SITE)
         fail(PrintFailed, cupsReason(job.printer));
 }
 

@@ -12,9 +12,13 @@
 #include <condition_variable>
 #include <functional>
 #include <future>
+#include <memory>
 #include <mutex>
 
 namespace imaging {
+
+// A printer as CUPS described it when it was chosen: what making a job for it needs.
+struct CupsDestination;
 
 // One print of the page file.
 struct PrintJob {
@@ -25,6 +29,8 @@ struct PrintJob {
     QString pdfFile;                 // with output PdfFile: where the copy goes
     QMarginsF marginsMm;             // the printer's unprintable edges, for fitting
     QSizeF assumedPaperMm{210, 297}; // for pages that record no resolution
+    // The printer as CUPS described it when it was chosen.
+    std::shared_ptr<const CupsDestination> destination;
 };
 
 // Lays the page out on the paper and writes it as PDF: at true size each pixel gets the
@@ -37,8 +43,9 @@ void writePagePdf(const PrintJob& job, const QString& pdfPath,
                   const std::atomic_bool* abandon = nullptr,
                   const std::function<void(qint64)>& grown = {});
 
-// For printer output: the printer the settings name (or the fallback) and, when fitting, the
-// edges it cannot print on. Asks CUPS, which may take long: not for the window's thread.
+// For printer output: the printer the settings name (or the fallback), as CUPS describes it,
+// and, when fitting, the edges it cannot print on. Asks CUPS, which may take long: not for the
+// window's thread. Throws DispatchError when the named printer does not exist.
 void choosePrinter(PrintJob& job);
 
 // Writes the PDF and hands it to CUPS with its own scaling switched off, or saves it as a
@@ -69,11 +76,12 @@ public:
     // Whether the PDF may be the one this job needs: same page file, unchanged since, same
     // paper and size mode. Copies do not matter; the printer does them.
     bool suits(const PrintJob& job) const;
-    // Hands the PDF to CUPS for the chosen job, on any thread, while it is still being
-    // written: CUPS takes in the first bands while the last are being compressed. False (and
-    // nothing sent) when it is laid out for another printer or other edges than the chosen
-    // job's. Throws DispatchError, and what writing the PDF threw.
-    bool sendFor(const PrintJob& chosen);
+    // Hands the PDF to CUPS, on any thread, while it is still being written: CUPS takes in
+    // the first bands while the last are being compressed. The printer is the one chosen
+    // for the PDF, which the job takes over: asking CUPS again would only delay the print.
+    // False (and nothing sent) when the job's settings name another printer, or no printer
+    // could be chosen. Throws DispatchError, and what writing the PDF threw.
+    bool sendFor(PrintJob& job);
 
 private:
     PrintJob m_job; // its printer and margins are the thread's until they are chosen

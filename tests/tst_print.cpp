@@ -260,6 +260,8 @@ private Q_SLOTS:
     void throughCupsd_data();
     void throughCupsd();
     void cupsdStopped();
+    void missingPrinterIsNamed_data();
+    void missingPrinterIsNamed();
     void pdfBreakingOffLeavesNoJob();
     void pageBreakingOffFailsThePrint_data();
     void pageBreakingOffFailsThePrint();
@@ -627,7 +629,6 @@ void TestPrint::pageBreakingOffFailsThePrint()
         if (toPrinter) {
             job.settings.printer = QStringLiteral("KopyraPDF");
             imaging::PdfInAdvance pdf(job);
-            imaging::choosePrinter(job);
             QVERIFY(pdf.sendFor(job));
         } else {
             imaging::printPage(job);
@@ -668,6 +669,56 @@ void TestPrint::cupsdStopped()
                  error.contains(QStringLiteral("KopyraPDF")),
              qPrintable(error));
     QVERIFY(edit.hasPage()); // the page stays shown
+}
+
+void TestPrint::missingPrinterIsNamed_data()
+{
+    QTest::addColumn<bool>("scannedSince"); // the page is newer than the control: laid out early
+    QTest::addColumn<QString>("printerWhenShown");
+    const QString missing = QStringLiteral("Verschwunden");
+    QTest::newRow("page from before") << false << missing;
+    QTest::newRow("new page, laid out while shown") << true << missing;
+    // Laid out for a printer that exists; the settings name another one before the print.
+    QTest::newRow("printer changed after the layout") << true << QStringLiteral("KopyraPDF");
+}
+
+// A printer the settings name that CUPS does not know: the print says which, and makes no job.
+void TestPrint::missingPrinterIsNamed()
+{
+    QFETCH(bool, scannedSince);
+    QFETCH(QString, printerWhenShown);
+    if (qEnvironmentVariableIsEmpty("CUPS_SERVER"))
+        QSKIP("no test cupsd (tools/test.sh starts one)");
+    imaging::PrintSettings settings;
+    settings.printer = printerWhenShown;
+    settings.save();
+    if (!scannedSince) {
+        writePage(m_page, 50, 50, 75);
+        QFile page(m_page);
+        QVERIFY(page.open(QIODevice::ReadWrite));
+        QVERIFY(page.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                                 QFileDevice::FileModificationTime));
+    }
+    ImgEdit edit;
+    if (scannedSince)
+        writePage(m_page, 50, 50, 75);
+    edit.call(343, showArgs(&m_page));
+    settings.printer = QStringLiteral("Verschwunden");
+    settings.save();
+    int number = 0;
+    QString error;
+    try {
+        edit.call(351, printArgs(1, 0, 0));
+    } catch (const imaging::DispatchError& e) {
+        number = e.number();
+        error = e.description();
+    }
+    QCOMPARE(number, 9212);
+    QVERIFY2(error.contains(QStringLiteral("„Verschwunden“ gibt es nicht")), qPrintable(error));
+    cups_job_t* jobs = nullptr;
+    const int n = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, nullptr, 0, CUPS_WHICHJOBS_ACTIVE);
+    cupsFreeJobs(n, jobs);
+    QCOMPARE(n, 0);
 }
 
 void TestPrint::silentPrintServerKeepsWindowAlive_data()
