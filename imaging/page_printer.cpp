@@ -164,21 +164,61 @@ PdfInAdvance::PdfInAdvance(PrintJob job)
                 self->m_changed.notify_all();
             }
         } finish{this};
-        choosePrinter(m_job);
-        if (m_job.printer.isEmpty())
-            return; // no printer at all: copies become PDF files in the documents folder
-        const QString path = temporaryPdf();
-        {
-            const std::lock_guard lock(m_mutex);
-            m_pdfPath = path;
-            m_chosen = true;
-            m_changed.notify_all();
+        // Fitted, the layout needs the printer's edges; at true size it needs no printer, and
+        // the PDF is begun while CUPS is being asked.
+        if (m_job.settings.sizeMode == PrintSettings::FitToPage) {
+            choose();
+            if (!m_abandon)
+                writeAhead(m_marginsMm);
+            return;
         }
-        writePagePdf(m_job, path, &m_abandon, [this](qint64 bytes) {
-            const std::lock_guard lock(m_mutex);
-            m_fileBytes = bytes;
-            m_changed.notify_all();
-        });
+        auto chosen = std::async(std::launch::async, [this] { choose(); });
+        try {
+            writeAhead({});
+        } catch (...) {
+            chosen.wait();
+            throw;
+        }
+        chosen.get();
+    });
+}
+
+// The printer for the PDF, and its edges; without one (no printer at all, or one CUPS does
+// not know) the PDF is abandoned: the print itself then finds out why.
+void PdfInAdvance::choose()
+{
+    PrintJob job = m_job;
+    try {
+        choosePrinter(job);
+    } catch (...) {
+        m_abandon = true;
+        throw;
+    }
+    if (job.printer.isEmpty()) {
+        m_abandon = true; // no printer at all: copies become PDF files in the documents folder
+        return;
+    }
+    const std::lock_guard lock(m_mutex);
+    m_printer = job.printer;
+    m_destination = job.destination;
+    m_marginsMm = job.marginsMm;
+    m_chosen = true;
+    m_changed.notify_all();
+}
+
+void PdfInAdvance::writeAhead(const QMarginsF& marginsMm)
+{
+    PrintJob job = m_job;
+    job.marginsMm = marginsMm;
+    const QString path = temporaryPdf();
+    {
+        const std::lock_guard lock(m_mutex);
+        m_pdfPath = path;
+    }
+    writePagePdf(job, path, &m_abandon, [this](qint64 bytes) {
+        const std::lock_guard lock(m_mutex);
+        m_fileBytes = bytes;
+        m_changed.notify_all();
     });
 }
 
@@ -204,14 +244,16 @@ bool PdfInAdvance::suits(const PrintJob& job) const
 bool PdfInAdvance::sendFor(PrintJob& job)
 {
     {
+        // Chosen, the PDF is under way (its path is set before it is begun), or writing it
+        // has ended in failure.
         std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_chosen || m_finished; });
+        m_changed.wait(lock, [this] { return (m_chosen && !m_pdfPath.isEmpty()) || m_finished; });
         // Without a PDF of its own (no printer then, or no room for it) the print makes one.
-        if (!m_chosen || job.settings.printer != m_job.settings.printer)
+        if (!m_chosen || m_pdfPath.isEmpty() || job.settings.printer != m_job.settings.printer)
             return false;
-        job.printer = m_job.printer;
-        job.destination = m_job.destination;
-        job.marginsMm = m_job.marginsMm;
+        job.printer = m_printer;
+        job.destination = m_destination;
+        job.marginsMm = m_marginsMm;
     }
     QFile pdf(m_pdfPath);
     if (!pdf.open(QIODevice::ReadOnly))

@@ -84,15 +84,21 @@ public:
     bool sendFor(PrintJob& job);
 
 private:
-    PrintJob m_job; // its printer and margins are the thread's until they are chosen
+    void choose();
+    void writeAhead(const QMarginsF& marginsMm);
+
+    const PrintJob m_job; // as the print settings stood; the printer is chosen on the threads
     QDateTime m_pageTime;
     qint64 m_pageBytes = -1;
-    QString m_pdfPath;
     std::atomic_bool m_abandon{false};
 
     std::mutex m_mutex; // guards what follows
     std::condition_variable m_changed;
-    bool m_chosen = false;   // the printer and edges are chosen, the PDF's path is set
+    bool m_chosen = false; // the printer and edges are chosen
+    QString m_printer;
+    std::shared_ptr<const CupsDestination> m_destination;
+    QMarginsF m_marginsMm;
+    QString m_pdfPath;       // set before the PDF is begun
     qint64 m_fileBytes = 0;  // of the PDF on disk so far
     bool m_finished = false; // the thread has ended
 

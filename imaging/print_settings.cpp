@@ -37,15 +37,15 @@ void PrintSettings::save() const
 
 QString PrintSettings::effectivePrinter() const
 {
-    const QStringList names = QPrinterInfo::availablePrinterNames();
-    if (!printer.isEmpty() && names.contains(printer))
+    // A remembered printer stands even when CUPS no longer knows it: printing then says so
+    // instead of silently printing elsewhere. So CUPS is asked only without one.
+    if (!printer.isEmpty())
         return printer;
-    if (!printer.isEmpty() && !names.isEmpty())
-        return printer; // gone: printing says so instead of silently printing elsewhere
     const QString fallback = QPrinterInfo::defaultPrinterName();
     if (!fallback.isEmpty())
         return fallback;
-    return names.isEmpty() ? printer : names.first();
+    const QStringList names = QPrinterInfo::availablePrinterNames();
+    return names.isEmpty() ? QString() : names.first();
 }
 
 QString pdfCopyPath()

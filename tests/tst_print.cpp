@@ -480,13 +480,17 @@ void TestPrint::throughCupsd_data()
     QTest::addColumn<bool>("scannedSince"); // the page is newer than the control: laid out early
     QTest::addColumn<QSizeF>("pageMm");
     QTest::addColumn<int>("sizeMode");
-    QTest::addColumn<QSizeF>("rewrittenMm"); // the page file replaced after it was shown
-    QTest::addColumn<QSizeF>("inkMm");       // empty: fitted, as wide as the paper allows
+    QTest::addColumn<QSizeF>("rewrittenMm");   // the page file replaced after it was shown
+    QTest::addColumn<QSizeF>("inkMm");         // empty: fitted, as wide as the paper allows
+    QTest::addColumn<int>("settingsSizeMode"); // when shown, what the page is laid out for
     const QSizeF a4(210, 297), half(100, 50);
-    QTest::newRow("page from before") << false << a4 << 0 << QSizeF() << a4;
-    QTest::newRow("new page, laid out while shown") << true << a4 << 0 << QSizeF() << a4;
-    QTest::newRow("new page, printed fitted instead") << true << half << 1 << QSizeF() << QSizeF();
-    QTest::newRow("new page, file replaced meanwhile") << true << half << 0 << a4 << a4;
+    QTest::newRow("page from before") << false << a4 << 0 << QSizeF() << a4 << 0;
+    QTest::newRow("new page, laid out while shown") << true << a4 << 0 << QSizeF() << a4 << 0;
+    QTest::newRow("new page, laid out fitted while shown")
+        << true << half << 1 << QSizeF() << QSizeF() << 1;
+    QTest::newRow("new page, printed fitted instead")
+        << true << half << 1 << QSizeF() << QSizeF() << 0;
+    QTest::newRow("new page, file replaced meanwhile") << true << half << 0 << a4 << a4 << 0;
 }
 
 // Through the test cupsd's PDF printer, read back as it arrives: A4, one page, not rescaled.
@@ -497,12 +501,14 @@ void TestPrint::throughCupsd()
     QFETCH(int, sizeMode);
     QFETCH(QSizeF, rewrittenMm);
     QFETCH(QSizeF, inkMm);
+    QFETCH(int, settingsSizeMode);
     const QString out = qEnvironmentVariable("KOPYRA_TEST_PDF_DIR");
     if (qEnvironmentVariableIsEmpty("CUPS_SERVER") || out.isEmpty())
         QSKIP("no test cupsd (tools/test.sh starts one)");
     QDir().mkpath(out);
     imaging::PrintSettings settings;
     settings.printer = QStringLiteral("KopyraPDF");
+    settings.sizeMode = imaging::PrintSettings::SizeMode(settingsSizeMode);
     settings.save();
     if (!scannedSince) {
         writePage(m_page, pageMm.width(), pageMm.height(), 150);
