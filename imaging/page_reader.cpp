@@ -234,7 +234,11 @@ template <int Channels>
 void averageBlocks(const std::vector<std::uint32_t>& columns, int outW, int factor,
                    std::uint8_t* out)
 {
-    const std::uint32_t n = std::uint32_t(factor * factor);
+    // Dividing by factor × factor through a multiplication: a division per byte took three
+    // quarters of the time. Exact while a block's sum stays below 2^40 / n, that is for any
+    // factor under 256; beyond, at most one level too light.
+    const std::uint64_t n = std::uint64_t(factor) * std::uint64_t(factor);
+    const std::uint64_t reciprocal = (std::uint64_t(1) << 40) / n + 1;
     for (int ox = 0; ox < outW; ++ox) {
         const std::uint32_t* p = columns.data() + size_t(ox) * size_t(factor) * Channels;
         std::uint32_t block[Channels] = {};
@@ -242,7 +246,7 @@ void averageBlocks(const std::vector<std::uint32_t>& columns, int outW, int fact
             for (int c = 0; c < Channels; ++c)
                 block[c] += p[c];
         for (int c = 0; c < Channels; ++c)
-            out[size_t(ox) * Channels + size_t(c)] = std::uint8_t(block[c] / n);
+            out[size_t(ox) * Channels + size_t(c)] = std::uint8_t((block[c] * reciprocal) >> 40);
     }
 }
 
@@ -308,12 +312,17 @@ QImage PageReader::reducedCopy(QSize maxSize, QString* error)
                     band.format() == wanted || bilevel ? band : band.convertToFormat(wanted);
                 for (int r = std::max(0, outFirst * factor - y); r < rows.height() && outY < outEnd;
                      ++r) {
+                    const std::uint8_t* row = rows.constScanLine(r);
                     if (bilevel) {
                         expandBilevel(rows, r, expanded);
-                        addRow(expanded.data(), columns);
-                    } else {
-                        addRow(rows.constScanLine(r), columns);
+                        row = expanded.data();
                     }
+                    if (factor == 1) { // nothing to average: the page's rows are the copy's
+                        std::memcpy(bits + outY++ * bytesPerLine, row,
+                                    size_t(outW) * size_t(channels));
+                        continue;
+                    }
+                    addRow(row, columns);
                     if (++rowsInSum == factor) {
                         std::uint8_t* to = bits + outY++ * bytesPerLine;
                         if (grey)
