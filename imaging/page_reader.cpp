@@ -250,26 +250,26 @@ void averageBlocks(const std::vector<std::uint32_t>& columns, int outW, int fact
     }
 }
 
-// One row of line art as grey bytes (0 or 255), through a table of eight pixels per byte.
+// One row of line art as grey bytes (0 or 255), eight pixels a byte through a table.
 void expandBilevel(const QImage& band, int row, std::vector<std::uint8_t>& grey)
 {
-    static const auto table = [] {
-        std::array<std::array<std::uint8_t, 8>, 256> t{};
-        for (int byte = 0; byte < 256; ++byte)
-            for (int bit = 0; bit < 8; ++bit)
-                t[size_t(byte)][size_t(bit)] = (byte & (0x80 >> bit)) ? 1 : 0;
-        return t;
-    }();
     const std::uint8_t zero = std::uint8_t(qGray(band.color(0)));
     const std::uint8_t one = std::uint8_t(qGray(band.color(1)));
-    const std::uint8_t* line = band.constScanLine(row);
-    const int width = band.width();
-    grey.resize(size_t(width + 7) & ~size_t(7));
-    for (int x = 0; x < width; x += 8) {
-        const auto& bits = table[line[x / 8]];
-        for (size_t b = 0; b < 8; ++b)
-            grey[size_t(x) + b] = bits[b] ? one : zero;
+    // The table for this band's two levels; a band of line art has hundreds of rows.
+    thread_local std::array<std::array<std::uint8_t, 8>, 256> table{};
+    thread_local int tableFor = -1;
+    const int levels = zero << 8 | one;
+    if (tableFor != levels) {
+        for (int byte = 0; byte < 256; ++byte)
+            for (int bit = 0; bit < 8; ++bit)
+                table[size_t(byte)][size_t(bit)] = (byte & (0x80 >> bit)) ? one : zero;
+        tableFor = levels;
     }
+    const std::uint8_t* line = band.constScanLine(row);
+    const size_t bytes = size_t(band.width() + 7) / 8;
+    grey.resize(bytes * 8);
+    for (size_t i = 0; i < bytes; ++i)
+        std::memcpy(grey.data() + i * 8, table[line[i]].data(), 8);
 }
 
 } // namespace
