@@ -9,8 +9,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <future>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -149,6 +151,22 @@ std::pair<int, int> stripAndBandRows(tiff* file, int height, int maxRows)
 
 } // namespace
 
+namespace {
+
+// A band whose rows lie back to back, without Qt's padding to four bytes: strips of the page
+// file are read straight into it.
+QImage packedBand(int width, int rows, QImage::Format format, tmsize_t rowBytes)
+{
+    void* data = std::malloc(size_t(rowBytes) * size_t(rows));
+    if (!data)
+        throw std::bad_alloc();
+    return QImage(
+        static_cast<uchar*>(data), width, rows, qsizetype(rowBytes), format,
+        [](void* bytes) { std::free(bytes); }, data);
+}
+
+} // namespace
+
 bool PageReader::readTiffBands(int maxRows, const std::function<void(const QImage&, int)>& sink,
                                QString* error, int firstRow, int endRow)
 {
@@ -164,46 +182,46 @@ bool PageReader::readTiffBands(int maxRows, const std::function<void(const QImag
                                   : m_layout == Layout::Bilevel ? QImage::Format_Mono
                                                                 : QImage::Format_RGB32;
     const tmsize_t rowBytes = TIFFScanlineSize(m_tiff);
-    // Native kinds: the strip's bytes go straight into the band's rows. Anything else comes
-    // through libtiff's RGBA conversion: each strip bottom row first, 0xAABBGGRR per pixel.
-    std::vector<std::uint8_t> strip(native ? size_t(rowBytes) * size_t(stripRows) : 0);
+    // Native kinds: the strips are read straight into the band, whose rows lie back to back
+    // as in the file. Anything else comes through libtiff's RGBA conversion: each strip
+    // bottom row first, 0xAABBGGRR per pixel.
     std::vector<std::uint32_t> raster(native ? 0 : size_t(width) * size_t(stripRows));
     QImage band;
     int bandStart = start;
     int filled = 0;
     for (int row = start; row < stop; row += stripRows) {
         const int rows = std::min(stripRows, stop - row);
+        // A band nobody kept is filled again: fresh memory costs a page fault every 4 KB.
+        const int rowsInBand = std::min(bandRows, stop - row);
+        if (filled == 0 && (!band.isDetached() || band.height() != rowsInBand)) {
+            band = native ? packedBand(width, rowsInBand, format, rowBytes)
+                          : QImage(width, rowsInBand, format);
+            // Black as 0, white as 1 in line art, whatever the file says: printing knows such
+            // pages as bitmaps and keeps them sharp and small.
+            if (m_layout == Layout::Bilevel)
+                band.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+        }
+        std::uint8_t* const to = band.scanLine(filled);
         const bool read =
             native ? TIFFReadEncodedStrip(m_tiff, TIFFComputeStrip(m_tiff, std::uint32_t(row), 0),
-                                          strip.data(), rowBytes * rows) >= rowBytes * rows
+                                          to, rowBytes * rows) >= rowBytes * rows
                    : TIFFReadRGBAStrip(m_tiff, std::uint32_t(row), raster.data()) != 0;
         if (!read) {
             *error =
                 m_tiffError.isEmpty() ? QStringLiteral("die Seite ist unvollständig") : m_tiffError;
             return false;
         }
-        // A band nobody kept is filled again: fresh memory costs a page fault every 4 KB.
-        const int rowsInBand = std::min(bandRows, stop - row);
-        if (filled == 0 && (!band.isDetached() || band.height() != rowsInBand)) {
-            band = QImage(width, rowsInBand, format);
-            // Black as 0, white as 1 in line art, whatever the file says: printing knows such
-            // pages as bitmaps and keeps them sharp and small.
-            if (m_layout == Layout::Bilevel)
-                band.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
-        }
-        for (int r = 0; r < rows; ++r) {
-            std::uint8_t* to = band.scanLine(filled + r);
-            if (native) {
-                std::memcpy(to, strip.data() + r * rowBytes, size_t(rowBytes));
-                // 255 - v for grey, all bits flipped for line art.
-                if (m_minIsWhite)
-                    for (tmsize_t x = 0; x < rowBytes; ++x)
-                        to[x] = std::uint8_t(~to[x]);
-            } else {
+        if (native && m_minIsWhite) {
+            // 255 - v for grey, all bits flipped for line art.
+            for (tmsize_t i = 0; i < rowBytes * rows; ++i)
+                to[i] = std::uint8_t(~to[i]);
+        } else if (!native) {
+            for (int r = 0; r < rows; ++r) {
                 const std::uint32_t* from = raster.data() + size_t(rows - 1 - r) * size_t(width);
+                QRgb* line = reinterpret_cast<QRgb*>(band.scanLine(filled + r));
                 for (int x = 0; x < width; ++x)
-                    reinterpret_cast<QRgb*>(to)[x] = qRgb(
-                        int(TIFFGetR(from[x])), int(TIFFGetG(from[x])), int(TIFFGetB(from[x])));
+                    line[x] = qRgb(int(TIFFGetR(from[x])), int(TIFFGetG(from[x])),
+                                   int(TIFFGetB(from[x])));
             }
         }
         filled += rows;
