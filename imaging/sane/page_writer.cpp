@@ -8,13 +8,17 @@
 
 #include <tiffio.h>
 
+#include <fcntl.h>
+
 #include <algorithm>
 
 namespace imaging::sane {
 
 namespace {
 constexpr std::int32_t PageFileError = 9140;
-}
+// The disk is asked to start writing every so many bytes of rows.
+constexpr qint64 SyncStep = 4 << 20;
+} // namespace
 
 PageWriter::PageWriter(const QString& path)
     : m_path(path)
@@ -84,6 +88,13 @@ void PageWriter::writeRow(const std::uint8_t* row, int y, int plane)
         fail(m_file.errorString().isEmpty() ? QStringLiteral("Schreibfehler")
                                             : m_file.errorString());
     m_rows = std::max(m_rows, y + 1);
+    // The page is flushed to disk before it replaces the last one; started while the rows
+    // come, that flush finds little left to do and the page is there sooner.
+    m_unsynced += rowBytes();
+    if (m_unsynced >= SyncStep) {
+        ::sync_file_range(m_file.handle(), 0, 0, SYNC_FILE_RANGE_WRITE);
+        m_unsynced = 0;
+    }
 }
 
 void PageWriter::commit()

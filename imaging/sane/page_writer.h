@@ -49,6 +49,7 @@ private:
     tiff* m_tiff = nullptr;
     PageFormat m_format;
     int m_rows = 0;
+    qint64 m_unsynced = 0; // bytes of rows since the disk was last asked to catch up
 };
 
 } // namespace imaging::sane
