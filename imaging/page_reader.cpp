@@ -246,11 +246,19 @@ void addRow(const std::uint8_t* __restrict line, std::vector<std::uint32_t>& col
         to[i] += line[i];
 }
 
+// A pixel of the copy from its levels: grey, or red, green and blue.
+template <int Channels> QRgb pixelOf(const std::uint32_t* levels)
+{
+    if constexpr (Channels == 1)
+        return qRgb(int(levels[0]), int(levels[0]), int(levels[0]));
+    else
+        return qRgb(int(levels[0]), int(levels[1]), int(levels[2]));
+}
+
 // Turns the column sums of factor rows into one output row: each output pixel is the mean
 // of a block of factor × factor pixels of Channels bytes each.
 template <int Channels>
-void averageBlocks(const std::vector<std::uint32_t>& columns, int outW, int factor,
-                   std::uint8_t* out)
+void averageBlocks(const std::vector<std::uint32_t>& columns, int outW, int factor, QRgb* out)
 {
     // Dividing by factor × factor through a multiplication: a division per byte took three
     // quarters of the time. Exact while a block's sum stays below 2^40 / n, that is for any
@@ -264,7 +272,19 @@ void averageBlocks(const std::vector<std::uint32_t>& columns, int outW, int fact
             for (int c = 0; c < Channels; ++c)
                 block[c] += p[c];
         for (int c = 0; c < Channels; ++c)
-            out[size_t(ox) * Channels + size_t(c)] = std::uint8_t((block[c] * reciprocal) >> 40);
+            block[c] = std::uint32_t((block[c] * reciprocal) >> 40);
+        out[ox] = pixelOf<Channels>(block);
+    }
+}
+
+// A row of a page within the display's size, as it is.
+template <int Channels> void copyRow(const std::uint8_t* row, int outW, QRgb* out)
+{
+    for (int x = 0; x < outW; ++x, row += Channels) {
+        std::uint32_t levels[Channels];
+        for (int c = 0; c < Channels; ++c)
+            levels[c] = row[c];
+        out[x] = pixelOf<Channels>(levels);
     }
 }
 
@@ -309,7 +329,8 @@ QImage PageReader::reducedCopy(QSize maxSize, QString* error)
     const bool grey = m_tiff && m_layout != Layout::Rgb8 && m_layout != Layout::Rgba;
     const int channels = grey ? 1 : 3;
     const QImage::Format wanted = grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888;
-    QImage out(outW, outH, wanted);
+    // 32-bit pixels: the display scales this copy at every change of size, fastest from those.
+    QImage out(outW, outH, QImage::Format_RGB32);
     out.fill(Qt::white);
     // Rows of the copy are written by address: the halves below must not share the image.
     std::uint8_t* const bits = out.bits();
@@ -335,14 +356,18 @@ QImage PageReader::reducedCopy(QSize maxSize, QString* error)
                         expandBilevel(rows, r, expanded);
                         row = expanded.data();
                     }
+                    QRgb* const to = reinterpret_cast<QRgb*>(bits + outY * bytesPerLine);
                     if (factor == 1) { // nothing to average: the page's rows are the copy's
-                        std::memcpy(bits + outY++ * bytesPerLine, row,
-                                    size_t(outW) * size_t(channels));
+                        if (grey)
+                            copyRow<1>(row, outW, to);
+                        else
+                            copyRow<3>(row, outW, to);
+                        ++outY;
                         continue;
                     }
                     addRow(row, columns);
                     if (++rowsInSum == factor) {
-                        std::uint8_t* to = bits + outY++ * bytesPerLine;
+                        ++outY;
                         if (grey)
                             averageBlocks<1>(columns, outW, factor, to);
                         else
@@ -376,8 +401,6 @@ QImage PageReader::reducedCopy(QSize maxSize, QString* error)
     }
     if (!ok)
         return {};
-    // The display scales this copy at every change of size, fastest from 32-bit pixels.
-    out = std::move(out).convertToFormat(QImage::Format_RGB32);
     // Keep the page's physical size with the copy.
     if (m_xDpi > 0 && m_yDpi > 0) {
         out.setDotsPerMeterX(int(std::lround(m_xDpi / factor / 0.0254)));
