@@ -343,8 +343,9 @@ QImage PageReader::reducedCopy(QSize maxSize, QString* error)
         std::vector<std::uint8_t> expanded;
         int rowsInSum = 0;
         int outY = outFirst;
+        // A strip at a time (one row asked for): summed while it is still in the cache.
         return page.forEachBand(
-            512,
+            1,
             [&](const QImage& band, int y) {
                 const bool bilevel = band.format() == QImage::Format_Mono;
                 const QImage rows =
