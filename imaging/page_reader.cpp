@@ -343,9 +343,10 @@ QImage PageReader::reducedCopy(QSize maxSize, QString* error)
         std::vector<std::uint8_t> expanded;
         int rowsInSum = 0;
         int outY = outFirst;
-        // A strip at a time (one row asked for): summed while it is still in the cache.
+        // A page file's strip at a time (one row asked for): summed while it is still in the
+        // cache. Other pages are whole images already.
         return page.forEachBand(
-            1,
+            page.m_tiff ? 1 : 512,
             [&](const QImage& band, int y) {
                 const bool bilevel = band.format() == QImage::Format_Mono;
                 const QImage rows =
