@@ -272,6 +272,7 @@ private Q_SLOTS:
 
 private:
     QString newestPdf(const QString& folder, const QDateTime& since) const;
+    void showNewPage(std::unique_ptr<ImgEdit>& edit, bool scannedSince, QSizeF pageMm, int dpi);
 
     std::unique_ptr<TestHome> m_home;
     QString m_page;
@@ -293,6 +294,24 @@ QString TestPrint::newestPdf(const QString& folder, const QDateTime& since) cons
         QDir(folder).entryInfoList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Time);
     return pdfs.isEmpty() || pdfs.first().lastModified() < since ? QString()
                                                                  : pdfs.first().absoluteFilePath();
+}
+
+// Shows a page in a new edit control: one from before the control, or one scanned since,
+// which the control lays out for print while it shows it.
+void TestPrint::showNewPage(std::unique_ptr<ImgEdit>& edit, bool scannedSince, QSizeF pageMm,
+                            int dpi)
+{
+    if (!scannedSince) {
+        writePage(m_page, pageMm.width(), pageMm.height(), dpi);
+        QFile page(m_page);
+        QVERIFY(page.open(QIODevice::ReadWrite));
+        QVERIFY(page.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                                 QFileDevice::FileModificationTime));
+    }
+    edit = std::make_unique<ImgEdit>();
+    if (scannedSince)
+        writePage(m_page, pageMm.width(), pageMm.height(), dpi);
+    edit->call(343, showArgs(&m_page));
 }
 
 void TestPrint::showsPages_data()
@@ -512,22 +531,15 @@ void TestPrint::throughCupsd()
     settings.printer = QStringLiteral("KopyraPDF");
     settings.sizeMode = imaging::PrintSettings::SizeMode(settingsSizeMode);
     settings.save();
-    if (!scannedSince) {
-        writePage(m_page, pageMm.width(), pageMm.height(), 150);
-        QFile page(m_page);
-        QVERIFY(page.open(QIODevice::ReadWrite));
-        QVERIFY(page.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
-                                 QFileDevice::FileModificationTime));
-    }
-    ImgEdit edit;
-    if (scannedSince)
-        writePage(m_page, pageMm.width(), pageMm.height(), 150);
-    edit.call(343, showArgs(&m_page));
+    std::unique_ptr<ImgEdit> edit;
+    showNewPage(edit, scannedSince, pageMm, 150);
+    if (QTest::currentTestFailed())
+        return;
     if (!rewrittenMm.isEmpty())
         writePage(m_page, rewrittenMm.width(), rewrittenMm.height(), 150);
     QTest::qWait(1100); // cups-pdf's files have whole seconds
     const QDateTime start = QDateTime::currentDateTime().addSecs(-1);
-    edit.call(351, printArgs(1, sizeMode, 0));
+    edit->call(351, printArgs(1, sizeMode, 0));
     QTRY_VERIFY_WITH_TIMEOUT(!newestPdf(out, start).isEmpty(), 60000);
     const QString arrived = newestPdf(out, start);
     QTRY_VERIFY_WITH_TIMEOUT(readPdf(arrived).pages == 1, 10000); // written to the end
@@ -700,23 +712,16 @@ void TestPrint::missingPrinterIsNamed()
     imaging::PrintSettings settings;
     settings.printer = printerWhenShown;
     settings.save();
-    if (!scannedSince) {
-        writePage(m_page, 50, 50, 75);
-        QFile page(m_page);
-        QVERIFY(page.open(QIODevice::ReadWrite));
-        QVERIFY(page.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
-                                 QFileDevice::FileModificationTime));
-    }
-    ImgEdit edit;
-    if (scannedSince)
-        writePage(m_page, 50, 50, 75);
-    edit.call(343, showArgs(&m_page));
+    std::unique_ptr<ImgEdit> edit;
+    showNewPage(edit, scannedSince, QSizeF(50, 50), 75);
+    if (QTest::currentTestFailed())
+        return;
     settings.printer = QStringLiteral("Verschwunden");
     settings.save();
     int number = 0;
     QString error;
     try {
-        edit.call(351, printArgs(1, 0, 0));
+        edit->call(351, printArgs(1, 0, 0));
     } catch (const imaging::DispatchError& e) {
         number = e.number();
         error = e.description();
