@@ -69,6 +69,12 @@ QString temporaryPdf()
     return pdf.fileName();
 }
 
+[[noreturn]] void pdfUnreadable(const QFile& pdf)
+{
+    fail(PrintFailed, QStringLiteral("Die Druckdatei „%1“ lässt sich nicht lesen: %2")
+                          .arg(pdf.fileName(), pdf.errorString()));
+}
+
 } // namespace
 
 void printPage(const PrintJob& job)
@@ -270,8 +276,7 @@ bool PdfInAdvance::sendFor(PrintJob& job)
         }
         QByteArray part = pdf.read(std::min<qint64>(available - sent, 1 << 20));
         if (part.isEmpty())
-            fail(PrintFailed, QStringLiteral("Die Druckdatei „%1“ lässt sich nicht lesen: %2")
-                                  .arg(m_pdfPath, pdf.errorString()));
+            pdfUnreadable(pdf);
         sent += part.size();
         return part;
     });
@@ -308,13 +313,11 @@ void sendToPrinter(const PrintJob& job, const QString& pdfPath)
 {
     QFile pdf(pdfPath);
     if (!pdf.open(QIODevice::ReadOnly))
-        fail(PrintFailed, QStringLiteral("Die Druckdatei „%1“ lässt sich nicht lesen: %2")
-                              .arg(pdfPath, pdf.errorString()));
+        pdfUnreadable(pdf);
     sendToPrinter(job, [&] {
         QByteArray part = pdf.read(1 << 20);
         if (part.isEmpty() && !pdf.atEnd())
-            fail(PrintFailed, QStringLiteral("Die Druckdatei „%1“ lässt sich nicht lesen: %2")
-                                  .arg(pdfPath, pdf.errorString()));
+            pdfUnreadable(pdf);
         return part;
     });
 }
