@@ -12,11 +12,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -82,12 +85,16 @@ QWidget* makeOptionWidget(const OptionInfo& o, const QVariant& value,
                (o.kind == OptionInfo::Kind::String &&
                 o.constraint == OptionInfo::Constraint::StringList)) {
         auto* list = new QComboBox(parent);
+        // Some backends list whole sentences: closed, the list shows the start of the choice,
+        // open, every entry in full. The dialog stays a sensible width.
+        list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        list->setMinimumContentsLength(30);
         if (number)
             for (double v : o.words)
                 list->addItem(numberText(o, v) + unitSuffix(o.unit), v);
         else
             for (const QString& s : o.strings)
-                list->addItem(s, s);
+                list->addItem(sane::translated(s), s);
         QObject::connect(list, qOverload<int>(&QComboBox::activated), list,
                          [list, onChange](int i) { onChange(list->itemData(i)); });
         w = list;
@@ -234,6 +241,16 @@ void ScanOptionDialog::reload()
     }
     pageLayout->addStretch();
     m_area->setWidget(page); // deletes the previous page
+
+    // Wide enough for every option without scrolling sideways (a backend's titles and lists
+    // can be long), as far as the screen allows; never narrower than the user made it.
+    const QMargins margins = layout()->contentsMargins();
+    int wanted = page->sizeHint().width() + m_area->verticalScrollBar()->sizeHint().width() +
+                 2 * m_area->frameWidth() + margins.left() + margins.right();
+    if (const QScreen* screen = this->screen())
+        wanted = std::min(wanted, screen->availableGeometry().width() * 9 / 10);
+    if (wanted > width())
+        resize(wanted, height());
 }
 
 void ScanOptionDialog::change(int index, const QVariant& value)

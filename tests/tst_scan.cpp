@@ -11,12 +11,17 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFormLayout>
 #include <QImageReader>
+#include <QLabel>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
@@ -103,6 +108,7 @@ private Q_SLOTS:
     void pickDevice();
     void rememberedDeviceGone();
     void optionDialogCoversEveryOption();
+    void optionDialogInUsersLanguage();
     void setupDialogCancelScansNothing();
     void deviceReleasedAfterScan();
     void nextScanAfterFaultStartsAfresh();
@@ -509,6 +515,45 @@ void TestScan::optionDialogCoversEveryOption()
         testOptions->setChecked(false);
         QTRY_VERIFY(!dialog.widgetFor(QStringLiteral("int"))->isEnabled());
         QVERIFY(dialog.values().contains(QStringLiteral("resolution")));
+    }
+    sane.call([device] { device->close(); });
+}
+
+// SANE's English texts are shown in the user's language, and the dialog is wide enough for
+// them; the device still gets its values as the backend names them.
+void TestScan::optionDialogInUsersLanguage()
+{
+    // The tests run in C.UTF-8, where gettext takes the language from LANGUAGE.
+    qputenv("LANGUAGE", "de");
+    struct Restore {
+        ~Restore() { qunsetenv("LANGUAGE"); }
+    } restore;
+    auto device = std::make_shared<imaging::sane::Device>();
+    auto& sane = imaging::sane::SaneThread::instance();
+    sane.call([device] { device->open(QStringLiteral("test:0")); });
+    {
+        imaging::ScanOptionDialog dialog(*device, QStringLiteral("test:0"));
+        auto* mode = qobject_cast<QComboBox*>(dialog.widgetFor(QStringLiteral("mode")));
+        QVERIFY(mode);
+        auto* form = qobject_cast<QFormLayout*>(mode->parentWidget()->layout());
+        QVERIFY(form);
+        auto* label = qobject_cast<QLabel*>(form->labelForField(mode));
+        QVERIFY(label);
+        QCOMPARE(label->text(), QStringLiteral("Scanmodus:"));
+        const int grey = mode->findData(QStringLiteral("Gray"));
+        QVERIFY(grey >= 0);
+        QCOMPARE(mode->itemText(grey), QStringLiteral("Graustufen"));
+        emit mode->activated(grey);
+        QCOMPARE(
+            sane.call([device] { return device->valueByName(QStringLiteral("mode")); }).toString(),
+            QStringLiteral("Gray"));
+        QCOMPARE(dialog.values().value(QStringLiteral("mode")).toString(), QStringLiteral("Gray"));
+
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto* area = dialog.findChild<QScrollArea*>();
+        QVERIFY(area);
+        QVERIFY(!area->horizontalScrollBar()->isVisible());
     }
     sane.call([device] { device->close(); });
 }

@@ -4,10 +4,22 @@
 
 #include <QByteArray>
 
+#include <libintl.h>
+
 #include <cmath>
 #include <vector>
 
 namespace imaging::sane {
+
+QString translated(const QString& text)
+{
+    if (text.isEmpty())
+        return text;
+    // Whatever the locale's character set, the catalogue's texts come as UTF-8.
+    static const bool utf8 = bind_textdomain_codeset("sane-backends", "UTF-8") != nullptr;
+    Q_UNUSED(utf8);
+    return QString::fromUtf8(dgettext("sane-backends", text.toUtf8().constData()));
+}
 
 QList<DeviceInfo> listDevices()
 {
@@ -18,7 +30,8 @@ QList<DeviceInfo> listDevices()
     QList<DeviceInfo> list;
     for (int i = 0; devices && devices[i]; ++i)
         list.append({QString::fromUtf8(devices[i]->name), QString::fromUtf8(devices[i]->vendor),
-                     QString::fromUtf8(devices[i]->model), QString::fromUtf8(devices[i]->type)});
+                     QString::fromUtf8(devices[i]->model),
+                     translated(QString::fromUtf8(devices[i]->type))});
     return list;
 }
 
@@ -98,8 +111,8 @@ OptionInfo Device::option(int index) const
         return o;
     o.index = index;
     o.name = QString::fromUtf8(d->name ? d->name : "");
-    o.title = QString::fromUtf8(d->title ? d->title : "");
-    o.description = QString::fromUtf8(d->desc ? d->desc : "");
+    o.title = translated(QString::fromUtf8(d->title ? d->title : ""));
+    o.description = translated(QString::fromUtf8(d->desc ? d->desc : ""));
     o.unit = d->unit;
     o.size = d->size;
     o.capabilities = d->cap;

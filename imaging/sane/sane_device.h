@@ -17,8 +17,15 @@ struct DeviceInfo {
     QString type;
 };
 
-// All devices SANE can find now. Network backends may take many seconds. SANE thread only.
+// All devices SANE can find now, their types in the user's language. Network backends may
+// take many seconds. SANE thread only.
 QList<DeviceInfo> listDevices();
+
+// A text of SANE's (an option's title, description or list entry, a device type; the backends
+// write them in English) in the user's language, from the catalogue of sane-backends, or
+// unchanged where that has none. For showing only: values go to the device as the backend
+// names them.
+QString translated(const QString& text);
 
 // What the option dialog needs to know of one option, copied out of SANE's descriptor.
 struct OptionInfo {
@@ -27,7 +34,7 @@ struct OptionInfo {
 
     int index = 0;
     QString name;
-    QString title;
+    QString title; // in the user's language, as is the description
     QString description;
     Kind kind = Kind::Int;
     Constraint constraint = Constraint::None;
@@ -36,7 +43,7 @@ struct OptionInfo {
     int capabilities = 0;
     double min = 0, max = 0, quant = 0; // ranges; fixed values as doubles
     QList<double> words;                // word lists
-    QStringList strings;                // string lists
+    QStringList strings;                // string lists, as the backend names the values
 
     bool active() const { return SANE_OPTION_IS_ACTIVE(capabilities); }
     bool settable() const { return SANE_OPTION_IS_SETTABLE(capabilities); }
