@@ -19,6 +19,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 using imaging::Variant;
@@ -45,6 +46,24 @@ QToolButton* makeButton(QWidget* parent, const QString& caption, const QString& 
     b->setToolButtonStyle(caption.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextUnderIcon);
     b->setFocusPolicy(Qt::StrongFocus);
     return b;
+}
+
+// Desktop fonts run wider than the one the window was designed for, even at its size: where a
+// caption would be clipped, its kind of control gets a smaller font, as long as that stays
+// readable (the same for all of them, so that neighbours look alike).
+template <typename Control> void fitCaptions(QWidget* window)
+{
+    const QList<Control*> controls = window->findChildren<Control*>();
+    const auto clipped = [&controls] {
+        return std::any_of(controls.begin(), controls.end(),
+                           [](const Control* c) { return c->sizeHint().width() > c->width(); });
+    };
+    QFont smaller = window->font();
+    while (clipped() && smaller.pointSizeF() > 6) {
+        smaller.setPointSizeF(smaller.pointSizeF() - 0.25);
+        for (Control* c : controls)
+            c->setFont(smaller);
+    }
 }
 
 } // namespace
@@ -160,6 +179,9 @@ void Form1::buildDesign()
         place(PicHolder[i], holderPlaces[i][0], holderPlaces[i][1], 1260, 1260);
         PicHolder[i]->hide();
     }
+
+    fitCaptions<OptionCheckBox>(this);
+    fitCaptions<QToolButton>(this);
 
     // Tab order as designed; the frames and panels take no focus here.
     QWidget* const tabOrder[] = {Btn[0],
