@@ -3,10 +3,12 @@
 #include "imaging/background_work.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
@@ -92,6 +94,11 @@ void ImgAdmin::runPrintDialog(std::int32_t handle)
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
     dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
     dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+    // The choice is kept for the copies to come; nothing is printed now, so the button does
+    // not say "Drucken".
+    if (auto* buttons = dialog.findChild<QDialogButtonBox*>())
+        if (QPushButton* ok = buttons->button(QDialogButtonBox::Ok))
+            ok->setText(QStringLiteral("OK"));
 
     auto* sizePage = new QWidget;
     sizePage->setWindowTitle(QStringLiteral("Größe der Kopie"));

@@ -814,6 +814,10 @@ void TestPrint::printDialogKeepsSettings()
                 return;
             answer.stop();
             parent = dialog->parentWidget();
+            // Choosing is not printing.
+            auto* buttons = dialog->findChild<QDialogButtonBox*>();
+            QVERIFY(buttons && buttons->button(QDialogButtonBox::Ok));
+            QCOMPARE(buttons->button(QDialogButtonBox::Ok)->text(), QStringLiteral("OK"));
             auto* fit = dialog->findChild<QRadioButton*>(QStringLiteral("fitToPage"));
             QVERIFY(fit);
             fit->click();
