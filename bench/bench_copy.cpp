@@ -11,13 +11,13 @@
 // Without a role it measures everything and writes a Markdown report to standard output.
 // Needs SANE's test scanner (SANE_CONFIG_DIR) and a CUPS printer "KopyraPDF"; tools/bench.sh
 // provides both.
-#include "copy_run/imaging_controls.h"
-#include "imaging/img_scan.h"
-#include "imaging/print_settings.h"
-#include "imaging/sane/sane_device.h"
-#include "imaging/sane/sane_thread.h"
-#include "imaging/scan_preferences.h"
-#include "imaging/scanner_choice.h"
+#include "imaging/common/print_settings.h"
+#include "imaging/controls.h"
+#include "imaging/scan/img_scan.h"
+#include "imaging/scan/sane/sane_device.h"
+#include "imaging/scan/sane/sane_thread.h"
+#include "imaging/scan/scan_preferences.h"
+#include "imaging/scan/scanner_choice.h"
 #include "main_window/form1.h"
 #include "support/german_ui.h"
 #include "support/kopyra_application.h"
@@ -159,7 +159,8 @@ public:
     explicit TimedControl(std::unique_ptr<imaging::DispatchControl> real)
         : m_real(std::move(real))
     {
-        m_real->setEventSink([this](int position) { raiseEvent(position); });
+        connect(m_real.get(), &imaging::DispatchControl::eventRaised, this,
+                [this](int position) { raiseEvent(position); });
     }
     QString progId() const override { return m_real->progId(); }
     void put(std::int32_t member, const Variant& value) override { m_real->put(member, value); }

@@ -1,7 +1,7 @@
 // How long one repaint of the image area takes while the window is resized with a colour A4
 // page shown (600 dpi, or the resolution given as the first argument), how long showing and
 // printing it into a PDF take, and the peak memory of it all against the raw page.
-#include "imaging/img_edit.h"
+#include "imaging/edit/img_edit.h"
 #include "old_page.h"
 
 #include <QApplication>

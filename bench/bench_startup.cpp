@@ -7,7 +7,7 @@
 // Without arguments it starts itself again as "child" several times per configuration and
 // writes a Markdown table. The child starts the way the program does and reports the moment
 // its window has been painted for the first time, and the moment the page is on it.
-#include "imaging/img_edit.h"
+#include "imaging/edit/img_edit.h"
 #include "main_window/form1.h"
 #include "old_page.h"
 #include "support/german_ui.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/sane/page_writer.h"
+#include "imaging/page_file/page_writer.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -13,13 +13,13 @@
 // Returns its size in pixels.
 inline QSize writeOldColourPage(const QString& path, int dpi)
 {
-    imaging::sane::PageFormat format;
+    imaging::PageFormat format;
     format.width = qRound(210 / 25.4 * dpi);
     format.height = qRound(297 / 25.4 * dpi);
     format.samplesPerPixel = 3;
     format.xDpi = format.yDpi = dpi;
     {
-        imaging::sane::PageWriter writer(path);
+        imaging::PageWriter writer(path);
         writer.begin(format);
         std::vector<std::uint8_t> row(size_t(writer.rowBytes()));
         for (int y = 0; y < format.height; ++y) {

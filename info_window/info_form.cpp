@@ -2,6 +2,7 @@
 
 #include "support/aap.h"
 #include "support/centre_window.h"
+#include "support/pictures.h"
 
 #include <QFrame>
 #include <QKeyEvent>
@@ -96,6 +97,7 @@ InfoWindow::InfoWindow()
 {
     setObjectName(QStringLiteral("InfoForm"));
     setWindowTitle(QStringLiteral("Info"));
+    loadPictures();
     setWindowIcon(QIcon(QStringLiteral(":/pictures/info_window.ico")));
     setFixedSize(9390 / TwipsPerPixel, 6405 / TwipsPerPixel);
     // The buttons' designed sizes were made for a small dialog font.
@@ -186,7 +188,8 @@ void InfoWindow::Btn_Click(std::int16_t index)
         AAP::ShellOpen(this, InfoForm::WebSiteHost + QStringLiteral("/new.htm"), 1);
         return;
     case 2:
-        AAP::ShellOpen(this, InfoForm::WebSiteHost + QStringLiteral("/register"), 1);
+        // The address the button's tooltip names.
+        AAP::ShellOpen(this, InfoForm::WebSiteHost + QStringLiteral("/register/"), 1);
         return;
     case 3:
         accept();

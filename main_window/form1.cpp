@@ -1,5 +1,7 @@
 #include "main_window/form1.h"
 
+#include "dispatch/members.h"
+
 #include "info_window/info_form.h"
 #include "main_window/option_check_box.h"
 #include "support/aab.h"
@@ -8,6 +10,7 @@
 #include "support/centre_window.h"
 #include "support/module1.h"
 #include "support/msg_box.h"
+#include "support/pictures.h"
 #include "version.h"
 
 #include <QApplication>
@@ -22,6 +25,9 @@
 #include <algorithm>
 #include <cmath>
 
+namespace AdminMember = imaging::AdminMember;
+namespace EditMember = imaging::EditMember;
+namespace ScanMember = imaging::ScanMember;
 using imaging::Variant;
 
 namespace {
@@ -68,9 +74,6 @@ template <typename Control> void fitCaptions(QWidget* window)
 
 } // namespace
 
-// The pictures live in the core library, which is static: its resources must be pulled in.
-static void initResources() { Q_INIT_RESOURCE(resources); }
-
 int Form1::toPixels(float twips) { return static_cast<int>(std::lround(twips / TwipsPerPixel)); }
 
 float Form1::toTwips(int pixels) { return static_cast<float>(pixels * TwipsPerPixel); }
@@ -91,7 +94,7 @@ Form1::~Form1() = default;
 
 void Form1::buildDesign()
 {
-    initResources();
+    loadPictures();
     setObjectName(QStringLiteral("Form1"));
     setWindowIcon(QIcon(QStringLiteral(":/pictures/kopyra.ico")));
     // The designed sizes were made for a small dialog font; a desktop's larger default font
@@ -206,11 +209,6 @@ void Form1::buildDesign()
     connect(ShowSpecificSetupChk, &OptionCheckBox::Click, this, &Form1::ShowSpecificSetupChk_Click);
     connect(ShowSpecificSetupFirstPageChk, &OptionCheckBox::Click, this,
             &Form1::ShowSpecificSetupFirstPageChk_Click);
-
-    imgScan1().setEventSink([this](int position) {
-        if (position == ScanCompletedEvent)
-            ImgScan1_ScanCompleted();
-    });
 }
 
 void Form1::showEvent(QShowEvent* event)
@@ -244,14 +242,15 @@ void Form1::Form_Load()
                                ? AAM::applicationFolder()
                                : m_environment.applicationFolder;
     PageFilePath = AAM::pageFilePath(AAM::pageFileFolder(folder));
+    m_copyRun.setPageFile(PageFilePath);
 
     // 4. The imaging controls, in this order.
-    imgEdit1().put(1, Variant::text(PageFilePath));
-    imgEdit1().put(21, Variant::int32(3));
-    imgEdit1().call(349, {Variant::int32(210), Variant::int32(300)});
-    imgEdit1().call(352, {Variant::int16(0)});
+    imgEdit1().put(EditMember::ImageFile, Variant::text(PageFilePath));
+    imgEdit1().put(EditMember::DisplayQuality, Variant::int32(3));
+    imgEdit1().call(EditMember::AssumedPaper, {Variant::int32(210), Variant::int32(300)});
+    imgEdit1().call(EditMember::Fit, {Variant::int16(0)});
     try {
-        imgEdit1().call(343,
+        imgEdit1().call(EditMember::Display,
                         {Variant::textRef(&PageFilePath), Variant::missing(), Variant::missing(),
                          Variant::missing(), Variant::missing(), Variant::boolean(false)});
     } catch (const imaging::DispatchError& e) {
@@ -263,12 +262,12 @@ void Form1::Form_Load()
         qWarning("Kopyra: die alte Seite %s wird nicht angezeigt: %s", qPrintable(PageFilePath),
                  qPrintable(e.description()));
     }
-    imgScan1().put(1, Variant::text(PageFilePath));
-    imgScan1().put(9, Variant::int32(1));
-    imgScan1().put(13, Variant::boolean(false));
-    imgScan1().put(14, Variant::int32(1));
-    imgScan1().put(6, Variant::int32(0));
-    imgAdmin1().put(4, Variant::text(PageFilePath));
+    imgScan1().put(ScanMember::PageFile, Variant::text(PageFilePath));
+    imgScan1().put(ScanMember::FileType, Variant::int32(1));
+    imgScan1().put(ScanMember::MultiPage, Variant::boolean(false));
+    imgScan1().put(ScanMember::Compression, Variant::int32(1));
+    imgScan1().put(ScanMember::PageOption, Variant::int32(0));
+    imgAdmin1().put(AdminMember::TestedFile, Variant::text(PageFilePath));
 
     // 5. The options; each box's click handling stores its value straight back.
     restoreOption(AskBeforePrintChk, QStringLiteral("AskBeforePrint"), 0);
@@ -343,7 +342,7 @@ void Form1::Form_Resize()
     ButtonFrame->move(toPixels(DesignButtonFrameLeft + dW), ButtonFrame->y());
     ImgEdit1Frame3D->resize(toPixels(DesignFrameWidth + dW), toPixels(DesignFrameHeight + dH));
     ImgEdit1->setGeometry(ImgEdit1Frame3D->contentsRect());
-    imgEdit1().call(352, {Variant::int16(0)});
+    imgEdit1().call(EditMember::Fit, {Variant::int16(0)});
 }
 
 void Form1::followFrame()
@@ -373,13 +372,16 @@ void Form1::Btn_Click(std::int16_t index)
         m_copyRun.Kopyra(0);
         return;
     case 1:
-        imgScan1().call(105, {});
+        // Not while a copy uses the scanner.
+        if (!m_copyRun.copying())
+            imgScan1().call(ScanMember::ChooseScanner, {});
         return;
     case 2:
         m_copyRun.Kopyra(2);
         return;
     case 3:
-        imgScan1().call(112, {});
+        if (!m_copyRun.copying())
+            imgScan1().call(ScanMember::Preferences, {});
         return;
     case 4:
         AAP::OpenHelpFile(this, appFolder() + QStringLiteral("hilfe.htm"));
@@ -405,13 +407,12 @@ void Form1::Btn_Click(std::int16_t index)
     }
 }
 
-void Form1::ImgScan1_ScanCompleted() { m_copyRun.Kopyra(1); }
-
 void Form1::SetCopyBtn(std::int32_t mode)
 {
     if (mode < 0 || mode >= static_cast<std::int32_t>(PicHolder.size()))
         throw imaging::DispatchError(
-            9, QStringLiteral("Das Bild %1 für den Kopierknopf gibt es nicht.").arg(mode), Title);
+            imaging::ErrorNumber::SubscriptOutOfRange,
+            QStringLiteral("Das Bild %1 für den Kopierknopf gibt es nicht.").arg(mode), Title);
     Btn[0]->setIcon(QIcon(PicHolder[static_cast<size_t>(mode)]->pixmap()));
     Btn[0]->repaint();
 }
@@ -442,7 +443,7 @@ void Form1::deletePageFile(const QString& path)
         return; // nothing left to delete
     if (!page.remove())
         throw imaging::DispatchError(
-            75,
+            imaging::ErrorNumber::FileAccess,
             QStringLiteral("Die alte Seite „%1“ konnte nicht gelöscht werden: %2")
                 .arg(path, page.errorString()),
             Title);

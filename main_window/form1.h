@@ -1,7 +1,7 @@
 #pragma once
 
 #include "copy_run/copy_run.h"
-#include "copy_run/imaging_controls.h"
+#include "imaging/controls.h"
 
 #include <QWidget>
 
@@ -51,9 +51,9 @@ public:
     QWidget* ImgEdit1 = nullptr;
     std::array<QLabel*, 2> PicHolder{};
 
-    imaging::DispatchControl& imgScan1() override { return *m_controls.scan; }
-    imaging::DispatchControl& imgEdit1() override { return *m_controls.edit; }
-    imaging::DispatchControl& imgAdmin1() override { return *m_controls.admin; }
+    imaging::DispatchControl& imgScan1() { return *m_controls.scan; }
+    imaging::DispatchControl& imgEdit1() { return *m_controls.edit; }
+    imaging::DispatchControl& imgAdmin1() { return *m_controls.admin; }
 
     // The info window, once the info button has been pressed.
     InfoForm* infoForm() const { return m_infoForm.get(); }
@@ -83,7 +83,6 @@ private:
     void Form_Resize();
     void followFrame();
     void Btn_Click(std::int16_t index);
-    void ImgScan1_ScanCompleted();
 
     // The copy run's view of the window.
     void SetCopyBtn(std::int32_t mode) override;
@@ -98,7 +97,7 @@ private:
 
     Environment m_environment;
     ImagingControls m_controls;
-    CopyRun m_copyRun{*this};
+    CopyRun m_copyRun{{imgScan1(), imgEdit1(), imgAdmin1()}, *this};
     std::unique_ptr<InfoForm> m_infoForm;
     // Frame and title bar as the platform reported them when the design sizes were taken.
     QSize m_frameExtra;

@@ -1,4 +1,4 @@
-#include "imaging/sane/sane_thread.h"
+#include "imaging/scan/sane/sane_thread.h"
 #include "main_window/form1.h"
 #include "support/german_ui.h"
 #include "support/kopyra_application.h"

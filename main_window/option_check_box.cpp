@@ -1,6 +1,6 @@
 #include "main_window/option_check_box.h"
 
-#include "imaging/dispatch_error.h"
+#include "dispatch/dispatch_error.h"
 
 OptionCheckBox::OptionCheckBox(const QString& caption, QWidget* parent)
     : QCheckBox(caption, parent)
@@ -36,7 +36,7 @@ void OptionCheckBox::setValue(std::int16_t value)
         return;
     default:
         throw imaging::DispatchError(
-            380,
+            imaging::ErrorNumber::InvalidPropertyValue,
             QStringLiteral("Ungültiger Eigenschaftswert %1 für „%2“ (erlaubt sind 0, 1 und 2).")
                 .arg(value)
                 .arg(text()),

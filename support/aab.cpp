@@ -1,6 +1,6 @@
 #include "support/aab.h"
 
-#include "imaging/dispatch_error.h"
+#include "dispatch/dispatch_error.h"
 
 #include <QSettings>
 #include <QStandardPaths>

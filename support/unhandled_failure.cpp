@@ -1,6 +1,6 @@
 #include "support/unhandled_failure.h"
 
-#include "imaging/dispatch_error.h"
+#include "dispatch/dispatch_error.h"
 #include "support/msg_box.h"
 
 #include <QCoreApplication>

@@ -1,9 +1,9 @@
 // A press of the copy button with the real imaging components and a jammed scanner:
 // copies that work are driven through real windows by the e2e suite; what it cannot read is
 // the text of the one box a failed scan gives.
-#include "imaging/img_scan.h"
-#include "imaging/scan_preferences.h"
-#include "imaging/scanner_choice.h"
+#include "imaging/scan/img_scan.h"
+#include "imaging/scan/scan_preferences.h"
+#include "imaging/scan/scanner_choice.h"
 #include "main_window/form1.h"
 #include "support/german_ui.h"
 #include "support/kopyra_application.h"

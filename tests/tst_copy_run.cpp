@@ -44,6 +44,7 @@ public:
         admin.setResult(29, Variant::int32(1));
         admin.setResult(28, Variant::int32(0));
         admin.setResult(16, Variant::int32(0));
+        run.setPageFile(P);
     }
 
     void failLine(const QString& line)
@@ -54,9 +55,6 @@ public:
                         FailNumber, Fail, FailSource);
     }
 
-    imaging::DispatchControl& imgScan1() override { return scan; }
-    imaging::DispatchControl& imgEdit1() override { return edit; }
-    imaging::DispatchControl& imgAdmin1() override { return admin; }
     std::int16_t optionValue(Option o) override
     {
         step(QStringLiteral("read ") + optionName(o));
@@ -79,6 +77,7 @@ public:
 
     RecordingLog log;
     RecordingControl scan, edit, admin;
+    CopyRun run{{scan, edit, admin}, *this};
     QHash<Option, std::int16_t> options{{Option::ShowSpecificSetup, 1},
                                         {Option::ShowSpecificSetupFirstPage, 1},
                                         {Option::AskBeforePrint, 1}};
@@ -152,13 +151,10 @@ private Q_SLOTS:
     void completionDuringStartOfScan();
     void completionAfterStartOfScan();
     void nonDispatchFailuresAreReportedToo();
+    void pressesWhileCopyingAreIgnored();
 };
 
-void TestCopyRun::init()
-{
-    Module1::PageFilePath = P;
-    Module1::FirstCopyDone = 0;
-}
+void TestCopyRun::init() { Module1::FirstCopyDone = 0; }
 
 void TestCopyRun::phaseSequences_data()
 {
@@ -184,7 +180,7 @@ void TestCopyRun::phaseSequences()
     QFETCH(QStringList, expected);
     Module1::FirstCopyDone = static_cast<std::int16_t>(firstCopyDone);
     FakeHost host;
-    CopyRun(host).Kopyra(static_cast<std::int16_t>(phase));
+    host.run.Kopyra(static_cast<std::int16_t>(phase));
     QCOMPARE(host.log.describe(), expected);
     if (phase == 1)
         QCOMPARE(Module1::FirstCopyDone, std::int16_t(-1));
@@ -217,7 +213,7 @@ void TestCopyRun::setupDialogDecision()
     FakeHost host;
     host.options[Option::ShowSpecificSetup] = static_cast<std::int16_t>(setup);
     host.options[Option::ShowSpecificSetupFirstPage] = static_cast<std::int16_t>(firstPage);
-    CopyRun(host).Kopyra(0);
+    host.run.Kopyra(0);
     // What counts is the value member 16 holds when the scan starts.
     Variant last;
     for (const RecordedAccess& a : host.log.entries())
@@ -232,7 +228,7 @@ void TestCopyRun::answerNoPrintsNothing()
 {
     FakeHost host;
     host.answer = MsgBox::IdNo;
-    CopyRun run(host);
+    CopyRun& run = host.run;
     run.Kopyra(1);
     QCOMPARE(host.log.describe().last(), Question);
     QCOMPARE(Module1::FirstCopyDone, std::int16_t(0));
@@ -248,7 +244,7 @@ void TestCopyRun::answerNoPrintsNothing()
 void TestCopyRun::otherPhasesDoNothing()
 {
     FakeHost host;
-    CopyRun run(host);
+    CopyRun& run = host.run;
     for (std::int16_t phase : {std::int16_t(-1), std::int16_t(3), std::int16_t(32767)})
         run.Kopyra(phase);
     QVERIFY(host.log.describe().isEmpty());
@@ -387,7 +383,7 @@ void TestCopyRun::failureGoesOnWithNextStep()
     host.options = options;
     host.admin.setResult(114, Variant::boolean(pageExists));
     host.failLine(failing);
-    CopyRun(host).Kopyra(static_cast<std::int16_t>(phase)); // nothing escapes
+    host.run.Kopyra(static_cast<std::int16_t>(phase)); // nothing escapes
     QCOMPARE(host.log.describe(), expected);
     QCOMPARE(Module1::FirstCopyDone, std::int16_t(firstCopyDoneAfter));
 }
@@ -400,7 +396,7 @@ void TestCopyRun::severalFailuresInOneRun()
     host.options[Option::AskBeforePrint] = 0;
     host.edit.failOn(343, 9202, QStringLiteral("Seite fehlt"), QStringLiteral("ImgEdit"));
     host.edit.failOn(351, 9200, QStringLiteral("Nichts zu drucken"), QStringLiteral("ImgEdit"));
-    CopyRun(host).Kopyra(1);
+    host.run.Kopyra(1);
     const QStringList boxes = host.log.describe().filter(QStringLiteral("box 16:"));
     QCOMPARE(boxes.size(), 2);
     QVERIFY(boxes[0].contains(QStringLiteral("Seite fehlt (9202)")));
@@ -422,8 +418,7 @@ void TestCopyRun::completionDuringStartOfScan()
     // own phase number in its reports, before phase 0 goes on with the idle picture.
     FakeHost host;
     host.options[Option::AskBeforePrint] = 0;
-    CopyRun run(host);
-    host.scan.setEventSink([&](int) { run.Kopyra(1); });
+    CopyRun& run = host.run;
     host.scan.onAccess(102, [&] { host.scan.fireEvent(10); });
     host.edit.failOn(351, 1, QStringLiteral("Papierstau"), QStringLiteral("Drucker"));
     host.failLine(Step::Idle);
@@ -442,8 +437,7 @@ void TestCopyRun::completionAfterStartOfScan()
 {
     FakeHost host;
     host.options[Option::AskBeforePrint] = 0;
-    CopyRun run(host);
-    host.scan.setEventSink([&](int) { run.Kopyra(1); });
+    CopyRun& run = host.run;
     run.Kopyra(0);
     QCOMPARE(host.log.describe().last(), Step::Idle);
     host.scan.fireEvent(10);
@@ -456,11 +450,40 @@ void TestCopyRun::nonDispatchFailuresAreReportedToo()
     FakeHost host;
     host.options[Option::AskBeforePrint] = 0;
     host.edit.onAccess(351, [] { throw std::bad_alloc(); });
-    CopyRun(host).Kopyra(1);
+    host.run.Kopyra(1);
     const QStringList boxes = host.log.describe().filter(QStringLiteral("box 16:"));
     QCOMPARE(boxes.size(), 1);
     QVERIFY(boxes[0].contains(QStringLiteral("Ort: Kopyra")));
     QVERIFY(boxes[0].endsWith(QStringLiteral("Phase: 1")));
+}
+
+void TestCopyRun::pressesWhileCopyingAreIgnored()
+{
+    // Presses of the copy and printer buttons from inside the waits of a running copy, and in
+    // the moment between the scan's end and its completion event, start nothing.
+    FakeHost host;
+    host.options[Option::AskBeforePrint] = 0;
+    CopyRun& run = host.run;
+    const auto press = [&run] {
+        run.Kopyra(0);
+        run.Kopyra(2);
+    };
+    host.scan.onAccess(102, press);
+    host.edit.onAccess(351, press);
+    run.Kopyra(0);
+    press();
+    QCoreApplication::processEvents(); // no completion event: the copy is over
+    QCOMPARE(host.log.describe().filter(Step::Scan).size(), 1);
+    QVERIFY(!host.log.describe().contains(Step::PrintDialog));
+
+    host.scan.onAccess(102, [&] { host.scan.fireEvent(10); });
+    run.Kopyra(0);
+    QCOMPARE(host.log.describe().filter(Step::Scan).size(), 2);
+    QCOMPARE(host.log.describe().filter(Step::Print).size(), 1);
+    QCOMPARE(host.log.describe().last(), Step::Idle);
+    QCoreApplication::processEvents();
+    run.Kopyra(2);
+    QCOMPARE(host.log.describe().last(), Step::PrintDialog);
 }
 
 QTEST_GUILESS_MAIN(TestCopyRun)

@@ -1,7 +1,7 @@
 // The dispatch contract and the imaging components' answers to it.
-#include "imaging/img_admin.h"
-#include "imaging/img_edit.h"
-#include "imaging/img_scan.h"
+#include "imaging/admin/img_admin.h"
+#include "imaging/edit/img_edit.h"
+#include "imaging/scan/img_scan.h"
 #include "test_home.h"
 
 #include <QDir>
@@ -15,7 +15,7 @@
 using imaging::AccessKind;
 using imaging::DispatchError;
 using imaging::Variant;
-namespace Num = imaging::DispatchErrorNumber;
+namespace Num = imaging::ErrorNumber;
 
 using ControlMaker = std::function<std::unique_ptr<imaging::DispatchControl>()>;
 Q_DECLARE_METATYPE(Variant)
@@ -122,7 +122,7 @@ void TestDispatch::componentsRefuse_data()
     QTest::newRow("scan: set-up flag as text")
         << scan << AccessKind::Put << 16 << L{path} << Num::TypeMismatch << S;
     QTest::newRow("scan: file type 2") << scan << AccessKind::Put << 9 << L{Variant::int32(2)}
-                                       << int(imaging::ImgScan::UnsupportedValue) << S;
+                                       << int(imaging::ErrorNumber::ScanUnsupportedValue) << S;
     QTest::newRow("scan: omitted value")
         << scan << AccessKind::Put << 14 << L{Variant::missing()} << Num::TypeMismatch << S;
     QTest::newRow("scan: 103 with an argument")
@@ -132,7 +132,7 @@ void TestDispatch::componentsRefuse_data()
     QTest::newRow("edit: 343 file as number")
         << edit << AccessKind::Call << 343 << L{Variant::int32(5)} << Num::TypeMismatch << E;
     QTest::newRow("edit: 352 other mode") << edit << AccessKind::Call << 352 << L{Variant::int16(1)}
-                                          << int(imaging::ImgEdit::UnsupportedValue) << E;
+                                          << int(imaging::ErrorNumber::EditUnsupportedValue) << E;
     QTest::newRow("edit: unknown read")
         << edit << AccessKind::Read << 500 << L{} << Num::MemberNotFound << E;
     QTest::newRow("admin: 114 with text")
@@ -198,7 +198,7 @@ void TestDispatch::editShowsPageFile()
         e.call(343, show);
         QFAIL("an unreadable page must be reported");
     } catch (const DispatchError& err) {
-        QCOMPARE(err.number(), int(imaging::ImgEdit::PageUnreadable));
+        QCOMPARE(err.number(), int(imaging::ErrorNumber::PageUnreadable));
         QVERIFY(err.description().contains(file));
     }
     QVERIFY(!e.hasPage());

@@ -1,4 +1,5 @@
 // The main window: its design, its start-up, the option boxes, and the last-resort report.
+#include "imaging/common/background_work.h"
 #include "info_window/info_form.h"
 #include "main_window/form1.h"
 #include "main_window/option_check_box.h"
@@ -505,7 +506,7 @@ void TestForm1::leftoverPageThatCannotBeShown()
     form.Form_Load();
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    QThreadPool::globalInstance()->waitForDone();
+    imaging::waitForBackgroundWork();
     QCoreApplication::processEvents();
     // Start-up went on to the options; the leftover stays for the next copy to replace.
     QCOMPARE(form.ShowSpecificSetupChk->Value(), std::int16_t(1));

@@ -85,8 +85,8 @@ void TestInfoWindow::shellOpenTargets_data()
                           << "mailto:kopyra@tandrelwerk.example";
     QTest::newRow("news page") << "www.tandrelwerk.example/new.htm"
                                << "http://www.tandrelwerk.example/new.htm";
-    QTest::newRow("registration") << "www.tandrelwerk.example/register"
-                                  << "http://www.tandrelwerk.example/register";
+    QTest::newRow("registration") << "www.tandrelwerk.example/register/"
+                                  << "http://www.tandrelwerk.example/register/";
 }
 
 void TestInfoWindow::shellOpenTargets()
@@ -196,7 +196,7 @@ void TestInfoWindow::buttonsOpenTheirTargets()
     QCOMPARE(catcher.urls,
              (QStringList{QStringLiteral("mailto:kopyra@tandrelwerk.example"),
                           QStringLiteral("http://www.tandrelwerk.example/new.htm"),
-                          QStringLiteral("http://www.tandrelwerk.example/register")}));
+                          QStringLiteral("http://www.tandrelwerk.example/register/")}));
 }
 
 void TestInfoWindow::escapeDoesNotClose()

@@ -1,10 +1,11 @@
 // Showing and printing: the edit control's page on screen and on paper (PDF read back with
 // poppler-utils), the administration control's print settings and dialog, and a real cupsd.
-#include "imaging/img_admin.h"
-#include "imaging/img_edit.h"
-#include "imaging/page_printer.h"
-#include "imaging/print_settings.h"
-#include "imaging/sane/page_writer.h"
+#include "imaging/admin/img_admin.h"
+#include "imaging/common/background_work.h"
+#include "imaging/common/print_settings.h"
+#include "imaging/edit/img_edit.h"
+#include "imaging/edit/page_printer.h"
+#include "imaging/page_file/page_writer.h"
 #include "support/german_ui.h"
 #include "test_home.h"
 
@@ -43,13 +44,13 @@ namespace {
 void writePage(const QString& path, double widthMm, double heightMm, int dpi, int bits = 8,
                int samples = 1)
 {
-    imaging::sane::PageFormat f;
+    imaging::PageFormat f;
     f.width = qRound(widthMm / 25.4 * dpi);
     f.height = qRound(heightMm / 25.4 * dpi);
     f.bitsPerSample = bits;
     f.samplesPerPixel = samples;
     f.xDpi = f.yDpi = dpi;
-    imaging::sane::PageWriter writer(path);
+    imaging::PageWriter writer(path);
     writer.begin(f);
     // Line art: every bit set is black; 8 bits: a mid grey.
     std::vector<std::uint8_t> row(size_t(writer.rowBytes()), bits == 1 ? 0xff : 100);
@@ -443,7 +444,7 @@ void TestPrint::nothingShownIsAnError()
         edit.call(351, printArgs(1, 0, 1));
         QFAIL("printing nothing must not pass for a print");
     } catch (const imaging::DispatchError& e) {
-        QCOMPARE(e.number(), int(ImgEdit::NothingShown));
+        QCOMPARE(e.number(), int(imaging::ErrorNumber::NothingShown));
         QCOMPARE(e.source(), QStringLiteral("ImgeditLibCtl.ImgEdit"));
     }
 }
@@ -466,7 +467,7 @@ void TestPrint::pageShownAfterStartUp()
     QString other = m_home->path() + QStringLiteral("/other.tif");
     writePage(other, 50, 50, 100);
     edit.call(343, showArgs(&other));
-    QThreadPool::globalInstance()->waitForDone();
+    imaging::waitForBackgroundWork();
     QCoreApplication::processEvents();
     QCOMPARE(edit.pageSize(), QSize(197, 197));
 
@@ -477,7 +478,7 @@ void TestPrint::pageShownAfterStartUp()
     damaged.close();
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("kann nicht angezeigt")));
     edit.call(343, showArgs(&m_page));
-    QThreadPool::globalInstance()->waitForDone();
+    imaging::waitForBackgroundWork();
     QCoreApplication::processEvents();
     QVERIFY(!edit.hasPage());
     QVERIFY_THROWS_EXCEPTION(imaging::DispatchError, edit.call(351, printArgs(1, 0, 1)));
@@ -793,7 +794,7 @@ void TestPrint::silentPrintServerKeepsWindowAlive()
         QVERIFY(took >= serverLifeMs); // the lookup did wait for the server
         QCOMPARE(result.toInt32(), std::int32_t(imaging::PrintSettings::PdfFile));
     } else {
-        QCOMPARE(error, int(imaging::ImgAdmin::PrintServiceSilent));
+        QCOMPARE(error, int(imaging::ErrorNumber::PrintServiceSilent));
         QVERIFY(took < serverLifeMs);
     }
 }

@@ -1,11 +1,11 @@
 // The scan control on SANE's virtual test scanner: pages, faults (from the tests' fault
 // scanner), cancelling, the option dialog and the choice of the device.
-#include "imaging/img_scan.h"
-#include "imaging/sane/sane_device.h"
-#include "imaging/sane/sane_thread.h"
-#include "imaging/scan_option_dialog.h"
-#include "imaging/scan_preferences.h"
-#include "imaging/scanner_choice.h"
+#include "imaging/scan/img_scan.h"
+#include "imaging/scan/sane/sane_device.h"
+#include "imaging/scan/sane/sane_thread.h"
+#include "imaging/scan/scan_option_dialog.h"
+#include "imaging/scan/scan_preferences.h"
+#include "imaging/scan/scanner_choice.h"
 #include "support/german_ui.h"
 #include "test_home.h"
 
@@ -156,7 +156,8 @@ Outcome TestScan::scan(const QVariantMap& deviceOptions, const ScanPreferences& 
     ImgScan::rememberOptions(QStringLiteral("fault:0"), options);
     ImgScan control;
     Outcome outcome;
-    control.setEventSink([&](int position) { outcome.event = position == 10; });
+    QObject::connect(&control, &ImgScan::eventRaised,
+                     [&](int position) { outcome.event = position == 10; });
     control.put(1, Variant::text(m_page));
     try {
         control.call(102, {});
@@ -504,7 +505,7 @@ void TestScan::optionDialogCoversEveryOption()
         QWidget* threePassOrder = dialog.widgetFor(QStringLiteral("three-pass-order"));
         QVERIFY(threePassOrder);
         const bool active = sane.call([device] {
-            return device->option(device->find(QStringLiteral("three-pass-order"))).active();
+            return device->option(device->find(QStringLiteral("three-pass-order"))).active;
         });
         QCOMPARE(threePassOrder->isEnabled(), active);
 
@@ -565,7 +566,7 @@ void TestScan::setupDialogCancelScansNothing()
     prefs.save();
     ImgScan control;
     bool event = false;
-    control.setEventSink([&](int) { event = true; });
+    QObject::connect(&control, &ImgScan::eventRaised, [&] { event = true; });
     control.put(1, Variant::text(m_page));
     control.put(16, Variant::boolean(true));
     QString title;

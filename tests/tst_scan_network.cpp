@@ -1,8 +1,8 @@
 // A network scanner: saned on this machine's loopback address serves SANE's test scanner,
 // and the scan control reaches it through SANE's net backend only.
-#include "imaging/img_scan.h"
-#include "imaging/scan_preferences.h"
-#include "imaging/scanner_choice.h"
+#include "imaging/scan/img_scan.h"
+#include "imaging/scan/scan_preferences.h"
+#include "imaging/scan/scanner_choice.h"
 #include "test_home.h"
 
 #include <QApplication>
@@ -101,7 +101,8 @@ void TestScanNetwork::chooseAndScan()
     prefs.save();
     const QString page = home.path() + QStringLiteral("/Kopyra.tif");
     bool event = false;
-    control.setEventSink([&](int position) { event = position == 10; });
+    QObject::connect(&control, &imaging::ImgScan::eventRaised,
+                     [&](int position) { event = position == 10; });
     control.put(1, imaging::Variant::text(page));
     control.call(102, {});
     QTRY_VERIFY(event);

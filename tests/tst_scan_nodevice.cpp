@@ -1,9 +1,9 @@
 // The scan control when SANE finds no scanner at all (SANE configured without backends),
 // and the end of the program when a backend never finishes its own end.
-#include "imaging/img_scan.h"
-#include "imaging/sane/sane_device.h"
-#include "imaging/sane/sane_thread.h"
-#include "imaging/scanner_choice.h"
+#include "imaging/scan/img_scan.h"
+#include "imaging/scan/sane/sane_device.h"
+#include "imaging/scan/sane/sane_thread.h"
+#include "imaging/scan/scanner_choice.h"
 #include "test_home.h"
 
 #include <QApplication>
@@ -29,13 +29,13 @@ void TestScanNoDevice::scanSaysNoScanner()
     TestHome home;
     imaging::ImgScan control;
     bool event = false;
-    control.setEventSink([&](int) { event = true; });
+    QObject::connect(&control, &imaging::ImgScan::eventRaised, [&] { event = true; });
     control.put(1, imaging::Variant::text(home.path() + QStringLiteral("/Kopyra.tif")));
     try {
         control.call(102, {});
         QFAIL("a scan without a scanner must fail");
     } catch (const imaging::DispatchError& e) {
-        QCOMPARE(e.number(), int(imaging::ImgScan::NoScanner));
+        QCOMPARE(e.number(), int(imaging::ErrorNumber::NoScanner));
         QVERIFY(e.description().startsWith(QStringLiteral("Es wurde kein Scanner gefunden.")));
         QCOMPARE(e.source(), QStringLiteral("ScanLibCtl.ImgScan"));
     }

@@ -1,5 +1,5 @@
 // The option store and the application folder.
-#include "imaging/dispatch_error.h"
+#include "dispatch/dispatch_error.h"
 #include "support/aab.h"
 #include "support/aam.h"
 #include "test_home.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/dispatch_control.h"
+#include "dispatch/dispatch_control.h"
 
 #include <QHash>
 #include <QStringList>

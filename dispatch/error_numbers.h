@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+
+namespace imaging {
+
+// Every number a failure can carry, by where it comes from. The program's own numbers are
+// those of the original runtime; the components keep to their own ranges: 9001 the option
+// store, 91xx the scan control (9150 + a SANE status), 92xx the edit control, 93xx the
+// administration control.
+namespace ErrorNumber {
+
+// The program itself.
+constexpr std::int32_t SubscriptOutOfRange = 9; // a copy-button picture that does not exist
+constexpr std::int32_t InternalError = 51;      // anything that is not a dispatch error
+constexpr std::int32_t FileAccess = 75;         // the old page could not be deleted
+constexpr std::int32_t InvalidPropertyValue = 380;
+
+// The option store.
+constexpr std::int32_t StoreFailed = 9001;
+
+// The scan control.
+constexpr std::int32_t ScanUnsupportedValue = 9101;
+constexpr std::int32_t NoScanner = 9102;
+constexpr std::int32_t NoPageFile = 9103;
+constexpr std::int32_t ScannerBusy = 9104;
+constexpr std::int32_t PageFileFailed = 9140;
+constexpr std::int32_t SaneStatusBase = 9150; // + the SANE status
+
+// The edit control.
+constexpr std::int32_t EditUnsupportedValue = 9201;
+constexpr std::int32_t PageUnreadable = 9202;
+constexpr std::int32_t NothingShown = 9203;
+constexpr std::int32_t PrintFailed = 9210;
+constexpr std::int32_t PageUnreadableForPrint = 9211;
+constexpr std::int32_t PrinterUnreachable = 9212;
+
+// The administration control.
+constexpr std::int32_t AdminUnsupportedValue = 9301;
+constexpr std::int32_t PrintServiceSilent = 9302;
+
+// The dispatch layer itself: the automation HRESULTs read as signed numbers.
+constexpr std::int32_t MemberNotFound = static_cast<std::int32_t>(0x80020003u); // MEMBERNOTFOUND
+constexpr std::int32_t TypeMismatch = static_cast<std::int32_t>(0x80020005u);   // TYPEMISMATCH
+constexpr std::int32_t Overflow = static_cast<std::int32_t>(0x8002000Au);       // OVERFLOW
+constexpr std::int32_t BadParamCount = static_cast<std::int32_t>(0x8002000Eu);  // BADPARAMCOUNT
+
+} // namespace ErrorNumber
+
+} // namespace imaging

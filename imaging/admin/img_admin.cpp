@@ -1,0 +1,133 @@
+#include "imaging/admin/img_admin.h"
+
+#include "imaging/common/background_work.h"
+#include "imaging/common/imaging_settings.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace imaging {
+
+QString ImgAdmin::progId() const { return adminProgId(); }
+
+void ImgAdmin::put(std::int32_t member, const Variant& value)
+{
+    switch (member) {
+    case AdminMember::TestedFile:
+        m_file = textArg(member, value);
+        return;
+    default:
+        unknownMember(AccessKind::Put, member);
+    }
+}
+
+Variant ImgAdmin::call(std::int32_t member, const QList<Variant>& args)
+{
+    switch (member) {
+    case AdminMember::FileExists: {
+        requireArgCount(member, args, 1, 1);
+        if (intArg(member, args[0]) != 0)
+            fail(ErrorNumber::AdminUnsupportedValue,
+                 QStringLiteral("Element 114 kennt nur die Prüfung 0."));
+        return Variant::boolean(!m_file.isEmpty() && QFileInfo(m_file).isFile());
+    }
+    case AdminMember::PrintDialog:
+        requireArgCount(member, args, 1, 1);
+        runPrintDialog(intArg(member, args[0]));
+        return {};
+    default:
+        unknownMember(AccessKind::Call, member);
+    }
+}
+
+Variant ImgAdmin::read(std::int32_t member)
+{
+    switch (member) {
+    case AdminMember::TestedFile:
+        return Variant::text(m_file);
+    case AdminMember::Copies:
+        return Variant::int32(PrintSettings::load().copies);
+    case AdminMember::SizeMode:
+        return Variant::int32(PrintSettings::load().sizeMode);
+    case AdminMember::Output: {
+        // Whether there is a printer at all is CUPS's to say, and a print server that is slow
+        // to answer must not stop the window.
+        PrintSettings::Output output = PrintSettings::Printer;
+        runInBackground(QStringLiteral("Der Drucker wird gesucht …"), QApplication::activeWindow(),
+                        [&output] { output = PrintSettings::load().output(); });
+        return Variant::int32(output);
+    }
+    default:
+        unknownMember(AccessKind::Read, member);
+    }
+}
+
+void ImgAdmin::runPrintDialog(std::int32_t handle)
+{
+    // Handles of windows that are gone or never were simply give a dialog without owner.
+    QWidget* owner =
+        handle ? QWidget::find(static_cast<WId>(static_cast<std::uint32_t>(handle))) : nullptr;
+    // Qt's printer and print dialog ask CUPS on this thread, and a print server that takes the
+    // connection and never answers would stop the window for minutes: ask on a thread first.
+    if (!runInBackgroundFor(
+            QStringLiteral("Die Drucker werden gesucht …"), owner ? owner->window() : nullptr,
+            [] { QPrinterInfo::availablePrinterNames(); }, PrintServicePatienceMs))
+        fail(ErrorNumber::PrintServiceSilent,
+             QStringLiteral("Der Druckdienst (CUPS) antwortet nicht. Bitte prüfen Sie, ob der "
+                            "Druckserver erreichbar ist, und versuchen Sie es noch einmal."));
+    PrintSettings settings = PrintSettings::load();
+    QPrinter printer;
+    const QString chosen = settings.effectivePrinter();
+    if (!chosen.isEmpty())
+        printer.setPrinterName(chosen);
+    printer.setCopyCount(settings.copies);
+    printer.setPageSize(settings.pageSize);
+
+    QPrintDialog dialog(&printer, owner ? owner->window() : nullptr);
+    dialog.setWindowTitle(QStringLiteral("Drucker für die Kopien"));
+    dialog.setOption(QAbstractPrintDialog::PrintToFile, false);
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
+    dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+    // The choice is kept for the copies to come; nothing is printed now, so the button does
+    // not say "Drucken".
+    if (auto* buttons = dialog.findChild<QDialogButtonBox*>())
+        if (QPushButton* ok = buttons->button(QDialogButtonBox::Ok))
+            ok->setText(QStringLiteral("OK"));
+
+    auto* sizePage = new QWidget;
+    sizePage->setWindowTitle(QStringLiteral("Größe der Kopie"));
+    auto* layout = new QVBoxLayout(sizePage);
+    auto* trueSize = new QRadioButton(QStringLiteral("&Originalgröße (1:1)"), sizePage);
+    trueSize->setObjectName(QStringLiteral("trueSize"));
+    auto* fit = new QRadioButton(QStringLiteral("An &Seite anpassen"), sizePage);
+    fit->setObjectName(QStringLiteral("fitToPage"));
+    (settings.sizeMode == PrintSettings::FitToPage ? fit : trueSize)->setChecked(true);
+    layout->addWidget(trueSize);
+    layout->addWidget(fit);
+    layout->addStretch();
+    dialog.setOptionTabs({sizePage});
+
+    m_dialog = &dialog;
+    const int answer = dialog.exec();
+    m_dialog = nullptr;
+    if (answer != QDialog::Accepted)
+        return;
+    if (printer.outputFormat() == QPrinter::NativeFormat)
+        settings.printer = printer.printerName();
+    settings.copies =
+        std::clamp(printer.copyCount(), Settings::PrintCopies.min, Settings::PrintCopies.max);
+    settings.sizeMode = fit->isChecked() ? PrintSettings::FitToPage : PrintSettings::TrueSize;
+    if (printer.pageLayout().pageSize().isValid())
+        settings.pageSize = printer.pageLayout().pageSize();
+    settings.save();
+}
+
+} // namespace imaging

@@ -1,0 +1,89 @@
+#include "imaging/common/imaging_settings.h"
+
+#include <QSettings>
+#include <QStandardPaths>
+
+#include <algorithm>
+
+namespace imaging {
+
+namespace Settings {
+const Setting ScannerName{"Scanner", "Name", QString()};
+const Setting ScannerVendor{"Scanner", "Vendor", QString()};
+const Setting ScannerModel{"Scanner", "Model", QString()};
+const Setting ScanMode{"ScanPreferences", "Mode", QStringLiteral("Color")};
+const Setting ScanResolution{"ScanPreferences", "Resolution", 300, 25, 4800};
+const Setting ScanPaper{"ScanPreferences", "Paper", QStringLiteral("A4")};
+const Setting PrintPrinter{"Print", "Printer", QString()};
+const Setting PrintCopies{"Print", "Copies", 1, 1, 999};
+const Setting PrintSizeMode{"Print", "SizeMode", 0};
+const Setting PrintPageSize{"Print", "PageSize", -1};
+} // namespace Settings
+
+namespace {
+
+QString keyOf(const Setting& setting)
+{
+    return QLatin1String(setting.section) + QLatin1Char('/') + QLatin1String(setting.key);
+}
+
+} // namespace
+
+ImagingSettings::ImagingSettings()
+    : m_store(std::make_unique<QSettings>(path(), QSettings::IniFormat))
+{
+}
+
+ImagingSettings::~ImagingSettings() = default;
+
+QString ImagingSettings::path()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/kopyra-imaging.conf");
+}
+
+QVariant ImagingSettings::stored(const Setting& setting) const
+{
+    return m_store->value(keyOf(setting), setting.defaultValue);
+}
+
+QString ImagingSettings::text(const Setting& setting) const { return stored(setting).toString(); }
+
+int ImagingSettings::number(const Setting& setting) const
+{
+    bool ok = false;
+    int value = stored(setting).toInt(&ok);
+    if (!ok)
+        value = setting.defaultValue.toInt();
+    return setting.max < setting.min ? value : std::clamp(value, setting.min, setting.max);
+}
+
+void ImagingSettings::set(const Setting& setting, const QVariant& value)
+{
+    m_store->setValue(keyOf(setting), value);
+    written();
+}
+
+QVariantMap ImagingSettings::section(const QString& name) const
+{
+    QVariantMap map;
+    m_store->beginGroup(name);
+    for (const QString& key : m_store->childKeys())
+        map.insert(key, m_store->value(key));
+    m_store->endGroup();
+    return map;
+}
+
+void ImagingSettings::replaceSection(const QString& name, const QVariantMap& values)
+{
+    m_store->remove(name);
+    m_store->beginGroup(name);
+    for (auto it = values.constBegin(); it != values.constEnd(); ++it)
+        m_store->setValue(it.key(), it.value());
+    m_store->endGroup();
+    written();
+}
+
+void ImagingSettings::written() { m_store->sync(); }
+
+} // namespace imaging

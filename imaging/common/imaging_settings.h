@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+#include <QVariantMap>
+
+#include <memory>
+
+class QSettings;
+
+namespace imaging {
+
+// One entry of the components' settings file: where it lives, what it is without an entry,
+// and for whole numbers the range a stored value is brought into.
+struct Setting {
+    const char* section;
+    const char* key;
+    QVariant defaultValue;
+    int min = 0;
+    int max = -1; // below min: no range
+};
+
+// Every entry of the file, with its default.
+namespace Settings {
+extern const Setting ScannerName;
+extern const Setting ScannerVendor;
+extern const Setting ScannerModel;
+extern const Setting ScanMode;       // "Color", "Gray", "Lineart"
+extern const Setting ScanResolution; // dots per inch
+extern const Setting ScanPaper;      // "A4", "A5", "Letter", "WholeArea"
+extern const Setting PrintPrinter;   // empty: CUPS's default
+extern const Setting PrintCopies;
+extern const Setting PrintSizeMode; // 0 true size, 1 fit to page
+extern const Setting PrintPageSize; // a QPageSize id
+} // namespace Settings
+
+// The imaging components' own settings (scanner, scan preferences, print settings, each
+// device's set-up values) in a file of their own beside the program's option store, never in
+// its [Kopyra] group: $XDG_CONFIG_HOME/kopyra-imaging.conf (else ~/.config/…).
+//
+// Values are read as they are needed and written at once. A file that cannot be written costs
+// only the remembering: the user is told once per run, and the components go on with what
+// they were given.
+class ImagingSettings {
+public:
+    ImagingSettings();
+    ~ImagingSettings();
+    ImagingSettings(const ImagingSettings&) = delete;
+    ImagingSettings& operator=(const ImagingSettings&) = delete;
+
+    static QString path();
+
+    QString text(const Setting& setting) const;
+    // The stored number brought into the setting's range; the default when there is none.
+    int number(const Setting& setting) const;
+    void set(const Setting& setting, const QVariant& value);
+
+    // A section of free keys: a device's set-up values.
+    QVariantMap section(const QString& name) const;
+    void replaceSection(const QString& name, const QVariantMap& values);
+
+private:
+    QVariant stored(const Setting& setting) const;
+    void written();
+
+    std::unique_ptr<QSettings> m_store;
+};
+
+} // namespace imaging

@@ -1,0 +1,62 @@
+#include "imaging/common/print_settings.h"
+
+#include "imaging/common/imaging_settings.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QPrinterInfo>
+#include <QStandardPaths>
+
+namespace imaging {
+
+PrintSettings PrintSettings::load()
+{
+    PrintSettings p;
+    const ImagingSettings s;
+    p.printer = s.text(Settings::PrintPrinter);
+    p.copies = s.number(Settings::PrintCopies);
+    p.sizeMode = s.number(Settings::PrintSizeMode) == FitToPage ? FitToPage : TrueSize;
+    const int id = s.number(Settings::PrintPageSize);
+    if (id >= 0 && id < QPageSize::LastPageSize && id != QPageSize::Custom)
+        p.pageSize = QPageSize(QPageSize::PageSizeId(id));
+    return p;
+}
+
+void PrintSettings::save() const
+{
+    ImagingSettings s;
+    s.set(Settings::PrintPrinter, printer);
+    s.set(Settings::PrintCopies, copies);
+    s.set(Settings::PrintSizeMode, int(sizeMode));
+    s.set(Settings::PrintPageSize, int(pageSize.id()));
+}
+
+QString PrintSettings::effectivePrinter() const
+{
+    // A remembered printer stands even when CUPS no longer knows it: printing then says so
+    // instead of silently printing elsewhere. So CUPS is asked only without one.
+    if (!printer.isEmpty())
+        return printer;
+    const QString fallback = QPrinterInfo::defaultPrinterName();
+    if (!fallback.isEmpty())
+        return fallback;
+    const QStringList names = QPrinterInfo::availablePrinterNames();
+    return names.isEmpty() ? QString() : names.first();
+}
+
+QString pdfCopyPath()
+{
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty())
+        folder = QDir::homePath();
+    QDir().mkpath(folder);
+    const QString stamp =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+    QString path = folder + QStringLiteral("/Kopie ") + stamp + QStringLiteral(".pdf");
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = folder + QStringLiteral("/Kopie ") + stamp + QStringLiteral(" (%1).pdf").arg(n);
+    return path;
+}
+
+} // namespace imaging

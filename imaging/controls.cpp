@@ -1,0 +1,14 @@
+#include "imaging/controls.h"
+
+#include "imaging/admin/img_admin.h"
+#include "imaging/edit/img_edit.h"
+#include "imaging/scan/img_scan.h"
+
+ImagingControls makeImagingControls()
+{
+    ImagingControls c;
+    c.scan = std::make_unique<imaging::ImgScan>();
+    c.edit = std::make_unique<imaging::ImgEdit>();
+    c.admin = std::make_unique<imaging::ImgAdmin>();
+    return c;
+}

@@ -1,0 +1,321 @@
+#include "imaging/edit/img_edit.h"
+
+#include "imaging/common/background_work.h"
+#include "imaging/common/imaging_settings.h"
+#include "imaging/edit/page_printer.h"
+#include "imaging/page_file/page_reader.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QPainter>
+#include <QThreadPool>
+#include <QWidget>
+
+namespace imaging {
+
+// Paints the page fitted into the control, from a copy scaled once per size change.
+class EditView : public QWidget {
+public:
+    explicit EditView(QWidget* parent)
+        : QWidget(parent)
+    {
+    }
+
+    void setPage(const QImage& page, bool smooth)
+    {
+        m_page = page;
+        m_smooth = smooth;
+        m_scaled = QPixmap();
+        update();
+    }
+
+    void fit()
+    {
+        m_scaled = QPixmap();
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        if (m_page.isNull() || width() <= 0 || height() <= 0)
+            return;
+        if (m_scaled.isNull() || m_scaledFor != size()) {
+            m_scaled = QPixmap::fromImage(
+                m_page.scaled(size(), Qt::KeepAspectRatio,
+                              m_smooth ? Qt::SmoothTransformation : Qt::FastTransformation));
+            m_scaledFor = size();
+        }
+        QPainter p(this);
+        p.drawPixmap((width() - m_scaled.width()) / 2, (height() - m_scaled.height()) / 2,
+                     m_scaled);
+    }
+
+private:
+    QImage m_page;
+    QPixmap m_scaled;
+    QSize m_scaledFor;
+    bool m_smooth = true;
+};
+
+ImgEdit::ImgEdit() = default;
+ImgEdit::~ImgEdit() { dropPreparedPrint(); }
+
+QString ImgEdit::progId() const { return editProgId(); }
+
+QWidget* ImgEdit::createView(QWidget* site)
+{
+    m_view = new EditView(site);
+    m_view->setPage(m_page, m_quality != 0);
+    return m_view;
+}
+
+void ImgEdit::put(std::int32_t member, const Variant& value)
+{
+    switch (member) {
+    case EditMember::ImageFile:
+        m_imageFile = textArg(member, value);
+        return;
+    case EditMember::DisplayQuality: {
+        const std::int32_t quality = intArg(member, value);
+        if (quality != 0 && quality != 3)
+            fail(ErrorNumber::EditUnsupportedValue,
+                 QStringLiteral("Die Darstellungsqualität %1 gibt es nicht (0 oder 3).")
+                     .arg(quality));
+        m_quality = quality;
+        return;
+    }
+    default:
+        unknownMember(AccessKind::Put, member);
+    }
+}
+
+Variant ImgEdit::call(std::int32_t member, const QList<Variant>& args)
+{
+    switch (member) {
+    case EditMember::AssumedPaper: {
+        requireArgCount(member, args, 2, 2);
+        const std::int32_t w = intArg(member, args[0]);
+        const std::int32_t h = intArg(member, args[1]);
+        if (w <= 0 || h <= 0)
+            fail(
+                ErrorNumber::EditUnsupportedValue,
+                QStringLiteral("Ein Papierformat von %1 × %2 mm ist nicht möglich.").arg(w).arg(h));
+        m_assumedPaperMm = QSizeF(w, h);
+        return {};
+    }
+    case EditMember::Fit: {
+        requireArgCount(member, args, 1, 1);
+        const std::int32_t mode = intArg(member, args[0]);
+        if (mode != 0)
+            fail(ErrorNumber::EditUnsupportedValue,
+                 QStringLiteral("Die Einpassung %1 gibt es nicht (nur 0).").arg(mode));
+        if (m_view)
+            m_view->fit();
+        return {};
+    }
+    case EditMember::Display: {
+        requireArgCount(member, args, 1, 6);
+        const QString file = textArg(member, args[0]);
+        for (int i = 1; i < args.size() && i < 5; ++i)
+            if (!isMissing(args[i]))
+                intArg(member, args[i]);
+        if (args.size() == 6)
+            boolArg(member, args[5]);
+        display(file);
+        return {};
+    }
+    case EditMember::Refresh:
+        requireArgCount(member, args, 0, 0);
+        if (m_view)
+            m_view->repaint();
+        return {};
+    case EditMember::Print: {
+        requireArgCount(member, args, 4, 4);
+        const std::int32_t copies = intArg(member, args[0]);
+        const std::int32_t sizeMode = intArg(member, args[1]);
+        const std::int32_t output = intArg(member, args[2]);
+        boolArg(member, args[3]);
+        const Setting& copiesRange = Settings::PrintCopies;
+        if (copies < copiesRange.min || copies > copiesRange.max ||
+            (sizeMode != 0 && sizeMode != 1) || (output != 0 && output != 1))
+            fail(ErrorNumber::EditUnsupportedValue,
+                 QStringLiteral("Druckeinstellungen %1, %2, %3 gibt es nicht (Kopien 1 bis 999, "
+                                "Größe 0 oder 1, Ausgabe 0 oder 1).")
+                     .arg(copies)
+                     .arg(sizeMode)
+                     .arg(output));
+        print(copies, sizeMode, output);
+        return {};
+    }
+    default:
+        unknownMember(AccessKind::Call, member);
+    }
+}
+
+Variant ImgEdit::read(std::int32_t member)
+{
+    switch (member) {
+    case EditMember::ImageFile:
+        return Variant::text(m_imageFile);
+    case EditMember::DisplayQuality:
+        return Variant::int32(m_quality);
+    default:
+        unknownMember(AccessKind::Read, member);
+    }
+}
+
+QWidget* ImgEdit::dialogParent() const
+{
+    return m_view ? m_view->window() : QApplication::activeWindow();
+}
+
+namespace {
+
+struct ShownPage {
+    QImage copy;
+    QSize size;
+    QString why;
+};
+
+// The reduced copy for the display; two threads read a large page, also while it is being
+// laid out for print: a copy's print waits for the page to be shown.
+ShownPage readForDisplay(const QString& file)
+{
+    ShownPage shown;
+    PageReader reader;
+    if (reader.open(file, &shown.why))
+        shown.copy =
+            reader.reducedCopy(QSize(ImgEdit::DisplayLimit, ImgEdit::DisplayLimit), &shown.why);
+    shown.size = reader.size();
+    return shown;
+}
+
+} // namespace
+
+void ImgEdit::display(const QString& file)
+{
+    ++m_displayed;
+    dropPreparedPrint();
+    m_page = QImage();
+    m_pageSize = QSize();
+    m_shownFile.clear();
+    if (QFileInfo::exists(file)) {
+        m_shownFile = file;
+        // File times lag the clock by a tick or so.
+        if (QFileInfo(file).lastModified() > m_created.addSecs(-2))
+            prepareToPrint();
+        if (m_view && !m_view->isVisible()) {
+            displayWhenRead(file);
+            return;
+        }
+        // A large page takes a moment to read: the window keeps painting meanwhile.
+        ShownPage shown;
+        runInBackground(QStringLiteral("Die Seite wird geladen …"), dialogParent(),
+                        [&] { shown = readForDisplay(file); });
+        if (shown.copy.isNull()) {
+            dropPreparedPrint();
+            m_shownFile.clear();
+            if (m_view)
+                m_view->setPage(m_page, m_quality != 0);
+            fail(ErrorNumber::PageUnreadable,
+                 QStringLiteral("Die Seite „%1“ kann nicht angezeigt werden: %2")
+                     .arg(file, shown.why));
+        }
+        m_page = std::move(shown.copy);
+        m_pageSize = shown.size;
+    }
+    // Before the first copy there is no page yet: an empty area.
+    if (m_view)
+        m_view->setPage(m_page, m_quality != 0);
+}
+
+// The window is not on screen yet (start-up shows the page left from the last run): nobody
+// waits for the page, so the window comes up at once with an empty area and the page follows
+// when it has been read. A page that cannot be read leaves the area empty, with a warning.
+void ImgEdit::displayWhenRead(const QString& file)
+{
+    if (m_view)
+        m_view->setPage(m_page, m_quality != 0);
+    const int displayed = m_displayed;
+    auto shown = std::make_shared<ShownPage>();
+    runThen(
+        this, [file, shown] { *shown = readForDisplay(file); },
+        [this, file, displayed, shown](std::exception_ptr failure) {
+            // Nothing to do when the control shows another page by now.
+            if (displayed != m_displayed)
+                return;
+            if (failure || shown->copy.isNull()) {
+                dropPreparedPrint();
+                m_shownFile.clear();
+                qWarning("Die Seite „%s“ kann nicht angezeigt werden: %s", qPrintable(file),
+                         failure ? "zu wenig Speicher oder innerer Fehler"
+                                 : qPrintable(shown->why));
+                return;
+            }
+            m_page = std::move(shown->copy);
+            m_pageSize = shown->size;
+            if (m_view)
+                m_view->setPage(m_page, m_quality != 0);
+        });
+}
+
+PrintJob ImgEdit::printJob(std::int32_t copies, PrintSettings::SizeMode sizeMode,
+                           PrintSettings::Output output) const
+{
+    PrintJob job;
+    job.pageFile = m_shownFile;
+    job.settings = PrintSettings::load();
+    job.settings.copies = copies;
+    job.settings.sizeMode = sizeMode;
+    job.output = output;
+    job.assumedPaperMm = m_assumedPaperMm;
+    if (job.output == PrintSettings::PdfFile)
+        job.pdfFile = pdfCopyPath();
+    return job;
+}
+
+// Lays the page out for the printer the print settings name, as they stand now.
+void ImgEdit::prepareToPrint()
+{
+    const PrintSettings settings = PrintSettings::load();
+    m_prepared = std::make_shared<PdfInAdvance>(
+        printJob(settings.copies, settings.sizeMode, PrintSettings::Printer));
+}
+
+// Waiting for an abandoned PDF takes up to one band of work: that wait is not the window's.
+void ImgEdit::dropPreparedPrint()
+{
+    if (m_prepared)
+        QThreadPool::globalInstance()->start(
+            [dropped = std::move(m_prepared)]() mutable { dropped.reset(); });
+    m_prepared.reset();
+}
+
+void ImgEdit::print(std::int32_t copies, std::int32_t sizeMode, std::int32_t output)
+{
+    if (m_shownFile.isEmpty())
+        fail(ErrorNumber::NothingShown,
+             QStringLiteral("Es wird keine Seite angezeigt, die gedruckt werden "
+                            "könnte. Bitte scannen Sie zuerst eine Seite ein."));
+    PrintJob job =
+        printJob(copies, sizeMode == 1 ? PrintSettings::FitToPage : PrintSettings::TrueSize,
+                 output == 1 ? PrintSettings::PdfFile : PrintSettings::Printer);
+    std::shared_ptr<PdfInAdvance> prepared;
+    if (m_prepared && m_prepared->suits(job))
+        prepared = std::move(m_prepared);
+    dropPreparedPrint();
+    // Asking CUPS for the printer is work for the background too.
+    runInBackground(QStringLiteral("Die Seite wird gedruckt …"), dialogParent(), [&job, prepared] {
+        if (job.output == PrintSettings::Printer) {
+            if (prepared && prepared->sendFor(job))
+                return;
+            choosePrinter(job);
+        }
+        printPage(job);
+    });
+    m_lastPdfCopy = job.pdfFile;
+}
+
+} // namespace imaging

@@ -1,0 +1,360 @@
+#include "imaging/edit/page_printer.h"
+
+#include "dispatch/dispatch_error.h"
+#include "imaging/page_file/page_reader.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QTemporaryFile>
+
+#include <cups/cups.h>
+
+#include <algorithm>
+
+namespace imaging {
+
+namespace {
+
+using ErrorNumber::PrinterUnreachable;
+using ErrorNumber::PrintFailed;
+
+[[noreturn]] void fail(std::int32_t number, const QString& text)
+{
+    throw DispatchError(number, text, editProgId());
+}
+
+QString cupsReason(const QString& printer)
+{
+    const ipp_status_t status = cupsLastError();
+    const QString detail = QString::fromUtf8(cupsLastErrorString());
+    switch (status) {
+    case IPP_STATUS_ERROR_SERVICE_UNAVAILABLE:
+    case IPP_STATUS_ERROR_INTERNAL:
+        return QStringLiteral("Der Druckdienst (CUPS) ist nicht erreichbar. Bitte prüfen Sie, ob "
+                              "er läuft (%1).")
+            .arg(detail);
+    case IPP_STATUS_ERROR_NOT_FOUND:
+        return QStringLiteral("Den Drucker „%1“ gibt es nicht mehr. Bitte wählen Sie unter "
+                              "„Drucker“ einen anderen.")
+            .arg(printer);
+    case IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS:
+        return QStringLiteral("Der Drucker „%1“ nimmt zurzeit keine Aufträge an. Bitte prüfen "
+                              "Sie ihn in der Druckerverwaltung.")
+            .arg(printer);
+    case IPP_STATUS_ERROR_FORBIDDEN:
+    case IPP_STATUS_ERROR_NOT_AUTHORIZED:
+    case IPP_STATUS_ERROR_NOT_AUTHENTICATED:
+        return QStringLiteral("Sie dürfen auf dem Drucker „%1“ nicht drucken (%2).")
+            .arg(printer, detail);
+    default:
+        return QStringLiteral("Der Druckauftrag für „%1“ wurde abgelehnt: %2").arg(printer, detail);
+    }
+}
+
+} // namespace
+
+namespace {
+
+QString temporaryPdf()
+{
+    QTemporaryFile pdf(QDir::tempPath() + QStringLiteral("/kopyra-XXXXXX.pdf"));
+    pdf.setAutoRemove(false);
+    if (!pdf.open())
+        fail(PrintFailed, QStringLiteral("Für den Druck ist kein Platz im temporären Ordner."));
+    return pdf.fileName();
+}
+
+[[noreturn]] void pdfUnreadable(const QFile& pdf)
+{
+    fail(PrintFailed, QStringLiteral("Die Druckdatei „%1“ lässt sich nicht lesen: %2")
+                          .arg(pdf.fileName(), pdf.errorString()));
+}
+
+} // namespace
+
+void printPage(const PrintJob& job)
+{
+    if (job.output == PrintSettings::PdfFile) {
+        try {
+            writePagePdf(job, job.pdfFile);
+        } catch (...) {
+            QFile::remove(job.pdfFile); // no half a copy among the user's documents
+            throw;
+        }
+        return;
+    }
+    const QString pdf = temporaryPdf();
+    try {
+        writePagePdf(job, pdf);
+        sendToPrinter(job, pdf);
+    } catch (...) {
+        QFile::remove(pdf);
+        throw;
+    }
+    QFile::remove(pdf);
+}
+
+struct CupsDestination {
+    cups_dest_t* dest = nullptr;
+    cups_dinfo_t* info = nullptr;
+    CupsDestination() = default;
+    CupsDestination(const CupsDestination&) = delete;
+    CupsDestination& operator=(const CupsDestination&) = delete;
+    ~CupsDestination()
+    {
+        if (info)
+            cupsFreeDestInfo(info);
+        if (dest)
+            cupsFreeDests(1, dest);
+    }
+};
+
+namespace {
+
+// The printer must exist before a job is made for it. CUPS is asked once per printer chosen;
+// the job, its document and its end all go by what it said then.
+std::shared_ptr<const CupsDestination> lookUpDestination(const QString& printer)
+{
+    auto destination = std::make_shared<CupsDestination>();
+    destination->dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, printer.toUtf8().constData(), nullptr);
+    if (!destination->dest)
+        fail(PrinterUnreachable,
+             cupsLastError() == IPP_STATUS_OK || cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND
+                 ? QStringLiteral("Den Drucker „%1“ gibt es nicht. Bitte wählen "
+                                  "Sie unter „Drucker“ einen anderen.")
+                       .arg(printer)
+                 : cupsReason(printer));
+    destination->info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, destination->dest);
+    if (!destination->info)
+        fail(PrinterUnreachable, cupsReason(printer));
+    return destination;
+}
+
+} // namespace
+
+void choosePrinter(PrintJob& job)
+{
+    job.printer = job.settings.effectivePrinter();
+    if (job.printer.isEmpty())
+        return;
+    job.destination = lookUpDestination(job.printer);
+    if (job.settings.sizeMode == PrintSettings::FitToPage) {
+        // The edges the printer cannot print on, as its driver tells them.
+        QPrinter printer(QPrinterInfo::printerInfo(job.printer));
+        printer.setPageSize(job.settings.pageSize);
+        QPageLayout layout = printer.pageLayout();
+        layout.setUnits(QPageLayout::Millimeter);
+        job.marginsMm = layout.minimumMargins();
+    }
+}
+
+PdfInAdvance::PdfInAdvance(PrintJob job)
+    : m_job(std::move(job))
+{
+    const QFileInfo page(m_job.pageFile);
+    m_pageTime = page.lastModified();
+    m_pageBytes = page.size();
+    m_written = std::async(std::launch::async, [this] {
+        // However it ends, whoever waits for the PDF hears of it.
+        struct Finish {
+            PdfInAdvance* self;
+            ~Finish()
+            {
+                const std::lock_guard lock(self->m_mutex);
+                self->m_finished = true;
+                self->m_changed.notify_all();
+            }
+        } finish{this};
+        // Fitted, the layout needs the printer's edges; at true size it needs no printer, and
+        // the PDF is begun while CUPS is being asked.
+        if (m_job.settings.sizeMode == PrintSettings::FitToPage) {
+            choose();
+            if (!m_abandon)
+                writeAhead(m_marginsMm);
+            return;
+        }
+        auto chosen = std::async(std::launch::async, [this] { choose(); });
+        try {
+            writeAhead({});
+        } catch (...) {
+            chosen.wait();
+            throw;
+        }
+        chosen.get();
+    });
+}
+
+// The printer for the PDF, and its edges; without one (no printer at all, or one CUPS does
+// not know) the PDF is abandoned: the print itself then finds out why.
+void PdfInAdvance::choose()
+{
+    PrintJob job = m_job;
+    try {
+        choosePrinter(job);
+    } catch (...) {
+        m_abandon = true;
+        throw;
+    }
+    if (job.printer.isEmpty()) {
+        m_abandon = true; // no printer at all: copies become PDF files in the documents folder
+        return;
+    }
+    const std::lock_guard lock(m_mutex);
+    m_printer = job.printer;
+    m_destination = job.destination;
+    m_marginsMm = job.marginsMm;
+    m_chosen = true;
+    m_changed.notify_all();
+}
+
+void PdfInAdvance::writeAhead(const QMarginsF& marginsMm)
+{
+    PrintJob job = m_job;
+    job.marginsMm = marginsMm;
+    const QString path = temporaryPdf();
+    {
+        const std::lock_guard lock(m_mutex);
+        m_pdfPath = path;
+    }
+    writePagePdf(job, path, &m_abandon, [this](qint64 bytes) {
+        const std::lock_guard lock(m_mutex);
+        m_fileBytes = bytes;
+        m_changed.notify_all();
+    });
+}
+
+PdfInAdvance::~PdfInAdvance()
+{
+    m_abandon = true;
+    if (m_written.valid())
+        m_written.wait();
+    if (!m_pdfPath.isEmpty())
+        QFile::remove(m_pdfPath);
+}
+
+bool PdfInAdvance::suits(const PrintJob& job) const
+{
+    const QFileInfo page(job.pageFile);
+    return job.output == PrintSettings::Printer && job.pageFile == m_job.pageFile &&
+           page.lastModified() == m_pageTime && page.size() == m_pageBytes &&
+           job.settings.pageSize.isEquivalentTo(m_job.settings.pageSize) &&
+           job.settings.sizeMode == m_job.settings.sizeMode &&
+           job.assumedPaperMm == m_job.assumedPaperMm;
+}
+
+bool PdfInAdvance::sendFor(PrintJob& job)
+{
+    {
+        // Chosen, the PDF is under way (its path is set before it is begun), or writing it
+        // has ended in failure.
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return (m_chosen && !m_pdfPath.isEmpty()) || m_finished; });
+        // Without a PDF of its own (no printer then, or no room for it) the print makes one.
+        if (!m_chosen || m_pdfPath.isEmpty() || job.settings.printer != m_job.settings.printer)
+            return false;
+        job.printer = m_printer;
+        job.destination = m_destination;
+        job.marginsMm = m_marginsMm;
+    }
+    QFile pdf(m_pdfPath);
+    if (!pdf.open(QIODevice::ReadOnly))
+        return false;
+    qint64 sent = 0;
+    sendToPrinter(job, [&]() -> QByteArray {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_fileBytes > sent || m_finished; });
+        const qint64 available = m_fileBytes;
+        lock.unlock();
+        if (available == sent) {
+            m_written.get(); // throws what writing the PDF threw
+            return {};
+        }
+        QByteArray part = pdf.read(std::min<qint64>(available - sent, 1 << 20));
+        if (part.isEmpty())
+            pdfUnreadable(pdf);
+        sent += part.size();
+        return part;
+    });
+    return true;
+}
+
+namespace {
+
+int jobOptions(const PrintJob& job, cups_option_t** options)
+{
+    int count = 0;
+    count = cupsAddOption("copies", QByteArray::number(job.settings.copies).constData(), count,
+                          options);
+    // The page is laid out already: CUPS must not scale it again.
+    count = cupsAddOption("print-scaling", "none", count, options);
+    count = cupsAddOption("fit-to-page", "false", count, options);
+    return cupsAddOption("media", job.settings.pageSize.key().toUtf8().constData(), count, options);
+}
+
+// Cancels a job whose document is still arriving, through a connection of its own: the
+// default one is busy sending. Purged, it is never printed, not even in part.
+void cancelIncomplete(const QByteArray& printer, int id)
+{
+    http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
+                                30000, nullptr);
+    cupsCancelJob2(http ? http : CUPS_HTTP_DEFAULT, printer.constData(), id, 1);
+    if (http)
+        httpClose(http);
+}
+
+} // namespace
+
+void sendToPrinter(const PrintJob& job, const QString& pdfPath)
+{
+    QFile pdf(pdfPath);
+    if (!pdf.open(QIODevice::ReadOnly))
+        pdfUnreadable(pdf);
+    sendToPrinter(job, [&] {
+        QByteArray part = pdf.read(1 << 20);
+        if (part.isEmpty() && !pdf.atEnd())
+            pdfUnreadable(pdf);
+        return part;
+    });
+}
+
+void sendToPrinter(const PrintJob& job, const std::function<QByteArray()>& next)
+{
+    const std::shared_ptr<const CupsDestination> destination =
+        job.destination ? job.destination : lookUpDestination(job.printer);
+    cups_dest_t* const dest = destination->dest;
+    cups_dinfo_t* const info = destination->info;
+    const QByteArray printer = job.printer.toUtf8();
+    cups_option_t* options = nullptr;
+    const int count = jobOptions(job, &options);
+    int id = 0;
+    const ipp_status_t created =
+        cupsCreateDestJob(CUPS_HTTP_DEFAULT, dest, info, &id, "Kopie", count, options);
+    cupsFreeOptions(count, options);
+    if (id <= 0)
+        fail(created == IPP_STATUS_ERROR_NOT_FOUND ? PrinterUnreachable : PrintFailed,
+             cupsReason(job.printer));
+    if (cupsStartDestDocument(CUPS_HTTP_DEFAULT, dest, info, id, "Kopie", CUPS_FORMAT_PDF, 0,
+                              nullptr, 1) != HTTP_STATUS_CONTINUE) {
+        const QString reason = cupsReason(job.printer);
+        cancelIncomplete(printer, id);
+        fail(PrintFailed, reason);
+    }
+    try {
+        for (QByteArray part = next(); !part.isEmpty(); part = next())
+            if (cupsWriteRequestData(CUPS_HTTP_DEFAULT, part.constData(), size_t(part.size())) !=
+                HTTP_STATUS_CONTINUE)
+                fail(PrintFailed, cupsReason(job.printer));
+    } catch (...) {
+        cancelIncomplete(printer, id);
+        cupsFinishDestDocument(CUPS_HTTP_DEFAULT, dest, info);
+        throw;
+    }
+    // Success may come with options substituted (paper the printer has not got, say).
+    if (cupsFinishDestDocument(CUPS_HTTP_DEFAULT, dest, info) >= IPP_STATUS_REDIRECTION_OTHER_SITE)
+        fail(PrintFailed, cupsReason(job.printer));
+}
+
+} // namespace imaging

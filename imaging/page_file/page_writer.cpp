@@ -1,0 +1,124 @@
+#include "imaging/page_file/page_writer.h"
+
+#include "dispatch/dispatch_error.h"
+#include "dispatch/members.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <tiffio.h>
+
+#include <fcntl.h>
+
+#include <algorithm>
+
+namespace imaging {
+
+namespace {
+// The disk is asked to start writing every so many bytes of rows.
+constexpr qint64 SyncStep = 4 << 20;
+} // namespace
+
+PageWriter::PageWriter(const QString& path)
+    : m_path(path)
+    , m_file(path)
+{
+}
+
+PageWriter::~PageWriter() { abandon(); }
+
+void PageWriter::fail(const QString& what)
+{
+    abandon();
+    throw DispatchError(ErrorNumber::PageFileFailed,
+                        QStringLiteral("Die Seite kann nicht in „%1“ gespeichert werden: %2")
+                            .arg(QDir::toNativeSeparators(m_path), what),
+                        scanProgId());
+}
+
+void PageWriter::begin(const PageFormat& format)
+{
+    m_format = format;
+    if (!m_file.open(QIODevice::WriteOnly))
+        fail(m_file.errorString());
+    // libtiff writes through the temporary file's descriptor; TIFFCleanup later leaves it open
+    // for QSaveFile to commit.
+    m_tiff = TIFFFdOpen(m_file.handle(), QFile::encodeName(m_path).constData(), "w");
+    if (!m_tiff)
+        fail(QStringLiteral("die TIFF-Datei lässt sich nicht anlegen"));
+
+    TIFFSetField(m_tiff, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(format.width));
+    if (format.height > 0)
+        TIFFSetField(m_tiff, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(format.height));
+    TIFFSetField(m_tiff, TIFFTAG_SAMPLESPERPIXEL,
+                 static_cast<std::uint16_t>(format.samplesPerPixel));
+    TIFFSetField(m_tiff, TIFFTAG_BITSPERSAMPLE, static_cast<std::uint16_t>(format.bitsPerSample));
+    TIFFSetField(m_tiff, TIFFTAG_PLANARCONFIG,
+                 format.separatePlanes ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
+    std::uint16_t photometric = PHOTOMETRIC_RGB;
+    if (format.samplesPerPixel == 1)
+        // Line art from SANE has a set bit for black.
+        photometric = format.bitsPerSample == 1 ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_MINISBLACK;
+    TIFFSetField(m_tiff, TIFFTAG_PHOTOMETRIC, photometric);
+    TIFFSetField(m_tiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    TIFFSetField(m_tiff, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+    const qint64 bytes = std::max<qint64>(1, rowBytes());
+    TIFFSetField(m_tiff, TIFFTAG_ROWSPERSTRIP,
+                 static_cast<std::uint32_t>(std::max<qint64>(1, (256 * 1024) / bytes)));
+    if (format.xDpi > 0 && format.yDpi > 0) {
+        TIFFSetField(m_tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+        TIFFSetField(m_tiff, TIFFTAG_XRESOLUTION, static_cast<float>(format.xDpi));
+        TIFFSetField(m_tiff, TIFFTAG_YRESOLUTION, static_cast<float>(format.yDpi));
+    }
+    TIFFSetField(m_tiff, TIFFTAG_SOFTWARE, "Kopyra");
+}
+
+qint64 PageWriter::rowBytes() const
+{
+    const int samples = m_format.separatePlanes ? 1 : m_format.samplesPerPixel;
+    return (static_cast<qint64>(m_format.width) * samples * m_format.bitsPerSample + 7) / 8;
+}
+
+void PageWriter::writeRow(const std::uint8_t* row, int y, int plane)
+{
+    // libtiff takes a non-const buffer but does not change it without compression.
+    if (TIFFWriteScanline(m_tiff, const_cast<std::uint8_t*>(row), static_cast<std::uint32_t>(y),
+                          static_cast<std::uint16_t>(plane)) < 0)
+        fail(m_file.errorString().isEmpty() ? QStringLiteral("Schreibfehler")
+                                            : m_file.errorString());
+    m_rows = std::max(m_rows, y + 1);
+    // The page is flushed to disk before it replaces the last one; started while the rows
+    // come, that flush finds little left to do and the page is there sooner.
+    m_unsynced += rowBytes();
+    if (m_unsynced >= SyncStep) {
+        ::sync_file_range(m_file.handle(), 0, 0, SYNC_FILE_RANGE_WRITE);
+        m_unsynced = 0;
+    }
+}
+
+void PageWriter::commit()
+{
+    if (!m_tiff)
+        fail(QStringLiteral("keine Seite"));
+    if (m_format.height <= 0)
+        TIFFSetField(m_tiff, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(m_rows));
+    const bool written = TIFFFlush(m_tiff) == 1;
+    TIFFCleanup(m_tiff);
+    m_tiff = nullptr;
+    if (!written)
+        fail(QStringLiteral("Schreibfehler beim Abschließen"));
+    if (!m_file.commit())
+        fail(m_file.errorString());
+}
+
+void PageWriter::abandon()
+{
+    if (m_tiff) {
+        TIFFCleanup(m_tiff);
+        m_tiff = nullptr;
+    }
+    if (m_file.isOpen())
+        m_file.cancelWriting();
+}
+
+} // namespace imaging

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QSaveFile>
+#include <QString>
+
+#include <cstdint>
+
+struct tiff;
+
+namespace imaging {
+
+// How the scanned page looks to the file.
+struct PageFormat {
+    int width = 0;
+    int height = -1;             // -1: not known in advance (hand scanners)
+    int samplesPerPixel = 1;     // 1 grey or line art, 3 colour
+    int bitsPerSample = 8;       // 1, 8 or 16
+    bool separatePlanes = false; // colour arriving one colour at a time (three-pass scanners)
+    double xDpi = 0;
+    double yDpi = 0;
+};
+
+// Writes the page into a TIFF file row by row as the rows arrive, so a large page never has
+// to fit into memory. The rows go into a temporary file beside the page file, which replaces
+// the page file only when the page is complete: there is never a half-written page file.
+class PageWriter {
+public:
+    explicit PageWriter(const QString& path);
+    ~PageWriter();
+    PageWriter(const PageWriter&) = delete;
+    PageWriter& operator=(const PageWriter&) = delete;
+
+    // Throws DispatchError when the file cannot be created.
+    void begin(const PageFormat& format);
+    // One row of the given colour plane (0 unless the planes are separate), as many bytes as
+    // the format says.
+    void writeRow(const std::uint8_t* row, int y, int plane = 0);
+    qint64 rowBytes() const;
+    // Puts the finished page in place of the old one. Throws DispatchError on failure.
+    void commit();
+    // Leaves the old page as it was.
+    void abandon();
+
+private:
+    [[noreturn]] void fail(const QString& what);
+
+    QString m_path;
+    QSaveFile m_file;
+    tiff* m_tiff = nullptr;
+    PageFormat m_format;
+    int m_rows = 0;
+    qint64 m_unsynced = 0; // bytes of rows since the disk was last asked to catch up
+};
+
+} // namespace imaging

@@ -1,0 +1,288 @@
+#include "imaging/scan/img_scan.h"
+
+#include "imaging/common/imaging_settings.h"
+#include "imaging/scan/sane/local_wait.h"
+#include "imaging/scan/sane/sane_device.h"
+#include "imaging/scan/sane/sane_errors.h"
+#include "imaging/scan/sane/sane_thread.h"
+#include "imaging/scan/sane/scan_job.h"
+#include "imaging/scan/scan_option_dialog.h"
+#include "imaging/scan/scan_preferences.h"
+#include "imaging/scan/scanner_choice.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QProgressDialog>
+#include <QTimer>
+#include <QUrl>
+
+namespace imaging {
+
+namespace {
+
+QString settingsGroup(const QString& device)
+{
+    // Device names hold ':' and '/', which a settings key must not.
+    return QStringLiteral("DeviceOptions/") +
+           QString::fromLatin1(QUrl::toPercentEncoding(device).replace('%', '_'));
+}
+
+} // namespace
+
+ImgScan::ImgScan()
+    : m_device(std::make_shared<sane::Device>())
+{
+}
+
+ImgScan::~ImgScan()
+{
+    // The device must be closed where it was opened; without SANE started, nothing is open.
+    if (sane::SaneThread::started())
+        sane::SaneThread::instance().post([device = m_device] { device->close(); });
+}
+
+QString ImgScan::progId() const { return scanProgId(); }
+
+void ImgScan::requireValue(std::int32_t member, std::int32_t value, std::int32_t supported) const
+{
+    if (value != supported)
+        fail(ErrorNumber::ScanUnsupportedValue,
+             QStringLiteral("Der Wert %1 für Element %2 wird nicht unterstützt "
+                            "(möglich ist nur %3).")
+                 .arg(value)
+                 .arg(member)
+                 .arg(supported));
+}
+
+void ImgScan::put(std::int32_t member, const Variant& value)
+{
+    switch (member) {
+    case ScanMember::PageFile:
+        m_pageFile = textArg(member, value);
+        return;
+    case ScanMember::PageOption:
+        requireValue(member, intArg(member, value), 0);
+        return;
+    case ScanMember::FileType:
+        requireValue(member, intArg(member, value), 1);
+        return;
+    case ScanMember::MultiPage:
+        requireValue(member, boolArg(member, value) ? -1 : 0, 0);
+        return;
+    case ScanMember::Compression:
+        requireValue(member, intArg(member, value), 1);
+        return;
+    case ScanMember::ShowSetup:
+        m_showSetup = boolArg(member, value);
+        return;
+    default:
+        unknownMember(AccessKind::Put, member);
+    }
+}
+
+Variant ImgScan::call(std::int32_t member, const QList<Variant>& args)
+{
+    switch (member) {
+    case ScanMember::Scan:
+        requireArgCount(member, args, 0, 0);
+        scan();
+        return {};
+    case ScanMember::FinishScan:
+        requireArgCount(member, args, 0, 0);
+        closeDevice();
+        return {};
+    case ScanMember::ChooseScanner: {
+        requireArgCount(member, args, 0, 0);
+        ScannerChoiceDialog dialog(ScannerChoice::load(), dialogParent());
+        if (dialog.exec() == QDialog::Accepted) {
+            const ScannerChoice chosen = dialog.choice();
+            chosen.save();
+            if (chosen.name != openDeviceName())
+                closeDevice();
+        }
+        return {};
+    }
+    case ScanMember::Preferences: {
+        requireArgCount(member, args, 0, 0);
+        ScanPreferencesDialog dialog(ScanPreferences::load(), dialogParent());
+        if (dialog.exec() == QDialog::Accepted)
+            dialog.preferences().save();
+        return {};
+    }
+    default:
+        unknownMember(AccessKind::Call, member);
+    }
+}
+
+Variant ImgScan::read(std::int32_t member)
+{
+    switch (member) {
+    case ScanMember::PageFile:
+        return Variant::text(m_pageFile);
+    case ScanMember::ShowSetup:
+        return Variant::boolean(m_showSetup);
+    default:
+        unknownMember(AccessKind::Read, member);
+    }
+}
+
+QWidget* ImgScan::dialogParent() const
+{
+    return m_dialogParent ? m_dialogParent : QApplication::activeWindow();
+}
+
+QString ImgScan::openDeviceName() const
+{
+    auto device = m_device;
+    return sane::SaneThread::instance().call([device] { return device->name(); });
+}
+
+QVariantMap ImgScan::rememberedOptions(const QString& device)
+{
+    return ImagingSettings().section(settingsGroup(device));
+}
+
+void ImgScan::rememberOptions(const QString& device, const QVariantMap& values)
+{
+    ImagingSettings().replaceSection(settingsGroup(device), values);
+}
+
+void ImgScan::openChosenDevice()
+{
+    // Runs on the SANE thread.
+    if (m_device->isOpen())
+        return;
+    const ScannerChoice choice = ScannerChoice::load();
+    if (!choice.name.isEmpty()) {
+        try {
+            m_device->open(choice.name);
+        } catch (const DispatchError&) {
+            // Gone or renamed (a re-plugged USB scanner): look for it below.
+        }
+    }
+    if (!m_device->isOpen()) {
+        const QList<sane::DeviceInfo> devices = sane::listDevices();
+        const sane::DeviceInfo* found = choice.pick(devices);
+        if (!found)
+            throw DispatchError(ErrorNumber::NoScanner,
+                                QStringLiteral("Es wurde kein Scanner gefunden. Bitte prüfen Sie, "
+                                               "ob der Scanner eingeschaltet und angeschlossen "
+                                               "ist, und wählen Sie ihn unter „Scanner“ aus."),
+                                progId());
+        m_device->open(found->name);
+    }
+    // The preferences first, then the set-up values remembered for this device, without
+    // those the preferences decide. Twice, because some options only become active once
+    // others are set.
+    const ScanPreferences preferences = ScanPreferences::load();
+    preferences.applyTo(*m_device);
+    QVariantMap remembered = rememberedOptions(m_device->name());
+    for (const QString& managed : ScanPreferences::managedOptions(preferences))
+        remembered.remove(managed);
+    for (int pass = 0; pass < 2; ++pass)
+        for (auto it = remembered.constBegin(); it != remembered.constEnd(); ++it)
+            m_device->setByName(it.key(), it.value());
+}
+
+void ImgScan::closeDevice()
+{
+    auto device = m_device;
+    sane::SaneThread::instance().call([device] { device->close(); });
+}
+
+void ImgScan::scan()
+{
+    if (m_busy)
+        fail(ErrorNumber::ScannerBusy,
+             QStringLiteral("Der Scanner ist noch mit dem vorigen Scan beschäftigt."));
+    if (m_pageFile.isEmpty())
+        fail(ErrorNumber::NoPageFile,
+             QStringLiteral("Es ist keine Datei für die gescannte Seite angegeben."));
+    m_busy = true;
+    struct NotBusy {
+        bool& busy;
+        ~NotBusy() { busy = false; }
+    } notBusy{m_busy};
+
+    {
+        // Opening can take a while (network scanners); the user sees why.
+        QProgressDialog wait(QStringLiteral("Der Scanner wird vorbereitet …"), QString(), 0, 0,
+                             dialogParent());
+        wait.setWindowTitle(QStringLiteral("Kopyra – Scannen"));
+        wait.setWindowModality(Qt::ApplicationModal);
+        wait.setMinimumDuration(500);
+        sane::SaneThread::instance().call([this] { openChosenDevice(); });
+    }
+    try {
+        if (m_showSetup && !runSetupDialog())
+            return;
+        if (!runScanWithProgress())
+            return;
+    } catch (...) {
+        // After a jam or a lost connection a fresh start is what the device needs, and the
+        // next scan picks up anything the user changed meanwhile.
+        closeDevice();
+        throw;
+    }
+    // The page file is complete; tell the program once this call has returned (and only if
+    // the control still exists then).
+    QTimer::singleShot(0, this, [this] { raiseEvent(ScanCompletedEvent); });
+}
+
+bool ImgScan::runSetupDialog()
+{
+    const QString name = openDeviceName();
+    ScanOptionDialog dialog(*m_device, name, dialogParent());
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    rememberOptions(name, dialog.values());
+    return true;
+}
+
+bool ImgScan::runScanWithProgress()
+{
+    auto progress = std::make_shared<sane::ScanProgress>();
+    auto device = m_device;
+    const QString page = m_pageFile;
+
+    QProgressDialog dialog(QStringLiteral("Die Seite wird gescannt …"), QStringLiteral("Abbrechen"),
+                           0, 100, dialogParent());
+    dialog.setWindowTitle(QStringLiteral("Kopyra – Scannen"));
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setAutoClose(false);
+    dialog.setAutoReset(false);
+    dialog.setMinimumDuration(0);
+    dialog.setValue(0);
+    QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [progress, device] {
+        if (progress->cancelled.exchange(true))
+            return;
+        // The SANE thread may be waiting in a read that only a cancel ends.
+        sane::cancelScanSoon(progress, device);
+    });
+    // Throttled: a look at the counters ten times a second, never a signal per read.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &dialog, [&dialog, progress] {
+        const qint64 total = progress->total;
+        if (total <= 0) {
+            dialog.setRange(0, 0);
+        } else {
+            dialog.setRange(0, 100);
+            dialog.setValue(static_cast<int>(100 * progress->done / total));
+        }
+    });
+    poll.start(100);
+
+    bool completed = false;
+    try {
+        waitFor(
+            [](std::function<void()> job) { sane::SaneThread::instance().post(std::move(job)); },
+            [&] { completed = sane::scanPage(*device, page, *progress); });
+    } catch (const DispatchError& e) {
+        throw DispatchError(e.number(), e.description(), progId());
+    }
+    return completed;
+}
+
+} // namespace imaging

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "dispatch/dispatch_control.h"
+#include "dispatch/members.h"
+
+#include <QVariantMap>
+
+#include <memory>
+
+class QWidget;
+
+namespace imaging {
+
+namespace sane {
+class Device;
+struct ScanProgress;
+} // namespace sane
+
+// The scan control (programmatic name "ScanLibCtl.ImgScan"), on SANE.
+//
+// Members: ScanMember (dispatch/members.h); event ScanCompletedEvent: the page file is
+// complete.
+//
+// Member 102 returns when the scan is over. Meanwhile a modal progress dialog with
+// "Abbrechen" runs its own event loop: the window keeps painting, and all SANE work happens
+// on the SANE thread. A failed scan throws from member 102 and leaves the old page as it was;
+// a cancelled scan (set-up dialog or progress) is no error and raises no event. The event is
+// raised after member 102 has returned, from the event loop, once the page file is complete.
+//
+// The chosen scanner, the scan preferences and each device's set-up values are kept in the
+// components' own settings file.
+class ImgScan : public DispatchControl {
+public:
+    ImgScan();
+    ~ImgScan() override;
+
+    QString progId() const override;
+    void put(std::int32_t member, const Variant& value) override;
+    Variant call(std::int32_t member, const QList<Variant>& args) override;
+    Variant read(std::int32_t member) override;
+
+    // The device that is open, if any (its SANE name).
+    QString openDeviceName() const;
+
+    // Parent of the component's dialogs; the active window when not set.
+    void setDialogParent(QWidget* parent) { m_dialogParent = parent; }
+
+    // The values remembered for a device's set-up dialog.
+    static QVariantMap rememberedOptions(const QString& device);
+    static void rememberOptions(const QString& device, const QVariantMap& values);
+
+private:
+    void requireValue(std::int32_t member, std::int32_t value, std::int32_t supported) const;
+    void scan();
+    void openChosenDevice(); // SANE thread
+    void closeDevice();
+    bool runSetupDialog();      // false: cancelled
+    bool runScanWithProgress(); // false: cancelled
+    QWidget* dialogParent() const;
+
+    QString m_pageFile;
+    bool m_showSetup = false;
+    bool m_busy = false;
+    QWidget* m_dialogParent = nullptr;
+    // Used on the SANE thread only; shared so a late SANE task never outlives it.
+    std::shared_ptr<sane::Device> m_device;
+};
+
+} // namespace imaging

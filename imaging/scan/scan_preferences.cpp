@@ -1,0 +1,212 @@
+#include "imaging/scan/scan_preferences.h"
+
+#include "imaging/common/imaging_settings.h"
+#include "imaging/scan/sane/sane_device.h"
+
+#include <sane/saneopts.h>
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+
+#include <algorithm>
+
+namespace imaging {
+
+namespace {
+
+QString optionName(const char* name) { return QString::fromLatin1(name); }
+
+const char* modeKey(ScanPreferences::Mode m)
+{
+    switch (m) {
+    case ScanPreferences::Mode::Gray:
+        return "Gray";
+    case ScanPreferences::Mode::Lineart:
+        return "Lineart";
+    case ScanPreferences::Mode::Color:
+        break;
+    }
+    return "Color";
+}
+
+const char* paperKey(ScanPreferences::Paper p)
+{
+    switch (p) {
+    case ScanPreferences::Paper::A5:
+        return "A5";
+    case ScanPreferences::Paper::Letter:
+        return "Letter";
+    case ScanPreferences::Paper::WholeArea:
+        return "WholeArea";
+    case ScanPreferences::Paper::A4:
+        break;
+    }
+    return "A4";
+}
+
+// The device's name for a mode: the standard names first, then what devices commonly use.
+QString deviceMode(const QStringList& offered, ScanPreferences::Mode m)
+{
+    QStringList wanted;
+    switch (m) {
+    case ScanPreferences::Mode::Color:
+        wanted = {QStringLiteral("Color"), QStringLiteral("Colour"), QStringLiteral("24bit Color")};
+        break;
+    case ScanPreferences::Mode::Gray:
+        wanted = {QStringLiteral("Gray"), QStringLiteral("Grayscale"), QStringLiteral("Grey")};
+        break;
+    case ScanPreferences::Mode::Lineart:
+        wanted = {QStringLiteral("Lineart"), QStringLiteral("Binary"),
+                  QStringLiteral("Black & White")};
+        break;
+    }
+    for (const QString& w : wanted)
+        for (const QString& o : offered)
+            if (o.compare(w, Qt::CaseInsensitive) == 0)
+                return o;
+    return {};
+}
+
+} // namespace
+
+ScanPreferences ScanPreferences::load()
+{
+    ScanPreferences p;
+    const ImagingSettings s;
+    const QString mode = s.text(Settings::ScanMode);
+    for (Mode m : {Mode::Color, Mode::Gray, Mode::Lineart})
+        if (mode == QLatin1String(modeKey(m)))
+            p.mode = m;
+    p.dpi = s.number(Settings::ScanResolution);
+    const QString paper = s.text(Settings::ScanPaper);
+    for (Paper x : {Paper::A4, Paper::A5, Paper::Letter, Paper::WholeArea})
+        if (paper == QLatin1String(paperKey(x)))
+            p.paper = x;
+    return p;
+}
+
+void ScanPreferences::save() const
+{
+    ImagingSettings s;
+    s.set(Settings::ScanMode, QString::fromLatin1(modeKey(mode)));
+    s.set(Settings::ScanResolution, dpi);
+    s.set(Settings::ScanPaper, QString::fromLatin1(paperKey(paper)));
+}
+
+QStringList ScanPreferences::managedOptions(const ScanPreferences& preferences)
+{
+    QStringList names{
+        optionName(SANE_NAME_SCAN_MODE),         optionName(SANE_NAME_SCAN_RESOLUTION),
+        optionName(SANE_NAME_SCAN_X_RESOLUTION), optionName(SANE_NAME_SCAN_Y_RESOLUTION),
+        optionName(SANE_NAME_SCAN_TL_X),         optionName(SANE_NAME_SCAN_TL_Y),
+        optionName(SANE_NAME_SCAN_BR_X),         optionName(SANE_NAME_SCAN_BR_Y)};
+    // Line art on a device without a line-art mode is a matter of depth.
+    if (preferences.mode == Mode::Lineart)
+        names << optionName(SANE_NAME_BIT_DEPTH);
+    return names;
+}
+
+QSizeF ScanPreferences::paperMm(Paper paper)
+{
+    switch (paper) {
+    case Paper::A4:
+        return {210, 297};
+    case Paper::A5:
+        return {148, 210};
+    case Paper::Letter:
+        return {215.9, 279.4};
+    case Paper::WholeArea:
+        break;
+    }
+    return {};
+}
+
+void ScanPreferences::applyTo(sane::Device& device) const
+{
+    const int modeIndex = device.find(optionName(SANE_NAME_SCAN_MODE));
+    const int depthIndex = device.find(optionName(SANE_NAME_BIT_DEPTH));
+    bool lineartByDepth = false;
+    if (modeIndex >= 0) {
+        const QStringList offered = device.option(modeIndex).strings;
+        QString name = deviceMode(offered, mode);
+        if (name.isEmpty() && mode == Mode::Lineart) {
+            // No line-art mode of its own: grey with one bit per pixel.
+            name = deviceMode(offered, Mode::Gray);
+            lineartByDepth = true;
+        }
+        if (!name.isEmpty())
+            device.setByName(optionName(SANE_NAME_SCAN_MODE), name);
+    }
+    if (depthIndex >= 0 && device.option(depthIndex).active) {
+        const sane::OptionInfo depth = device.option(depthIndex);
+        const int current = device.value(depthIndex).toInt();
+        if (lineartByDepth && depth.words.contains(1))
+            device.setByName(optionName(SANE_NAME_BIT_DEPTH), 1);
+        else if (!lineartByDepth && current == 1)
+            device.setByName(optionName(SANE_NAME_BIT_DEPTH), 8);
+    }
+    device.setByName(optionName(SANE_NAME_SCAN_RESOLUTION), dpi);
+
+    const int brx = device.find(optionName(SANE_NAME_SCAN_BR_X));
+    const int bry = device.find(optionName(SANE_NAME_SCAN_BR_Y));
+    if (brx < 0 || bry < 0)
+        return;
+    const sane::OptionInfo x = device.option(brx);
+    const sane::OptionInfo y = device.option(bry);
+    device.setByName(optionName(SANE_NAME_SCAN_TL_X), 0);
+    device.setByName(optionName(SANE_NAME_SCAN_TL_Y), 0);
+    const QSizeF size = paperMm(paper);
+    // Only millimetre areas can be compared with paper; the whole area otherwise.
+    const bool mm = x.unit == sane::OptionInfo::Unit::Mm && y.unit == sane::OptionInfo::Unit::Mm &&
+                    !size.isEmpty();
+    device.setByName(optionName(SANE_NAME_SCAN_BR_X), mm ? std::min(size.width(), x.max) : x.max);
+    device.setByName(optionName(SANE_NAME_SCAN_BR_Y), mm ? std::min(size.height(), y.max) : y.max);
+}
+
+ScanPreferencesDialog::ScanPreferencesDialog(const ScanPreferences& current, QWidget* parent)
+    : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("Scan-Einstellungen"));
+    auto* form = new QFormLayout(this);
+    modeBox = new QComboBox(this);
+    modeBox->addItem(QStringLiteral("Farbe"), int(ScanPreferences::Mode::Color));
+    modeBox->addItem(QStringLiteral("Graustufen"), int(ScanPreferences::Mode::Gray));
+    modeBox->addItem(QStringLiteral("Strichzeichnung (schwarz/weiß)"),
+                     int(ScanPreferences::Mode::Lineart));
+    modeBox->setCurrentIndex(modeBox->findData(int(current.mode)));
+    form->addRow(QStringLiteral("&Farbmodus:"), modeBox);
+
+    dpiBox = new QComboBox(this);
+    for (int dpi : {75, 100, 150, 200, 300, 400, 600, 1200})
+        dpiBox->addItem(QStringLiteral("%1 dpi").arg(dpi), dpi);
+    if (dpiBox->findData(current.dpi) < 0)
+        dpiBox->addItem(QStringLiteral("%1 dpi").arg(current.dpi), current.dpi);
+    dpiBox->setCurrentIndex(dpiBox->findData(current.dpi));
+    form->addRow(QStringLiteral("&Auflösung:"), dpiBox);
+
+    paperBox = new QComboBox(this);
+    paperBox->addItem(QStringLiteral("A4 (210 × 297 mm)"), int(ScanPreferences::Paper::A4));
+    paperBox->addItem(QStringLiteral("A5 (148 × 210 mm)"), int(ScanPreferences::Paper::A5));
+    paperBox->addItem(QStringLiteral("Letter (8,5 × 11 Zoll)"),
+                      int(ScanPreferences::Paper::Letter));
+    paperBox->addItem(QStringLiteral("Ganze Scanfläche"), int(ScanPreferences::Paper::WholeArea));
+    paperBox->setCurrentIndex(paperBox->findData(int(current.paper)));
+    form->addRow(QStringLiteral("&Papierformat:"), paperBox);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    form->addRow(buttons);
+}
+
+ScanPreferences ScanPreferencesDialog::preferences() const
+{
+    ScanPreferences p;
+    p.mode = static_cast<ScanPreferences::Mode>(modeBox->currentData().toInt());
+    p.dpi = dpiBox->currentData().toInt();
+    p.paper = static_cast<ScanPreferences::Paper>(paperBox->currentData().toInt());
+    return p;
+}
+
+} // namespace imaging

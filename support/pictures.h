@@ -1,0 +1,4 @@
+#pragma once
+
+// Makes the program's pictures (":/pictures/…") available; any number of calls.
+void loadPictures();
