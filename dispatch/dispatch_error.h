@@ -25,4 +25,8 @@ private:
     QString m_source;
 };
 
+// What the system said (an errno value), in the user's words: what happened and, where it
+// helps, what to do.
+QString systemErrorText(int errnum);
+
 } // namespace imaging

@@ -5,9 +5,8 @@
 namespace imaging {
 
 // Every number a failure can carry, by where it comes from. The program's own numbers are
-// those of the original runtime; the components keep to their own ranges: 9001 the option
-// store, 91xx the scan control (9150 + a SANE status), 92xx the edit control, 93xx the
-// administration control.
+// those of the original runtime; the components keep to their own ranges: 91xx the scan
+// control (9150 + a SANE status), 92xx the edit control, 93xx the administration control.
 namespace ErrorNumber {
 
 // The program itself.
@@ -15,9 +14,6 @@ constexpr std::int32_t SubscriptOutOfRange = 9; // a copy-button picture that do
 constexpr std::int32_t InternalError = 51;      // anything that is not a dispatch error
 constexpr std::int32_t FileAccess = 75;         // the old page could not be deleted
 constexpr std::int32_t InvalidPropertyValue = 380;
-
-// The option store.
-constexpr std::int32_t StoreFailed = 9001;
 
 // The scan control.
 constexpr std::int32_t ScanUnsupportedValue = 9101;

@@ -42,8 +42,10 @@ QString pageFileFolder(const QString& appFolder)
 {
     if (canCreateFilesIn(appFolder))
         return appFolder;
+    // The page is the user's own: the folder is made for the user alone.
     const QString cache = cacheFolder();
     QDir().mkpath(cache);
+    QFile::setPermissions(cache, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return cache;
 }
 

@@ -124,6 +124,8 @@ private Q_SLOTS:
     void restoresOptions();
     void damagedOptionHeals_data();
     void damagedOptionHeals();
+    void startsWhateverTheStore_data();
+    void startsWhateverTheStore();
     void clickStoresAtOnce();
     void firstLayoutAndDesignSizes();
     void pageFileInCacheWhenFolderNotWritable();
@@ -408,6 +410,39 @@ void TestForm1::damagedOptionHeals()
     QVERIFY(box);
     QCOMPARE(box->Value(), expected);
     QCOMPARE(storedOption(*m_home, key), QString::number(expected));
+}
+
+void TestForm1::startsWhateverTheStore_data()
+{
+    QTest::addColumn<bool>("garbage"); // else a folder where the store should be
+    QTest::newRow("garbage") << true;
+    QTest::newRow("folder in its place") << false;
+}
+
+// A store that cannot be read or written costs a notice, never the start or the copy.
+void TestForm1::startsWhateverTheStore()
+{
+    QFETCH(bool, garbage);
+    if (garbage)
+        m_home->seedStore("[Kopyra]\nExtView=1\n\xff\xfe garbage [[\n");
+    else
+        QVERIFY(QDir().mkpath(m_home->storeFile()));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Einstellung")));
+    Fakes fakes;
+    Form1 form(fakes.environment(m_home->path()));
+    form.Form_Load();
+    QCOMPARE(form.ExtViewChk->Value(), std::int16_t(garbage ? 1 : 0));
+    int notices = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == QStringLiteral("SettingsNotice") && w->isVisible() &&
+            !w->isModal()) {
+            ++notices;
+            w->close();
+        }
+    QCOMPARE(notices, 1);
+    form.ExtViewChk->click();
+    form.Btn[0]->click();
+    QVERIFY(fakes.log.describe().contains(QStringLiteral("ImgScan1 call 102 ()")));
 }
 
 void TestForm1::clickStoresAtOnce()

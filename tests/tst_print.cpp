@@ -35,6 +35,11 @@
 #include <thread>
 #include <vector>
 
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 using imaging::ImgEdit;
 using imaging::Variant;
 
@@ -249,6 +254,9 @@ class TestPrint : public QObject {
 private Q_SLOTS:
     void init();
     void cleanup();
+    void pageNeverWrittenThroughLink_data();
+    void pageNeverWrittenThroughLink();
+    void pageWriteFailureNamesCause();
     void showsPages_data();
     void showsPages();
     void trueSizeOnA4_data();
@@ -313,6 +321,66 @@ void TestPrint::showNewPage(std::unique_ptr<ImgEdit>& edit, bool scannedSince, Q
     if (scannedSince)
         writePage(m_page, pageMm.width(), pageMm.height(), dpi);
     edit->call(343, showArgs(&m_page));
+}
+
+void TestPrint::pageNeverWrittenThroughLink_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::newRow("to a file") << "file";
+    QTest::newRow("to a device") << "device";
+    QTest::newRow("to a pipe") << "pipe";
+    QTest::newRow("dangling") << "nothing";
+}
+
+// Whatever a link at the page's path points at stays as it was; the link gives way to the page.
+void TestPrint::pageNeverWrittenThroughLink()
+{
+    QFETCH(QString, target);
+    const QString aim = m_home->path() + QStringLiteral("/aim");
+    const QByteArray aimName = QFile::encodeName(aim);
+    if (target == QLatin1String("file")) {
+        QFile f(aim);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("fremd");
+    } else if (target == QLatin1String("device")) {
+        if (::mknod(aimName.constData(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+            QSKIP("making a device node needs root");
+    } else if (target == QLatin1String("pipe")) {
+        QVERIFY(::mkfifo(aimName.constData(), 0600) == 0);
+    }
+    QVERIFY(QFile::link(aim, m_page));
+    struct stat before {};
+    ::lstat(aimName.constData(), &before);
+    writePage(m_page, 10, 10, 75);
+    QVERIFY(QFileInfo(m_page).isFile() && !QFileInfo(m_page).isSymLink());
+    struct stat after {};
+    const bool aimThere = ::lstat(aimName.constData(), &after) == 0;
+    QCOMPARE(aimThere, target != QLatin1String("nothing"));
+    if (aimThere) {
+        QCOMPARE(after.st_mode, before.st_mode);
+        QCOMPARE(after.st_size, before.st_size);
+    }
+}
+
+// A page that cannot be written says why, in German, as the system told it.
+void TestPrint::pageWriteFailureNamesCause()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit before {};
+    getrlimit(RLIMIT_FSIZE, &before);
+    struct rlimit tiny = before;
+    tiny.rlim_cur = 64 * 1024;
+    setrlimit(RLIMIT_FSIZE, &tiny);
+    QString error;
+    try {
+        writePage(m_page, 100, 100, 300);
+    } catch (const imaging::DispatchError& e) {
+        error = e.description();
+    }
+    setrlimit(RLIMIT_FSIZE, &before);
+    QVERIFY2(error.contains(QStringLiteral("zu groß")), qPrintable(error));
+    QVERIFY(!QFile::exists(m_page));
+    QCOMPARE(QDir(m_home->path()).entryList(QDir::Files | QDir::Hidden).size(), 0);
 }
 
 void TestPrint::showsPages_data()

@@ -1,5 +1,5 @@
 // The option store and the application folder.
-#include "dispatch/dispatch_error.h"
+#include "imaging/common/imaging_settings.h"
 #include "support/aab.h"
 #include "support/aam.h"
 #include "test_home.h"
@@ -7,6 +7,33 @@
 #include <QDir>
 #include <QFile>
 #include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+// The warnings the store gives, caught while the catcher lives.
+struct NoticeCatcher {
+    NoticeCatcher()
+    {
+        notices().clear();
+        m_previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&,
+                                               const QString& text) { notices().append(text); });
+    }
+    ~NoticeCatcher() { qInstallMessageHandler(m_previous); }
+    static QStringList& notices()
+    {
+        static QStringList list;
+        return list;
+    }
+
+private:
+    QtMessageHandler m_previous;
+};
+
+} // namespace
 
 class TestSupport : public QObject {
     Q_OBJECT
@@ -24,7 +51,8 @@ private Q_SLOTS:
     void missingEntryGivesDefault();
     void storedValueWinsOverDefault();
     void onlyOwnSectionIsTouched();
-    void unwritableStoreFails();
+    void damagedOrUnwritableStore_data();
+    void damagedOrUnwritableStore();
 };
 
 void TestSupport::trailingSeparator_data()
@@ -95,6 +123,8 @@ void TestSupport::pageFolderFallsBackToCache()
     } else {
         QCOMPARE(chosen, home.cacheHome() + QStringLiteral("/Kopyra"));
         QVERIFY(QFileInfo(chosen).isDir());
+        QCOMPARE(QFile::permissions(chosen) & 0x7077,
+                 QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); // nothing for others
     }
 }
 
@@ -173,20 +203,92 @@ void TestSupport::onlyOwnSectionIsTouched()
     QVERIFY(after.contains("[Kopyra]\nExtView=1"));
 }
 
-void TestSupport::unwritableStoreFails()
+void TestSupport::damagedOrUnwritableStore_data()
 {
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<bool>("imaging"); // kopyra-imaging.conf rather than the option store
+    for (const char* state : {"garbage", "folder in its place", "no configuration folder",
+                              "file size limit", "read-only file", "read-only folder"})
+        for (bool imaging : {false, true})
+            QTest::addRow("%s, %s", state, imaging ? "imaging" : "options")
+                << QString::fromLatin1(state) << imaging;
+}
+
+// Whatever state the store is in, nothing throws, what is set holds for the run, the user is
+// told once, and nothing of a damaged file is lost.
+void TestSupport::damagedOrUnwritableStore()
+{
+    QFETCH(QString, state);
+    QFETCH(bool, imaging);
     TestHome home;
-    // The configuration "folder" is a file: the store can neither be created nor written.
-    QDir(home.configHome()).removeRecursively();
-    QFile blocker(home.configHome());
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    try {
-        AAB::SaveOption(QStringLiteral("ExtView"), std::int16_t(1));
-        QFAIL("a store that cannot be written must not report success");
-    } catch (const imaging::DispatchError& e) {
-        QVERIFY(e.description().contains(QStringLiteral("ExtView")));
-        QCOMPARE(e.source(), QStringLiteral("Kopyra.AAB"));
+    const QString file = imaging ? imaging::ImagingSettings::path() : AAB::storeFile();
+    const QString section = imaging ? QStringLiteral("Print") : QStringLiteral("Kopyra");
+    const QString key = imaging ? QStringLiteral("Copies") : QStringLiteral("ExtView");
+    const QByteArray garbage = "[Other]\nKeep=1\n\xff\xfe\x01\x02[[[\n[" + section.toUtf8() +
+                               "]\n" + key.toUtf8() + "=2\n";
+    if (geteuid() == 0 && state.startsWith(QLatin1String("read-only")))
+        QSKIP("root writes read-only files; the other rows cover an unwritable store");
+    QDir().mkpath(home.configHome());
+    const auto seed = [&file](const QByteArray& bytes) {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    };
+    if (state == QLatin1String("garbage")) {
+        seed(garbage);
+    } else if (state == QLatin1String("folder in its place")) {
+        QVERIFY(QDir().mkpath(file));
+    } else if (state == QLatin1String("no configuration folder")) {
+        QDir(home.configHome()).removeRecursively();
+        QFile blocker(home.configHome()); // a file where the folder should be
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    } else if (state == QLatin1String("read-only file")) {
+        seed("[Other]\nKeep=1\n");
+        QFile(file).setPermissions(QFile::ReadOwner);
+    } else if (state == QLatin1String("read-only folder")) {
+        QFile(home.configHome()).setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    }
+    struct rlimit before {};
+    getrlimit(RLIMIT_FSIZE, &before);
+    if (state == QLatin1String("file size limit")) {
+        std::signal(SIGXFSZ, SIG_IGN); // a write beyond the limit fails instead
+        struct rlimit tiny = before;
+        tiny.rlim_cur = 4;
+        setrlimit(RLIMIT_FSIZE, &tiny);
+    }
+    const auto read = [&] {
+        return imaging ? QString::number(
+                             imaging::ImagingSettings().number(imaging::Settings::PrintCopies))
+                       : AAB::LoadOption(key, std::int16_t(0));
+    };
+    const auto write = [&](int value) {
+        if (imaging)
+            imaging::ImagingSettings().set(imaging::Settings::PrintCopies, value);
+        else
+            AAB::SaveOption(key, std::int16_t(value));
+    };
+    NoticeCatcher catcher;
+    if (state == QLatin1String("garbage"))
+        QCOMPARE(read(), QStringLiteral("2")); // what could be read is read
+    write(1);
+    write(1);
+    const QString value = read();
+    setrlimit(RLIMIT_FSIZE, &before);
+    QFile(home.configHome()).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(value, QStringLiteral("1"));
+    QCOMPARE(catcher.notices().size(), 1);
+    QVERIFY2(catcher.notices()[0].contains(file), qPrintable(catcher.notices()[0]));
+    if (state == QLatin1String("garbage")) {
+        const QStringList kept =
+            QDir(home.configHome())
+                .entryList({QFileInfo(file).fileName() + QStringLiteral(".beschädigt-*")});
+        QCOMPARE(kept.size(), 1);
+        QFile copy(home.configHome() + QLatin1Char('/') + kept[0]);
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        QCOMPARE(copy.readAll(), garbage);
+        QFile repaired(file);
+        QVERIFY(repaired.open(QIODevice::ReadOnly));
+        QVERIFY(repaired.readAll().contains("[Other]\nKeep=1"));
     }
 }
 

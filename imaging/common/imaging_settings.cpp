@@ -1,6 +1,7 @@
 #include "imaging/common/imaging_settings.h"
 
-#include <QSettings>
+#include "store/settings_file.h"
+
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -30,7 +31,7 @@ QString keyOf(const Setting& setting)
 } // namespace
 
 ImagingSettings::ImagingSettings()
-    : m_store(std::make_unique<QSettings>(path(), QSettings::IniFormat))
+    : m_store(std::make_unique<SettingsFile>(path()))
 {
 }
 
@@ -61,29 +62,21 @@ int ImagingSettings::number(const Setting& setting) const
 void ImagingSettings::set(const Setting& setting, const QVariant& value)
 {
     m_store->setValue(keyOf(setting), value);
-    written();
 }
 
 QVariantMap ImagingSettings::section(const QString& name) const
 {
     QVariantMap map;
-    m_store->beginGroup(name);
-    for (const QString& key : m_store->childKeys())
-        map.insert(key, m_store->value(key));
-    m_store->endGroup();
+    for (const QString& key : m_store->childKeys(name))
+        map.insert(key, m_store->value(name + QLatin1Char('/') + key));
     return map;
 }
 
 void ImagingSettings::replaceSection(const QString& name, const QVariantMap& values)
 {
-    m_store->remove(name);
-    m_store->beginGroup(name);
+    m_store->removeSection(name);
     for (auto it = values.constBegin(); it != values.constEnd(); ++it)
-        m_store->setValue(it.key(), it.value());
-    m_store->endGroup();
-    written();
+        m_store->setValue(name + QLatin1Char('/') + it.key(), it.value());
 }
-
-void ImagingSettings::written() { m_store->sync(); }
 
 } // namespace imaging

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-class QSettings;
+class SettingsFile;
 
 namespace imaging {
 
@@ -38,9 +38,8 @@ extern const Setting PrintPageSize; // a QPageSize id
 // device's set-up values) in a file of their own beside the program's option store, never in
 // its [Kopyra] group: $XDG_CONFIG_HOME/kopyra-imaging.conf (else ~/.config/…).
 //
-// Values are read as they are needed and written at once. A file that cannot be written costs
-// only the remembering: the user is told once per run, and the components go on with what
-// they were given.
+// Values are read as they are needed and written at once. A damaged file or one that cannot
+// be written never stops a copy (see SettingsFile).
 class ImagingSettings {
 public:
     ImagingSettings();
@@ -61,9 +60,8 @@ public:
 
 private:
     QVariant stored(const Setting& setting) const;
-    void written();
 
-    std::unique_ptr<QSettings> m_store;
+    std::unique_ptr<SettingsFile> m_store;
 };
 
 } // namespace imaging

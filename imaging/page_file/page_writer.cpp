@@ -8,7 +8,10 @@
 
 #include <tiffio.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -21,7 +24,8 @@ constexpr qint64 SyncStep = 4 << 20;
 
 PageWriter::PageWriter(const QString& path)
     : m_path(path)
-    , m_file(path)
+    , m_file(QFileInfo(path).absolutePath() + QStringLiteral("/.") + QFileInfo(path).fileName() +
+             QStringLiteral(".XXXXXX"))
 {
 }
 
@@ -36,13 +40,20 @@ void PageWriter::fail(const QString& what)
                         scanProgId());
 }
 
+void PageWriter::failWithSystemError(int errnum)
+{
+    fail(errnum ? systemErrorText(errnum) : QStringLiteral("Schreibfehler."));
+}
+
 void PageWriter::begin(const PageFormat& format)
 {
     m_format = format;
-    if (!m_file.open(QIODevice::WriteOnly))
-        fail(m_file.errorString());
+    // A new file of its own (never one that is there already, nor a link), only for the user.
+    errno = 0;
+    if (!m_file.open())
+        failWithSystemError(errno);
     // libtiff writes through the temporary file's descriptor; TIFFCleanup later leaves it open
-    // for QSaveFile to commit.
+    // for the commit.
     m_tiff = TIFFFdOpen(m_file.handle(), QFile::encodeName(m_path).constData(), "w");
     if (!m_tiff)
         fail(QStringLiteral("die TIFF-Datei lässt sich nicht anlegen"));
@@ -82,10 +93,10 @@ qint64 PageWriter::rowBytes() const
 void PageWriter::writeRow(const std::uint8_t* row, int y, int plane)
 {
     // libtiff takes a non-const buffer but does not change it without compression.
+    errno = 0;
     if (TIFFWriteScanline(m_tiff, const_cast<std::uint8_t*>(row), static_cast<std::uint32_t>(y),
                           static_cast<std::uint16_t>(plane)) < 0)
-        fail(m_file.errorString().isEmpty() ? QStringLiteral("Schreibfehler")
-                                            : m_file.errorString());
+        failWithSystemError(errno);
     m_rows = std::max(m_rows, y + 1);
     // The page is flushed to disk before it replaces the last one; started while the rows
     // come, that flush finds little left to do and the page is there sooner.
@@ -102,13 +113,22 @@ void PageWriter::commit()
         fail(QStringLiteral("keine Seite"));
     if (m_format.height <= 0)
         TIFFSetField(m_tiff, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(m_rows));
+    errno = 0;
     const bool written = TIFFFlush(m_tiff) == 1;
+    const int flushError = errno;
     TIFFCleanup(m_tiff);
     m_tiff = nullptr;
     if (!written)
-        fail(QStringLiteral("Schreibfehler beim Abschließen"));
-    if (!m_file.commit())
-        fail(m_file.errorString());
+        failWithSystemError(flushError);
+    // On disk before it takes the old page's place; the rename replaces whatever entry stands
+    // at the page's path, a link included, and never writes through it.
+    if (::fsync(m_file.handle()) != 0)
+        failWithSystemError(errno);
+    if (std::rename(QFile::encodeName(m_file.fileName()).constData(),
+                    QFile::encodeName(m_path).constData()) != 0)
+        failWithSystemError(errno);
+    m_file.setAutoRemove(false);
+    m_file.close();
 }
 
 void PageWriter::abandon()
@@ -117,8 +137,10 @@ void PageWriter::abandon()
         TIFFCleanup(m_tiff);
         m_tiff = nullptr;
     }
-    if (m_file.isOpen())
-        m_file.cancelWriting();
+    if (m_file.isOpen()) {
+        m_file.close();
+        m_file.remove();
+    }
 }
 
 } // namespace imaging

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QSaveFile>
 #include <QString>
+#include <QTemporaryFile>
 
 #include <cstdint>
 
@@ -22,7 +22,9 @@ struct PageFormat {
 
 // Writes the page into a TIFF file row by row as the rows arrive, so a large page never has
 // to fit into memory. The rows go into a temporary file beside the page file, which replaces
-// the page file only when the page is complete: there is never a half-written page file.
+// the page file only when the page is complete: there is never a half-written page file. The
+// page file is never written through a link: whatever stands at its path (a link to another
+// file, a device or a pipe, a dangling link) is replaced, never followed.
 class PageWriter {
 public:
     explicit PageWriter(const QString& path);
@@ -43,9 +45,10 @@ public:
 
 private:
     [[noreturn]] void fail(const QString& what);
+    [[noreturn]] void failWithSystemError(int errnum);
 
     QString m_path;
-    QSaveFile m_file;
+    QTemporaryFile m_file;
     tiff* m_tiff = nullptr;
     PageFormat m_format;
     int m_rows = 0;
