@@ -30,6 +30,7 @@ constexpr std::int32_t NothingShown = 9203;
 constexpr std::int32_t PrintFailed = 9210;
 constexpr std::int32_t PageUnreadableForPrint = 9211;
 constexpr std::int32_t PrinterUnreachable = 9212;
+constexpr std::int32_t PrintServiceDown = 9213;
 
 // The administration control.
 constexpr std::int32_t AdminUnsupportedValue = 9301;

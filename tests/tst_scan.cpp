@@ -1,5 +1,6 @@
 // The scan control on SANE's virtual test scanner: pages, faults (from the tests' fault
 // scanner), cancelling, the option dialog and the choice of the device.
+#include "imaging/page_file/page_reader.h"
 #include "imaging/scan/img_scan.h"
 #include "imaging/scan/sane/sane_device.h"
 #include "imaging/scan/sane/sane_thread.h"
@@ -114,7 +115,8 @@ private Q_SLOTS:
     void nextScanAfterFaultStartsAfresh();
 
 private:
-    Outcome scan(const QVariantMap& deviceOptions, const ScanPreferences& preferences);
+    Outcome scan(const QVariantMap& deviceOptions, const ScanPreferences& preferences,
+                 ImgScan* reused = nullptr);
     void chooseFaultScanner();
 
     std::unique_ptr<TestHome> m_home;
@@ -137,7 +139,8 @@ void TestScan::chooseFaultScanner()
     imaging::ScannerChoice{QStringLiteral("fault:0"), QString(), QString()}.save();
 }
 
-Outcome TestScan::scan(const QVariantMap& deviceOptions, const ScanPreferences& preferences)
+Outcome TestScan::scan(const QVariantMap& deviceOptions, const ScanPreferences& preferences,
+                       ImgScan* reused)
 {
     // The test backend keeps option values from one opening to the next; start each scan from
     // the same state (options a device lacks are passed over).
@@ -154,10 +157,11 @@ Outcome TestScan::scan(const QVariantMap& deviceOptions, const ScanPreferences& 
     preferences.save();
     ImgScan::rememberOptions(QStringLiteral("test:0"), options);
     ImgScan::rememberOptions(QStringLiteral("fault:0"), options);
-    ImgScan control;
+    ImgScan own;
+    ImgScan& control = reused ? *reused : own;
     Outcome outcome;
-    QObject::connect(&control, &ImgScan::eventRaised,
-                     [&](int position) { outcome.event = position == 10; });
+    const QMetaObject::Connection c = QObject::connect(
+        &control, &ImgScan::eventRaised, [&](int position) { outcome.event = position == 10; });
     control.put(1, Variant::text(m_page));
     try {
         control.call(102, {});
@@ -167,6 +171,7 @@ Outcome TestScan::scan(const QVariantMap& deviceOptions, const ScanPreferences& 
         [&] { QCOMPARE(e.source(), QStringLiteral("ScanLibCtl.ImgScan")); }();
     }
     QCoreApplication::processEvents(); // the completion event comes after the call
+    QObject::disconnect(c);
     return outcome;
 }
 
@@ -282,6 +287,15 @@ void TestScan::slowScanCanBeCancelled_data()
                                  << QVariantMap{{QStringLiteral("read-pause"), 100},
                                                 {QStringLiteral("cancel-pause"), 1500}}
                                  << int(ScanPreferences::Mode::Gray) << 75;
+    // The test backend goes on with the next colour after a cancel: the next scan must not.
+    QTest::newRow("three-pass colour")
+        << "test:0"
+        << QVariantMap{{QStringLiteral("three-pass"), true},
+                       {QStringLiteral("read-limit"), true},
+                       {QStringLiteral("read-limit-size"), 4096},
+                       {QStringLiteral("read-delay"), true},
+                       {QStringLiteral("read-delay-duration"), 200000}}
+        << int(ScanPreferences::Mode::Color) << 150;
 }
 
 void TestScan::slowScanCanBeCancelled()
@@ -328,7 +342,8 @@ void TestScan::slowScanCanBeCancelled()
     canceller.start(50);
     QElapsedTimer clock;
     clock.start();
-    const Outcome o = scan(options, prefs);
+    ImgScan control;
+    const Outcome o = scan(options, prefs, &control);
     QVERIFY2(o.error.isEmpty(), qPrintable(o.error));
     QVERIFY(!o.event);
     QVERIFY(cancelled);
@@ -337,10 +352,16 @@ void TestScan::slowScanCanBeCancelled()
     QVERIFY2(longestGapAfterCancel < 1000, qPrintable(QString::number(longestGapAfterCancel)));
     QCOMPARE(contents(m_page), QByteArray("die alte Seite"));
 
-    // The device is free again at once.
-    const Outcome next = scan({}, prefs);
+    // The device is free again at once, and the next page is whole.
+    const Outcome next =
+        scan({{QStringLiteral("three-pass"), options.value(QStringLiteral("three-pass"), false)}},
+             prefs, &control);
     QVERIFY2(next.error.isEmpty(), qPrintable(next.error));
     QVERIFY(next.event);
+    imaging::PageReader page;
+    QString why;
+    QVERIFY2(page.open(m_page, &why) && !page.reducedCopy(QSize(200, 200), &why).isNull(),
+             qPrintable(why));
 }
 
 void TestScan::specialFrames_data()

@@ -8,6 +8,8 @@
 #include <QPrinterInfo>
 #include <QStandardPaths>
 
+#include <cups/cups.h>
+
 namespace imaging {
 
 PrintSettings PrintSettings::load()
@@ -43,6 +45,21 @@ QString PrintSettings::effectivePrinter() const
         return fallback;
     const QStringList names = QPrinterInfo::availablePrinterNames();
     return names.isEmpty() ? QString() : names.first();
+}
+
+PrintSettings::Output PrintSettings::output() const
+{
+    return effectivePrinter().isEmpty() && printServiceAnswers() ? PdfFile : Printer;
+}
+
+bool printServiceAnswers()
+{
+    http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
+                                3000, nullptr);
+    if (!http)
+        return false;
+    httpClose(http);
+    return true;
 }
 
 QString pdfCopyPath()

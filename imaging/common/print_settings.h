@@ -22,9 +22,13 @@ struct PrintSettings {
     // The printer to use now: the remembered one, else CUPS's default; empty when there is no
     // printer at all.
     QString effectivePrinter() const;
-    // Where copies go: a printer, or, with no printer installed at all, a PDF file.
-    Output output() const { return effectivePrinter().isEmpty() ? PdfFile : Printer; }
+    // Where copies go: a printer, or, with no printer installed at all, a PDF file. A print
+    // service that does not answer is no reason for a PDF file: the print then says so.
+    Output output() const;
 };
+
+// Whether the print service (the CUPS scheduler the user's settings name) takes connections.
+bool printServiceAnswers();
 
 // A new file name for a copy saved as PDF in the user's documents folder; never one that
 // exists.

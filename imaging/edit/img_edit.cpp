@@ -7,9 +7,13 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QPainter>
-#include <QThreadPool>
+#include <QPushButton>
+#include <QUrl>
 #include <QWidget>
 
 namespace imaging {
@@ -288,8 +292,9 @@ void ImgEdit::prepareToPrint()
 void ImgEdit::dropPreparedPrint()
 {
     if (m_prepared)
-        QThreadPool::globalInstance()->start(
-            [dropped = std::move(m_prepared)]() mutable { dropped.reset(); });
+        runThen(
+            this, [dropped = std::move(m_prepared)]() mutable { dropped.reset(); },
+            [](std::exception_ptr) {});
     m_prepared.reset();
 }
 
@@ -316,6 +321,29 @@ void ImgEdit::print(std::int32_t copies, std::int32_t sizeMode, std::int32_t out
         printPage(job);
     });
     m_lastPdfCopy = job.pdfFile;
+    if (job.output == PrintSettings::PdfFile)
+        tellPdfCopy(job.pdfFile);
+}
+
+// With no printer at all the copy is a file: the user is told where, by a box that stops
+// nothing (the next copy may follow at once).
+void ImgEdit::tellPdfCopy(const QString& file)
+{
+    const QFileInfo pdf(file);
+    auto* box = new QMessageBox(
+        QMessageBox::Information, QStringLiteral("Kopyra"),
+        QStringLiteral("Es ist kein Drucker eingerichtet. Die Kopie wurde als PDF-Datei „%1“ im "
+                       "Ordner „%2“ gespeichert.")
+            .arg(pdf.fileName(), QDir::toNativeSeparators(pdf.absolutePath())),
+        QMessageBox::Close, dialogParent());
+    box->setObjectName(QStringLiteral("PdfCopyNotice"));
+    QPushButton* open = box->addButton(QStringLiteral("&Ordner öffnen"), QMessageBox::ActionRole);
+    connect(open, &QPushButton::clicked, box, [folder = pdf.absolutePath()] {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    });
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
 }
 
 } // namespace imaging

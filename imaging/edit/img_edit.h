@@ -70,6 +70,7 @@ private:
                       PrintSettings::Output output) const;
     void prepareToPrint();
     void dropPreparedPrint();
+    void tellPdfCopy(const QString& file);
 
     QString m_imageFile;
     QString m_shownFile;

@@ -26,6 +26,15 @@ using ErrorNumber::PrintFailed;
     throw DispatchError(number, text, editProgId());
 }
 
+[[noreturn]] void printServiceDown()
+{
+    fail(ErrorNumber::PrintServiceDown,
+         QStringLiteral("Der Druckdienst (CUPS) antwortet nicht, darum kann nicht gedruckt "
+                        "werden. Bitte prüfen Sie, ob er läuft (etwa mit „systemctl status "
+                        "cups“), und versuchen Sie es dann noch einmal. Die gescannte Seite "
+                        "bleibt erhalten."));
+}
+
 QString cupsReason(const QString& printer)
 {
     const ipp_status_t status = cupsLastError();
@@ -52,6 +61,15 @@ QString cupsReason(const QString& printer)
     default:
         return QStringLiteral("Der Druckauftrag für „%1“ wurde abgelehnt: %2").arg(printer, detail);
     }
+}
+
+// A request CUPS refused: a print service that has gone is said as such.
+[[noreturn]] void cupsFailure(std::int32_t number, const QString& printer)
+{
+    const QString reason = cupsReason(printer);
+    if (!printServiceAnswers())
+        printServiceDown();
+    fail(number, reason);
 }
 
 } // namespace
@@ -116,20 +134,36 @@ namespace {
 
 // The printer must exist before a job is made for it. CUPS is asked once per printer chosen;
 // the job, its document and its end all go by what it said then.
+// A printer that cannot be found: the print service is not running, or it does not know
+// the printer. The two want different things of the user.
+[[noreturn]] void printerNotFound(const QString& printer)
+{
+    if (!printServiceAnswers())
+        printServiceDown();
+    if (printer.isEmpty())
+        fail(PrinterUnreachable,
+             QStringLiteral("Es ist kein Drucker mehr eingerichtet. Bitte richten Sie einen "
+                            "Drucker ein, oder wählen Sie unter „Drucker“ einen anderen."));
+    fail(PrinterUnreachable, QStringLiteral("Den Drucker „%1“ gibt es nicht. Bitte wählen "
+                                            "Sie unter „Drucker“ einen anderen.")
+                                 .arg(printer));
+}
+
 std::shared_ptr<const CupsDestination> lookUpDestination(const QString& printer)
 {
+    if (printer.isEmpty())
+        printerNotFound(printer);
     auto destination = std::make_shared<CupsDestination>();
     destination->dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, printer.toUtf8().constData(), nullptr);
-    if (!destination->dest)
-        fail(PrinterUnreachable,
-             cupsLastError() == IPP_STATUS_OK || cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND
-                 ? QStringLiteral("Den Drucker „%1“ gibt es nicht. Bitte wählen "
-                                  "Sie unter „Drucker“ einen anderen.")
-                       .arg(printer)
-                 : cupsReason(printer));
+    if (!destination->dest) {
+        if (cupsLastError() == IPP_STATUS_OK || cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND ||
+            !printServiceAnswers())
+            printerNotFound(printer);
+        cupsFailure(PrinterUnreachable, printer);
+    }
     destination->info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, destination->dest);
     if (!destination->info)
-        fail(PrinterUnreachable, cupsReason(printer));
+        cupsFailure(PrinterUnreachable, printer);
     return destination;
 }
 
@@ -334,8 +368,8 @@ void sendToPrinter(const PrintJob& job, const std::function<QByteArray()>& next)
         cupsCreateDestJob(CUPS_HTTP_DEFAULT, dest, info, &id, "Kopie", count, options);
     cupsFreeOptions(count, options);
     if (id <= 0)
-        fail(created == IPP_STATUS_ERROR_NOT_FOUND ? PrinterUnreachable : PrintFailed,
-             cupsReason(job.printer));
+        cupsFailure(created == IPP_STATUS_ERROR_NOT_FOUND ? PrinterUnreachable : PrintFailed,
+                    job.printer);
     if (cupsStartDestDocument(CUPS_HTTP_DEFAULT, dest, info, id, "Kopie", CUPS_FORMAT_PDF, 0,
                               nullptr, 1) != HTTP_STATUS_CONTINUE) {
         const QString reason = cupsReason(job.printer);
@@ -346,7 +380,7 @@ void sendToPrinter(const PrintJob& job, const std::function<QByteArray()>& next)
         for (QByteArray part = next(); !part.isEmpty(); part = next())
             if (cupsWriteRequestData(CUPS_HTTP_DEFAULT, part.constData(), size_t(part.size())) !=
                 HTTP_STATUS_CONTINUE)
-                fail(PrintFailed, cupsReason(job.printer));
+                cupsFailure(PrintFailed, job.printer);
     } catch (...) {
         cancelIncomplete(printer, id);
         cupsFinishDestDocument(CUPS_HTTP_DEFAULT, dest, info);
@@ -354,7 +388,7 @@ void sendToPrinter(const PrintJob& job, const std::function<QByteArray()>& next)
     }
     // Success may come with options substituted (paper the printer has not got, say).
     if (cupsFinishDestDocument(CUPS_HTTP_DEFAULT, dest, info) >= IPP_STATUS_REDIRECTION_OTHER_SITE)
-        fail(PrintFailed, cupsReason(job.printer));
+        cupsFailure(PrintFailed, job.printer);
 }
 
 } // namespace imaging

@@ -218,8 +218,12 @@ void ImgScan::scan()
     try {
         if (m_showSetup && !runSetupDialog())
             return;
-        if (!runScanWithProgress())
+        if (!runScanWithProgress()) {
+            // A backend may keep a cancelled scan's state (the next colour of a three-pass
+            // scan, say): the next scan starts with the device opened afresh.
+            closeDevice();
             return;
+        }
     } catch (...) {
         // After a jam or a lost connection a fresh start is what the device needs, and the
         // next scan picks up anything the user changed meanwhile.

@@ -85,6 +85,8 @@ bool scanPage(Device& device, const QString& pagePath, ScanProgress& progress)
     CancelOnExit cancelOnExit{h, progress};
     bool begun = false;
     int framesSeen = 0;
+    int planesSeen = 0; // bit n: colour plane n delivered
+    bool separatePlanes = false;
 
     // Read before the scan starts: many devices refuse option reads while they scan. The
     // pixel count checks these values once the scan has started.
@@ -132,7 +134,7 @@ bool scanPage(Device& device, const QString& pagePath, ScanProgress& progress)
             f.height = p.lines;
             f.samplesPerPixel = p.format == SANE_FRAME_GRAY ? 1 : 3;
             f.bitsPerSample = p.depth;
-            f.separatePlanes = separate;
+            f.separatePlanes = separatePlanes = separate;
             f.xDpi = deliveredDpi(setX, areaX, p.pixels_per_line);
             f.yDpi = deliveredDpi(setY > 0 ? setY : setX, areaY, p.lines);
             if (f.yDpi <= 0)
@@ -184,9 +186,14 @@ bool scanPage(Device& device, const QString& pagePath, ScanProgress& progress)
                                   .arg(y)
                                   .arg(p.lines));
         ++framesSeen;
+        planesSeen |= 1 << plane;
         if (p.last_frame || framesSeen >= 3)
             break;
     }
+    // A page of separate colours is whole only with all three.
+    if (separatePlanes && planesSeen != 0b111)
+        throw statusError(SANE_STATUS_IO_ERROR,
+                          QStringLiteral("Der Scanner hat nicht alle drei Farben geliefert"));
     writer.commit();
     return true;
 }
