@@ -190,6 +190,34 @@ scenario_jammed() {
     stop
 }
 
+# Impatient presses (a double click, a bouncing mouse) while a copy runs start nothing more:
+# one copy, no box, and the window takes the next press.
+scenario_quick_presses() {
+    fresh "quick presses"
+    store 'AskBeforePrint=0' 'ShowSpecificSetup=0'
+    # A slow scanner (some seconds a page), so that every press after the first falls
+    # into the running copy.
+    printf '[DeviceOptions]\ntest_3A0\\read-limit=true\ntest_3A0\\read-limit-size=65536\n' \
+        >>"$home/config/kopyra-imaging.conf"
+    printf 'test_3A0\\read-delay=true\ntest_3A0\\read-delay-duration=100000\n' \
+        >>"$home/config/kopyra-imaging.conf"
+    start
+    local presses delay copies
+    for presses_delay in "2 0" "5 80" "10 50" "2 1000"; do
+        read -r presses delay <<<"$presses_delay"
+        marker
+        xdotool mousemove --sync $(copy_button) click --repeat "$presses" --delay "$delay" 1
+        wait_for 60 have_new_pdf || fail "no copy after $presses presses $delay ms apart"
+        wait_for 60 jobs_done
+        sleep 1
+        copies=$(find "$KOPYRA_TEST_PDF_DIR" -name '*.pdf' -newer "$home/marker" | wc -l)
+        [ "$copies" -eq 1 ] || fail "$copies copies after $presses presses $delay ms apart"
+        no_window Kopyra || fail "a box after $presses presses $delay ms apart"
+        copy_picture_is green || fail "copy button not idle after $presses presses"
+    done
+    stop
+}
+
 scenario_info_and_end() {
     fresh "info and end"
     store 'ExtView=1' 'ShowSpecificSetup=0'
@@ -318,7 +346,7 @@ scenario_network_scanner() {
 }
 
 all=(first_start one_copy ask_before_print setup_first_time_only jammed cupsd_away
-    network_scanner info_and_end damaged_leftovers resize)
+    network_scanner info_and_end damaged_leftovers resize quick_presses)
 run=("${@:-${all[@]}}")
 for s in "${run[@]}"; do
     "scenario_$s"
