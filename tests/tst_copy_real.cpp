@@ -9,7 +9,7 @@
 #include "support/kopyra_application.h"
 #include "support/module1.h"
 #include "support/msg_box.h"
-#include "test_home.h"
+#include "test_support.h"
 
 #include <QLabel>
 #include <QTest>
@@ -56,12 +56,6 @@ void TestCopyReal::jammedScannerReportsOnce()
     QCOMPARE(Module1::FirstCopyDone, std::int16_t(0));
 }
 
-int main(int argc, char** argv)
-{
-    KopyraApplication app(argc, argv);
-    installGermanTranslations(app);
-    TestCopyReal test;
-    return QTest::qExec(&test, argc, argv);
-}
+KOPYRA_TEST_MAIN(TestCopyReal)
 
 #include "tst_copy_real.moc"

@@ -9,7 +9,7 @@
 #include "support/module1.h"
 #include "support/msg_box.h"
 #include "support/unhandled_failure.h"
-#include "test_home.h"
+#include "test_support.h"
 
 #include <QAbstractButton>
 #include <QDesktopServices>
@@ -73,30 +73,6 @@ QString storedOption(const TestHome& home, const QString& key)
         .toString();
 }
 
-QRect twipsRect(const QWidget* w)
-{
-    return {w->x() * 15, w->y() * 15, w->width() * 15, w->height() * 15};
-}
-
-// Catches what would go to the user's browser, mail program or file viewer.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    UrlCatcher()
-    {
-        for (const char* scheme : {"file", "http", "https", "mailto"})
-            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "open");
-    }
-    ~UrlCatcher() override
-    {
-        for (const char* scheme : {"file", "http", "https", "mailto"})
-            QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
-    }
-    QList<QUrl> urls;
-public Q_SLOTS:
-    void open(const QUrl& url) { urls.append(url); }
-};
-
 class ThrowingObject : public QObject {
 public:
     bool event(QEvent* e) override
@@ -115,8 +91,6 @@ class TestForm1 : public QObject {
 private Q_SLOTS:
     void init();
     void cleanup();
-    void designedGeometry_data();
-    void designedGeometry();
     void designedState();
     void startUpAccessesInOrder();
     void emptyStoreStartUp();
@@ -126,9 +100,7 @@ private Q_SLOTS:
     void damagedOptionHeals();
     void startsWhateverTheStore_data();
     void startsWhateverTheStore();
-    void clickStoresAtOnce();
     void firstLayoutAndDesignSizes();
-    void pageFileInCacheWhenFolderNotWritable();
     void leftoverPageThatCannotBeShown_data();
     void leftoverPageThatCannotBeShown();
     void refusalOfMissingPageStillFails();
@@ -137,14 +109,11 @@ private Q_SLOTS:
     void resizing_data();
     void resizing();
     void minimisedChangesNothing();
-    void maximisedFollowsScreen();
     void copyButtonBusyWhileScanStarts();
     void questionBoxAnsweredOnScreen_data();
     void questionBoxAnsweredOnScreen();
     void errorBoxShowsLineBreaks();
     void buttonsReachTheirTargets();
-    void infoButtonShowsInfoWindow();
-    void endButtonEndsProgram();
 
 private:
     std::unique_ptr<TestHome> m_home;
@@ -169,91 +138,41 @@ void TestForm1::cleanup()
     m_home.reset();
 }
 
-void TestForm1::designedGeometry_data()
-{
-    QTest::addColumn<QString>("control");
-    QTest::addColumn<QString>("parent");
-    QTest::addColumn<QRect>("twips");
-    // Left, top, width and height as designed; 15 twips to a pixel.
-    QTest::newRow("ButtonFrame") << "ButtonFrame"
-                                 << "Form1" << QRect(4260, -60, 1935, 6315);
-    QTest::newRow("ExtViewChk") << "ExtViewChk"
-                                << "ButtonFrame" << QRect(120, 2040, 1695, 195);
-    QTest::newRow("SubLayer") << "SubLayer"
-                              << "ButtonFrame" << QRect(120, 2400, 1755, 3855);
-    QTest::newRow("AskBeforePrintChk") << "AskBeforePrintChk"
-                                       << "SubLayer" << QRect(0, 3000, 1695, 255);
-    QTest::newRow("ShowSpecificSetupChk") << "ShowSpecificSetupChk"
-                                          << "SubLayer" << QRect(0, 3300, 1695, 255);
-    QTest::newRow("ShowSpecificSetupFirstPageChk") << "ShowSpecificSetupFirstPageChk"
-                                                   << "SubLayer" << QRect(240, 3600, 1455, 255);
-    QTest::newRow("Btn0") << "Btn0"
-                          << "ButtonFrame" << QRect(120, 180, 1740, 1740);
-    QTest::newRow("Btn1") << "Btn1"
-                          << "SubLayer" << QRect(0, 0, 840, 900);
-    QTest::newRow("Btn2") << "Btn2"
-                          << "SubLayer" << QRect(900, 0, 840, 900);
-    QTest::newRow("Btn3") << "Btn3"
-                          << "SubLayer" << QRect(900, 960, 840, 900);
-    QTest::newRow("Btn4") << "Btn4"
-                          << "SubLayer" << QRect(0, 960, 840, 900);
-    QTest::newRow("Btn5") << "Btn5"
-                          << "SubLayer" << QRect(0, 1920, 840, 900);
-    QTest::newRow("Btn6") << "Btn6"
-                          << "SubLayer" << QRect(900, 1920, 840, 900);
-    QTest::newRow("ImgEdit1Frame3D") << "ImgEdit1Frame3D"
-                                     << "Form1" << QRect(120, 120, 4065, 6075);
-    QTest::newRow("PicHolder0") << "PicHolder0"
-                                << "Form1" << QRect(6540, 660, 1260, 1260);
-    QTest::newRow("PicHolder1") << "PicHolder1"
-                                << "Form1" << QRect(6600, 2340, 1260, 1260);
-}
-
-void TestForm1::designedGeometry()
-{
-    QFETCH(QString, control);
-    QFETCH(QString, parent);
-    QFETCH(QRect, twips);
-    Fakes fakes;
-    Form1 form(fakes.environment(m_home->path()));
-    auto* w = form.findChild<QWidget*>(control);
-    QVERIFY(w);
-    QCOMPARE(w->parentWidget()->objectName(), parent);
-    QCOMPARE(twipsRect(w), twips);
-    QCOMPARE(form.size(), QSize(6255 / 15, 6330 / 15));
-    // Whatever the desktop's font, a caption is not clipped at its designed size.
-    if (auto* button = qobject_cast<QAbstractButton*>(w))
-        QVERIFY2(button->sizeHint().width() <= button->width(), qPrintable(button->text()));
-}
-
+// The window as designed, by its effects: every control inside its parent, no two visible
+// ones overlapping, no caption clipped, the captions as written, the tab order through every
+// control, option boxes greyed until start-up sets them.
 void TestForm1::designedState()
 {
     Fakes fakes;
     Form1 form(fakes.environment(m_home->path()));
-    const QStringList captions{QString(),
-                               QStringLiteral("&Scanner"),
-                               QStringLiteral("&Drucker"),
-                               QStringLiteral("&Optionen"),
-                               QStringLiteral("&Hilfe"),
-                               QStringLiteral("&Info"),
-                               QStringLiteral("&Ende")};
-    for (size_t i = 0; i < form.Btn.size(); ++i) {
-        QCOMPARE(form.Btn[i]->text(), captions[static_cast<int>(i)]);
-        QVERIFY(!form.Btn[i]->icon().isNull());
-        QVERIFY(form.Btn[i]->toolTip().isEmpty());
+    QCOMPARE(form.size(), QSize(Form1::DesignedClientWidth / 15, Form1::DesignedClientHeight / 15));
+    const QList<QWidget*> controls = form.findChildren<QWidget*>(
+        QRegularExpression(QStringLiteral("^(Btn|.*Chk|SubLayer|ButtonFrame|ImgEdit1Frame3D)")));
+    QCOMPARE(controls.size(), 7 + 4 + 3);
+    for (QWidget* w : controls) {
+        QRect inParent = w->parentWidget()->rect();
+        if (w == form.ButtonFrame) // the column reaches above the window, as designed
+            inParent.setTop(-4);
+        QVERIFY2(inParent.contains(w->geometry()), qPrintable(w->objectName()));
+        for (QWidget* other : controls)
+            if (other != w && other->parentWidget() == w->parentWidget())
+                QVERIFY2(!w->geometry().intersects(other->geometry()),
+                         qPrintable(w->objectName() + QLatin1Char('/') + other->objectName()));
+        if (auto* button = qobject_cast<QAbstractButton*>(w))
+            QVERIFY2(button->sizeHint().width() <= button->width(), qPrintable(button->text()));
     }
+    QStringList captions;
+    for (QToolButton* b : form.Btn)
+        captions << b->text();
     for (OptionCheckBox* box : {form.ExtViewChk, form.AskBeforePrintChk, form.ShowSpecificSetupChk,
-                                form.ShowSpecificSetupFirstPageChk})
+                                form.ShowSpecificSetupFirstPageChk}) {
+        captions << box->text();
         QCOMPARE(box->Value(), std::int16_t(2));
-    QCOMPARE(form.ExtViewChk->text(), QStringLiteral("Erweiterte &Ansicht"));
-    QCOMPARE(form.AskBeforePrintChk->text(), QStringLiteral("Ausdruck &quittieren"));
-    QCOMPARE(form.ShowSpecificSetupChk->text(), QStringLiteral("Scan-Setup &zeigen"));
-    QCOMPARE(form.ShowSpecificSetupFirstPageChk->text(), QStringLiteral("&Nur beim 1. Mal"));
-    QVERIFY(form.PicHolder[0]->isHidden() && form.PicHolder[1]->isHidden());
-    QCOMPARE(form.PicHolder[0]->pixmap().size(), QSize(82, 82));
-    QVERIFY(form.PicHolder[0]->pixmap().hasAlphaChannel());
+    }
+    QCOMPARE(captions.join(QLatin1Char('|')),
+             QStringLiteral("|&Scanner|&Drucker|&Optionen|&Hilfe|&Info|&Ende|Erweiterte &Ansicht|"
+                            "Ausdruck &quittieren|Scan-Setup &zeigen|&Nur beim 1. Mal"));
     QVERIFY(form.PicHolder[0]->pixmap().toImage() != form.PicHolder[1]->pixmap().toImage());
-    QCOMPARE(form.windowIcon().availableSizes().value(0), QSize(32, 32));
 
     // Tab order as designed, starting at the copy button.
     QWidget* const expected[] = {form.Btn[0],
@@ -445,32 +364,6 @@ void TestForm1::startsWhateverTheStore()
     QVERIFY(fakes.log.describe().contains(QStringLiteral("ImgScan1 call 102 ()")));
 }
 
-void TestForm1::clickStoresAtOnce()
-{
-    Fakes fakes;
-    Form1 form(fakes.environment(m_home->path()));
-    form.Form_Load();
-    form.show();
-    form.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
-    QVERIFY(form.SubLayer->isHidden());
-    QTest::keyClick(form.windowHandle(), Qt::Key_A, Qt::AltModifier);
-    // An access key clicks like a short mouse press, a moment later.
-    QTRY_COMPARE(form.ExtViewChk->Value(), std::int16_t(1));
-    QVERIFY(form.SubLayer->isVisible());
-    QCOMPARE(storedOption(*m_home, QStringLiteral("ExtView")), QStringLiteral("1"));
-
-    form.AskBeforePrintChk->click();
-    QCOMPARE(storedOption(*m_home, QStringLiteral("AskBeforePrint")), QStringLiteral("1"));
-    // Hiding the panel changes none of the hidden options.
-    form.ExtViewChk->click();
-    QVERIFY(form.SubLayer->isHidden());
-    QCOMPARE(storedOption(*m_home, QStringLiteral("ExtView")), QStringLiteral("0"));
-    QCOMPARE(form.AskBeforePrintChk->Value(), std::int16_t(1));
-    // None of this touched an imaging control.
-    QCOMPARE(fakes.log.entries().size(), 11 + 1); // start-up, then the first layout's fit
-}
-
 void TestForm1::firstLayoutAndDesignSizes()
 {
     Fakes fakes;
@@ -487,21 +380,6 @@ void TestForm1::firstLayoutAndDesignSizes()
     // The first layout: the edit control fills the panel's inner area, the page is fitted.
     QCOMPARE(form.ImgEdit1->geometry(), form.ImgEdit1Frame3D->contentsRect());
     QCOMPARE(fakes.log.describe().last(), QStringLiteral("ImgEdit1 call 352 (I2:0)"));
-    // The copy button shows the idle picture, and the window stands in the screen's middle.
-    QCOMPARE(form.Btn[0]->icon().pixmap(82, 82).toImage(), form.PicHolder[0]->pixmap().toImage());
-    const QPoint centre = form.screen()->availableGeometry().center();
-    QVERIFY(qAbs(form.frameGeometry().center().x() - centre.x()) <= 1);
-    QVERIFY(qAbs(form.frameGeometry().center().y() - centre.y()) <= 1);
-}
-
-void TestForm1::pageFileInCacheWhenFolderNotWritable()
-{
-    Fakes fakes;
-    Form1 form(fakes.environment(QStringLiteral("/proc")));
-    form.Form_Load();
-    QCOMPARE(Module1::PageFilePath, m_home->cacheHome() + QStringLiteral("/Kopyra/Kopyra.tif"));
-    QVERIFY(QFileInfo(m_home->cacheHome() + QStringLiteral("/Kopyra")).isDir());
-    QVERIFY(fakes.log.describe().first().endsWith(QStringLiteral("/Kopyra/Kopyra.tif)")));
 }
 
 void TestForm1::leftoverPageThatCannotBeShown_data()
@@ -665,20 +543,6 @@ void TestForm1::minimisedChangesNothing()
     QCOMPARE(form.ImgEdit1Frame3D->geometry(), panel);
 }
 
-void TestForm1::maximisedFollowsScreen()
-{
-    Fakes fakes;
-    Form1 form(fakes.environment(m_home->path()));
-    form.Form_Load();
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
-    const int rightMargin = form.width() - form.ButtonFrame->geometry().right();
-    form.showMaximized();
-    QTRY_VERIFY(form.width() > 417);
-    QCOMPARE(form.width() - form.ButtonFrame->geometry().right(), rightMargin);
-    QCOMPARE(form.ImgEdit1Frame3D->width(), 271 + form.width() - 417);
-}
-
 void TestForm1::copyButtonBusyWhileScanStarts()
 {
     Fakes fakes;
@@ -784,61 +648,29 @@ void TestForm1::buttonsReachTheirTargets()
                      QStringLiteral("ImgAdmin1 call 104 (I4:%1)")
                          .arg(static_cast<std::int32_t>(form.winId()))}));
 
+    // The info window, with the program's name and version.
+    QString infoText;
+    const auto closer = whenShown<QDialog>([&infoText](QDialog* info) {
+        infoText = info->findChild<QLabel*>(QStringLiteral("Label0"))->text();
+        info->reject();
+        return true;
+    });
+    form.Btn[5]->click(); // returns once the info window is closed
+    QVERIFY2(infoText.startsWith(
+                 QStringLiteral("Kopyra – der handliche Fotokopierer für Windows (V2.0.6)\n")),
+             qPrintable(infoText));
+
     UrlCatcher catcher;
     form.Btn[4]->click();
     // In the root folder the help file is right there, with no doubled separator.
     Form1 inRoot(fakes.environment(QStringLiteral("/")));
     inRoot.Btn[4]->click();
-    QCOMPARE(catcher.urls,
-             (QList<QUrl>{QUrl::fromLocalFile(m_home->path() + QStringLiteral("/hilfe.htm")),
-                          QUrl(QStringLiteral("file:///hilfe.htm"))}));
+    QCOMPARE(
+        catcher.urls,
+        (QStringList{QUrl::fromLocalFile(m_home->path() + QStringLiteral("/hilfe.htm")).toString(),
+                     QStringLiteral("file:///hilfe.htm")}));
 }
 
-void TestForm1::infoButtonShowsInfoWindow()
-{
-    Fakes fakes;
-    Form1 form(fakes.environment(m_home->path()));
-    form.Form_Load();
-    for (int round = 0; round < 2; ++round) {
-        QString caption, text;
-        QTimer::singleShot(50, this, [&] {
-            QDialog* info = form.infoForm() ? form.infoForm()->window() : nullptr;
-            QVERIFY(info);
-            caption = info->windowTitle();
-            text = info->findChild<QLabel*>(QStringLiteral("Label0"))->text();
-            info->findChild<QPushButton*>(QStringLiteral("Btn3"))->click();
-        });
-        form.Btn[5]->click(); // returns once the info window is closed
-        QCOMPARE(caption, QStringLiteral("Info über Kopyra"));
-        QVERIFY(text.startsWith(
-            QStringLiteral("Kopyra – der handliche Fotokopierer für Windows (V2.0.6)\n\n")));
-        QVERIFY(!form.infoForm()->window());
-    }
-}
-
-void TestForm1::endButtonEndsProgram()
-{
-    const QString page = m_home->path() + QStringLiteral("/Kopyra.tif");
-    QFile f(page);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.close();
-    Fakes fakes;
-    Form1 form(fakes.environment(m_home->path()));
-    form.Form_Load();
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
-    QTimer::singleShot(0, form.Btn[6], &QToolButton::click);
-    QTimer::singleShot(10000, [] { QCoreApplication::exit(99); });
-    QCOMPARE(QCoreApplication::exec(), 0);
-    QVERIFY(QFile::exists(page));
-}
-
-int main(int argc, char** argv)
-{
-    KopyraApplication app(argc, argv);
-    installGermanTranslations(app);
-    TestForm1 test;
-    return QTest::qExec(&test, argc, argv);
-}
+KOPYRA_TEST_MAIN(TestForm1)
 
 #include "tst_form1.moc"

@@ -1,7 +1,7 @@
 // The shell launcher and the info window.
 #include "info_window/info_form.h"
 #include "support/aap.h"
-#include "support/german_ui.h"
+#include "test_support.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -11,32 +11,6 @@
 #include <QTimer>
 
 namespace {
-
-// Stands in for the user's browser, mail program and file viewer.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    UrlCatcher()
-    {
-        for (const QString& scheme : schemes())
-            QDesktopServices::setUrlHandler(scheme, this, "open");
-    }
-    ~UrlCatcher() override
-    {
-        for (const QString& scheme : schemes())
-            QDesktopServices::unsetUrlHandler(scheme);
-    }
-    QStringList urls;
-public Q_SLOTS:
-    void open(const QUrl& url) { urls.append(url.toString()); }
-
-private:
-    static QStringList schemes()
-    {
-        return {QStringLiteral("file"), QStringLiteral("http"), QStringLiteral("https"),
-                QStringLiteral("mailto")};
-    }
-};
 
 const QString Subtitle = QStringLiteral("der handliche Fotokopierer für Windows (V2.0.6)");
 
@@ -234,12 +208,6 @@ void TestInfoWindow::freshWindowEachTime()
     QVERIFY(first);
 }
 
-int main(int argc, char** argv)
-{
-    QApplication app(argc, argv);
-    installGermanTranslations(app);
-    TestInfoWindow test;
-    return QTest::qExec(&test, argc, argv);
-}
+KOPYRA_TEST_MAIN(TestInfoWindow)
 
 #include "tst_info_window.moc"

@@ -7,7 +7,7 @@
 #include "imaging/edit/page_printer.h"
 #include "imaging/page_file/page_writer.h"
 #include "support/german_ui.h"
-#include "test_home.h"
+#include "test_support.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -594,8 +594,7 @@ void TestPrint::throughCupsd()
     QFETCH(QSizeF, inkMm);
     QFETCH(int, settingsSizeMode);
     const QString out = qEnvironmentVariable("KOPYRA_TEST_PDF_DIR");
-    if (qEnvironmentVariableIsEmpty("CUPS_SERVER") || out.isEmpty())
-        QSKIP("no test cupsd (tools/test.sh starts one)");
+    KOPYRA_REQUIRE_TEST_CUPSD();
     QDir().mkpath(out);
     imaging::PrintSettings settings;
     settings.printer = QStringLiteral("KopyraPDF");
@@ -632,8 +631,7 @@ void TestPrint::throughCupsd()
 void TestPrint::pdfBreakingOffLeavesNoJob()
 {
     const QString out = qEnvironmentVariable("KOPYRA_TEST_PDF_DIR");
-    if (qEnvironmentVariableIsEmpty("CUPS_SERVER") || out.isEmpty())
-        QSKIP("no test cupsd (tools/test.sh starts one)");
+    KOPYRA_REQUIRE_TEST_CUPSD();
     const QByteArray printer("KopyraPDF");
     const auto newestJob = [&] {
         cups_job_t* jobs = nullptr;
@@ -691,8 +689,8 @@ void TestPrint::pageBreakingOffFailsThePrint_data()
 void TestPrint::pageBreakingOffFailsThePrint()
 {
     QFETCH(bool, toPrinter);
-    if (toPrinter && qEnvironmentVariableIsEmpty("CUPS_SERVER"))
-        QSKIP("no test cupsd (tools/test.sh starts one)");
+    if (toPrinter)
+        KOPYRA_REQUIRE_TEST_CUPSD();
     const TiffLayout lzw{8, 3, PHOTOMETRIC_RGB, PLANARCONFIG_CONTIG, COMPRESSION_LZW, 16};
     writeQuadrantTiff(m_page, lzw, 1240, 1754, 150); // A4, four bands
     {
@@ -788,8 +786,7 @@ void TestPrint::missingPrinterIsNamed()
 {
     QFETCH(bool, scannedSince);
     QFETCH(QString, printerWhenShown);
-    if (qEnvironmentVariableIsEmpty("CUPS_SERVER"))
-        QSKIP("no test cupsd (tools/test.sh starts one)");
+    KOPYRA_REQUIRE_TEST_CUPSD();
     imaging::PrintSettings settings;
     settings.printer = printerWhenShown;
     settings.save();
@@ -842,17 +839,12 @@ void TestPrint::silentPrintServerKeepsWindowAlive()
     });
     const quint16 silentPort = port.get_future().get();
     QVERIFY(silentPort != 0);
-    qint64 longestGap = 0;
-    QElapsedTimer sinceTick;
-    sinceTick.start();
-    QTimer heartbeat;
-    connect(&heartbeat, &QTimer::timeout, this, [&] {
-        longestGap = std::max(longestGap, sinceTick.restart());
-        // A dialog that opens anyway is closed: this is about the wait before it.
-        if (auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget()))
-            dialog->reject();
+    Heartbeat heartbeat;
+    // A dialog that opens anyway is closed: this is about the wait before it.
+    const auto closer = whenShown<QPrintDialog>([](QPrintDialog* dialog) {
+        dialog->reject();
+        return false;
     });
-    heartbeat.start(10);
     QElapsedTimer clock;
     clock.start();
     Variant result;
@@ -867,8 +859,7 @@ void TestPrint::silentPrintServerKeepsWindowAlive()
         }
     }
     const qint64 took = clock.elapsed();
-    QTest::qWait(30); // the heartbeat's next tick measures a stop that lasted until now
-    heartbeat.stop();
+    const qint64 longestGap = heartbeat.longestGap();
     silent.join();
     QVERIFY2(longestGap < 500, qPrintable(QString::number(longestGap)));
     if (member == 16) {
@@ -938,12 +929,6 @@ void TestPrint::printDialogWithoutOwner()
     QCOMPARE(parent, nullptr);
 }
 
-int main(int argc, char** argv)
-{
-    QApplication app(argc, argv);
-    installGermanTranslations(app);
-    TestPrint test;
-    return QTest::qExec(&test, argc, argv);
-}
+KOPYRA_TEST_MAIN(TestPrint)
 
 #include "tst_print.moc"

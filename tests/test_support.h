@@ -1,0 +1,104 @@
+#pragma once
+
+// What the tests share: a home of their own, the user's programs caught, the event loop's
+// pauses measured, dialogs answered when they show, the test cupsd, a main with German texts.
+#include "support/german_ui.h"
+#include "support/kopyra_application.h"
+#include "test_home.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <functional>
+
+// Stands in for the user's browser, mail program and file viewer: what they would be asked to
+// open.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    UrlCatcher()
+    {
+        for (const char* scheme : Schemes)
+            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "open");
+    }
+    ~UrlCatcher() override
+    {
+        for (const char* scheme : Schemes)
+            QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+    }
+    QStringList urls;
+public Q_SLOTS:
+    void open(const QUrl& url) { urls.append(url.toString()); }
+
+private:
+    static constexpr const char* Schemes[] = {"file", "http", "https", "mailto"};
+};
+
+// The longest pause of the event loop (a tick is due every 10 ms) while it lives.
+class Heartbeat {
+public:
+    Heartbeat()
+    {
+        QObject::connect(&m_timer, &QTimer::timeout,
+                         [this] { m_longest = std::max(m_longest, m_sinceTick.restart()); });
+        m_sinceTick.start();
+        m_timer.start(10);
+    }
+    // From now on only.
+    void restart()
+    {
+        m_longest = 0;
+        m_sinceTick.restart();
+    }
+    qint64 longestGap()
+    {
+        QTest::qWait(30); // the next tick measures a pause that lasted until now
+        return m_longest;
+    }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_sinceTick;
+    qint64 m_longest = 0;
+};
+
+// Hands the first modal dialog of that type to answer once it shows, as long as the returned
+// timer lives; answer says whether it was the one wanted.
+template <class Dialog>
+std::unique_ptr<QTimer> whenShown(std::function<bool(Dialog*)> answer, int everyMs = 20)
+{
+    auto timer = std::make_unique<QTimer>();
+    QTimer* t = timer.get();
+    QObject::connect(t, &QTimer::timeout, [t, answer = std::move(answer)] {
+        if (auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget()))
+            if (answer(dialog))
+                t->stop();
+    });
+    t->start(everyMs);
+    return timer;
+}
+
+// Tests that print through the private cupsd that tools/test.sh starts. Run by hand without
+// it they are skipped; under tools/test.sh (KOPYRA_SERVICES_STARTED) a missing cupsd fails.
+#define KOPYRA_REQUIRE_TEST_CUPSD()                                                                \
+    do {                                                                                           \
+        if (qEnvironmentVariableIsEmpty("CUPS_SERVER")) {                                          \
+            if (!qEnvironmentVariableIsEmpty("KOPYRA_SERVICES_STARTED"))                           \
+                QFAIL("tools/test.sh started a cupsd, but CUPS_SERVER is not set");                \
+            QSKIP("no test cupsd (tools/test.sh starts one)");                                     \
+        }                                                                                          \
+    } while (false)
+
+// A test program's main: the application as the program has it, with Qt's German texts.
+#define KOPYRA_TEST_MAIN(TestClass)                                                                \
+    int main(int argc, char** argv)                                                                \
+    {                                                                                              \
+        KopyraApplication app(argc, argv);                                                         \
+        installGermanTranslations(app);                                                            \
+        TestClass test;                                                                            \
+        return QTest::qExec(&test, argc, argv);                                                    \
+    }
