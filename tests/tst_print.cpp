@@ -259,10 +259,8 @@ private Q_SLOTS:
     void pageWriteFailureNamesCause();
     void showsPages_data();
     void showsPages();
-    void trueSizeOnA4_data();
-    void trueSizeOnA4();
-    void fitToPageCentres();
-    void copiesGiveCopies();
+    void layoutOnPaper_data();
+    void layoutOnPaper();
     void nothingShownIsAnError();
     void pageShownAfterStartUp();
     void pdfCopiesNeverOverwrite();
@@ -457,51 +455,49 @@ void TestPrint::showsPages()
     }
 }
 
-void TestPrint::trueSizeOnA4_data()
+void TestPrint::layoutOnPaper_data()
 {
+    QTest::addColumn<QSizeF>("pageMm");
     QTest::addColumn<int>("dpi");
+    QTest::addColumn<int>("sizeMode");
+    QTest::addColumn<int>("copies");
+    QTest::addColumn<QRectF>("inkMm"); // where the page lands on A4
+    const QRectF a4(0, 0, 210, 297);
+    // At true size from the paper's corner, whatever the resolution.
     for (int dpi : {75, 150, 300, 600})
-        QTest::newRow(qPrintable(QStringLiteral("%1 dpi").arg(dpi))) << dpi;
+        QTest::addRow("true size, %d dpi", dpi) << a4.size() << dpi << 0 << 1 << a4;
+    // Fitted: as wide as the paper, centred from top to bottom.
+    QTest::newRow("fitted") << QSizeF(100, 50) << 100 << 1 << 1 << QRectF(0, 96, 210, 105);
+    QTest::newRow("three copies") << a4.size() << 75 << 0 << 3 << a4;
 }
 
-void TestPrint::trueSizeOnA4()
+void TestPrint::layoutOnPaper()
 {
+    QFETCH(QSizeF, pageMm);
     QFETCH(int, dpi);
-    writePage(m_page, 210, 297, dpi);
+    QFETCH(int, sizeMode);
+    QFETCH(int, copies);
+    QFETCH(QRectF, inkMm);
+    writePage(m_page, pageMm.width(), pageMm.height(), dpi);
     ImgEdit edit;
     edit.call(343, showArgs(&m_page));
-    edit.call(351, printArgs(1, 0, 1));
+    edit.call(351, printArgs(copies, sizeMode, 1));
     const PdfFacts pdf = readPdf(edit.lastPdfCopy());
-    QCOMPARE(pdf.pages, 1);
+    QCOMPARE(pdf.pages, copies);
     QVERIFY(qAbs(pdf.sizePt.width() - 595.28) < 0.5 && qAbs(pdf.sizePt.height() - 841.89) < 0.5);
-    // 210 x 297 mm from the paper's corner, within 0.2 mm (2.4 pixels at 300 dpi).
-    QVERIFY2(pdf.inkPx.left() <= 1 && pdf.inkPx.top() <= 1,
-             qPrintable(QStringLiteral("%1,%2").arg(pdf.inkPx.left()).arg(pdf.inkPx.top())));
-    QVERIFY(qAbs((pdf.inkPx.width()) / PxPerMm - 210) <= 0.2 + 1 / PxPerMm);
-    QVERIFY(qAbs((pdf.inkPx.height()) / PxPerMm - 297) <= 0.2 + 1 / PxPerMm);
-}
-
-void TestPrint::fitToPageCentres()
-{
-    // 100 x 50 mm fitted onto A4: 210 x 105 mm, centred from top to bottom.
-    writePage(m_page, 100, 50, 100);
-    ImgEdit edit;
-    edit.call(343, showArgs(&m_page));
-    edit.call(351, printArgs(1, 1, 1));
-    const PdfFacts pdf = readPdf(edit.lastPdfCopy());
-    QVERIFY(qAbs(pdf.inkPx.width() / PxPerMm - 210) < 0.5);
-    QVERIFY(qAbs(pdf.inkPx.height() / PxPerMm - 105) < 0.5);
-    QVERIFY(qAbs(pdf.inkPx.top() / PxPerMm - 96) < 0.5);
-    QVERIFY(qAbs(pdf.inkPx.left() / PxPerMm) < 0.5);
-}
-
-void TestPrint::copiesGiveCopies()
-{
-    writePage(m_page, 210, 297, 75);
-    ImgEdit edit;
-    edit.call(343, showArgs(&m_page));
-    edit.call(351, printArgs(3, 0, 1));
-    QCOMPARE(readPdf(edit.lastPdfCopy()).pages, 3);
+    // Within 0.2 mm (2.4 pixels at 300 dpi) and the pixel the ink edge falls into.
+    const QRectF ink(pdf.inkPx.left() / PxPerMm, pdf.inkPx.top() / PxPerMm,
+                     pdf.inkPx.width() / PxPerMm, pdf.inkPx.height() / PxPerMm);
+    const double tolerance = 0.2 + 1 / PxPerMm;
+    QVERIFY2(qAbs(ink.left() - inkMm.left()) <= tolerance &&
+                 qAbs(ink.top() - inkMm.top()) <= tolerance + 0.3 &&
+                 qAbs(ink.width() - inkMm.width()) <= tolerance + 0.3 &&
+                 qAbs(ink.height() - inkMm.height()) <= tolerance + 0.3,
+             qPrintable(QStringLiteral("%1, %2, %3 x %4 mm")
+                            .arg(ink.left())
+                            .arg(ink.top())
+                            .arg(ink.width())
+                            .arg(ink.height())));
 }
 
 void TestPrint::nothingShownIsAnError()
