@@ -17,6 +17,7 @@
 #include <QEvent>
 #include <QFile>
 #include <QFrame>
+#include <QHash>
 #include <QLabel>
 #include <QShowEvent>
 #include <QToolButton>
@@ -142,17 +143,27 @@ void Form1::buildDesign()
         {4, "&Hilfe", "help", 0, 960},      {1, "&Scanner", "scanner", 0, 0},
         {2, "&Drucker", "printer", 900, 0}, {3, "&Optionen", "options", 900, 960},
     };
+    // What each button does, in a word or two, for the mouse pointer resting on it.
+    const QHash<int, QString> tips{
+        {1, QStringLiteral("Scanner wählen")},
+        {2, QStringLiteral("Drucker, Anzahl und Größe der Kopien wählen")},
+        {3, QStringLiteral("Scan-Einstellungen: Farbe, Auflösung, Papier")},
+        {4, QStringLiteral("Die Hilfe zu Kopyra öffnen")},
+        {5, QStringLiteral("Informationen über Kopyra")},
+        {6, QStringLiteral("Kopyra beenden")}};
     for (const SmallButton& s : smallButtons) {
         QToolButton* b =
             makeButton(SubLayer, QString::fromUtf8(s.caption),
                        QStringLiteral(":/pictures/%1.ico").arg(QLatin1String(s.picture)), 32);
         b->setObjectName(QStringLiteral("Btn%1").arg(s.index));
+        b->setToolTip(tips.value(s.index));
         place(b, s.left, s.top, 840, 900);
         Btn[static_cast<size_t>(s.index)] = b;
     }
 
     Btn[0] = makeButton(ButtonFrame, QString(), QStringLiteral(":/pictures/copy_idle.gif"), 82);
     Btn[0]->setObjectName(QStringLiteral("Btn0"));
+    Btn[0]->setToolTip(QStringLiteral("Kopieren: Seite scannen und drucken"));
     place(Btn[0], 120, 180, 1740, 1740);
 
     ImgEdit1Frame3D = new QFrame(this);

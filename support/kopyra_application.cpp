@@ -1,7 +1,10 @@
 #include "support/kopyra_application.h"
 
+#include "support/pictures.h"
 #include "support/unhandled_failure.h"
+
 #include "version.h"
+#include <QIcon>
 
 KopyraApplication::KopyraApplication(int& argc, char** argv)
     : QApplication(argc, argv)
@@ -9,6 +12,9 @@ KopyraApplication::KopyraApplication(int& argc, char** argv)
     setApplicationName(QStringLiteral("Kopyra"));
     setOrganizationName(QStringLiteral("Tandrelwerk"));
     setApplicationVersion(QString::fromLatin1(KopyraVersion::Full));
+    // Every window of the program, its progress windows and boxes included, shows its icon.
+    loadPictures();
+    setWindowIcon(QIcon(QStringLiteral(":/pictures/kopyra.ico")));
 }
 
 bool KopyraApplication::notify(QObject* receiver, QEvent* event)

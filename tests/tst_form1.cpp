@@ -1,4 +1,5 @@
 // The main window: its design, its start-up, the option boxes, and the last-resort report.
+#include "imaging/common/access_keys.h"
 #include "imaging/common/background_work.h"
 #include "info_window/info_form.h"
 #include "main_window/form1.h"
@@ -162,8 +163,12 @@ void TestForm1::designedState()
             QVERIFY2(button->sizeHint().width() <= button->width(), qPrintable(button->text()));
     }
     QStringList captions;
-    for (QToolButton* b : form.Btn)
+    for (QToolButton* b : form.Btn) {
         captions << b->text();
+        QVERIFY2(!b->toolTip().isEmpty(), qPrintable(b->objectName())); // says what it does
+    }
+    QCOMPARE(form.Btn[0]->toolTip(), QStringLiteral("Kopieren: Seite scannen und drucken"));
+    QCOMPARE(imaging::duplicateAccessKeys(&form), QStringList());
     for (OptionCheckBox* box : {form.ExtViewChk, form.AskBeforePrintChk, form.ShowSpecificSetupChk,
                                 form.ShowSpecificSetupFirstPageChk}) {
         captions << box->text();

@@ -1,10 +1,12 @@
 // Showing and printing: the edit control's page on screen and on paper (PDF read back with
 // poppler-utils), the administration control's print settings and dialog, and a real cupsd.
 #include "imaging/admin/img_admin.h"
+#include "imaging/common/access_keys.h"
 #include "imaging/common/background_work.h"
 #include "imaging/common/print_settings.h"
 #include "imaging/edit/img_edit.h"
 #include "imaging/edit/page_printer.h"
+#include "imaging/edit/print_feedback.h"
 #include "imaging/page_file/page_writer.h"
 #include "support/german_ui.h"
 #include "test_support.h"
@@ -264,6 +266,7 @@ private Q_SLOTS:
     void nothingShownIsAnError();
     void pageShownAfterStartUp();
     void pdfCopiesNeverOverwrite();
+    void feedbackAfterCopy();
     void throughCupsd_data();
     void throughCupsd();
     void cupsdStopped_data();
@@ -547,6 +550,35 @@ void TestPrint::pageShownAfterStartUp()
     QCoreApplication::processEvents();
     QVERIFY(!edit.hasPage());
     QVERIFY_THROWS_EXCEPTION(imaging::DispatchError, edit.call(351, printArgs(1, 0, 1)));
+}
+
+// After a copy the user is told where it went, by a line that stops nothing; a job that CUPS
+// cancels later is told the same way.
+void TestPrint::feedbackAfterCopy()
+{
+    KOPYRA_REQUIRE_TEST_CUPSD();
+    QWidget window;
+    ImgEdit edit;
+    edit.createView(&window)->resize(300, 400);
+    window.show();
+    writePage(m_page, 50, 50, 75);
+    edit.call(343, showArgs(&m_page));
+    edit.call(351, printArgs(1, 0, 1));
+    QVERIFY2(edit.feedback().line().contains(QFileInfo(edit.lastPdfCopy()).fileName()),
+             qPrintable(edit.feedback().line()));
+    QVERIFY(!QApplication::activeModalWidget());
+
+    imaging::PrintSettings settings;
+    settings.printer = QStringLiteral("KopyraPDF");
+    settings.save();
+    run(QStringLiteral("cupsdisable"), {settings.printer}); // the job waits
+    edit.call(351, printArgs(2, 0, 0));
+    QCOMPARE(edit.feedback().line(), QStringLiteral("Kopie an „KopyraPDF“ gesendet (2 Kopien)"));
+    QVERIFY(!QApplication::activeModalWidget());
+    run(QStringLiteral("cancel"), {QStringLiteral("-a"), settings.printer});
+    run(QStringLiteral("cupsenable"), {settings.printer});
+    QTRY_VERIFY_WITH_TIMEOUT(edit.feedback().line().contains(QStringLiteral("abgebrochen")), 10000);
+    QVERIFY(!QApplication::activeModalWidget());
 }
 
 void TestPrint::pdfCopiesNeverOverwrite()
@@ -887,6 +919,9 @@ void TestPrint::printDialogKeepsSettings()
             auto* buttons = dialog->findChild<QDialogButtonBox*>();
             QVERIFY(buttons && buttons->button(QDialogButtonBox::Ok));
             QCOMPARE(buttons->button(QDialogButtonBox::Ok)->text(), QStringLiteral("OK"));
+            // Alt and a letter reaches one control only ("Eigenschaften" and "Einstellungen"
+            // shared the E), and the options page, when shown, as well.
+            QCOMPARE(imaging::duplicateAccessKeys(dialog), QStringList());
             auto* fit = dialog->findChild<QRadioButton*>(QStringLiteral("fitToPage"));
             QVERIFY(fit);
             fit->click();

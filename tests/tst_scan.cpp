@@ -1,5 +1,6 @@
 // The scan control on SANE's virtual test scanner: pages, faults (from the tests' fault
 // scanner), cancelling, the option dialog and the choice of the device.
+#include "imaging/common/access_keys.h"
 #include "imaging/page_file/page_reader.h"
 #include "imaging/scan/img_scan.h"
 #include "imaging/scan/sane/sane_device.h"
@@ -494,6 +495,11 @@ void TestScan::optionDialogCoversEveryOption()
     {
         imaging::ScanOptionDialog dialog(*device, QStringLiteral("test:0"));
         QCOMPARE(dialog.optionWidgetCount(), options);
+        // Alt and a letter reaches one control only, in each of the scan side's dialogs.
+        imaging::ScanPreferencesDialog preferences(ScanPreferences{});
+        imaging::ScannerChoiceDialog choice(imaging::ScannerChoice{});
+        for (QDialog* d : std::initializer_list<QDialog*>{&dialog, &preferences, &choice})
+            QCOMPARE(imaging::duplicateAccessKeys(d), QStringList());
 
         // A change reaches the device.
         auto* spin = qobject_cast<QSpinBox*>(dialog.widgetFor(QStringLiteral("int")));

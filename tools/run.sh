@@ -4,7 +4,8 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/tools/deps.sh" run
-"$top/tools/build.sh" "$top/build"
+# The program only; the test command builds the rest.
+KOPYRA_BUILD_TARGET=kopyra "$top/tools/build.sh" "$top/build"
 
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
@@ -14,13 +15,15 @@ if ! scanimage -L 2>/dev/null | grep -q '^device'; then
     export SANE_CONFIG_DIR=$top/tools/fallback/sane
 fi
 
-cupsd_running() { lpstat -r 2>/dev/null | grep -q "scheduler is running"; }
+# A scheduler of the machine's own, asked in English whatever the desktop's language: never a
+# second one beside it.
+cupsd_running() { pgrep -x cupsd >/dev/null || LC_ALL=C lpstat -r 2>/dev/null | grep -q "scheduler is running"; }
 if ! cupsd_running; then
     echo "Der Druckdienst (cupsd) läuft nicht: starte ihn."
     "${sudo[@]}" /usr/sbin/cupsd
     for _ in $(seq 50); do cupsd_running && break; sleep 0.1; done
 fi
-if ! lpstat -v 2>/dev/null | grep -q .; then
+if ! LC_ALL=C lpstat -v 2>/dev/null | grep -q .; then
     echo "Kein Drucker eingerichtet: richte den PDF-Drucker \"Kopyra-PDF\" ein (Ausgabe in ~/PDF)."
     "${sudo[@]}" lpadmin -p Kopyra-PDF -E -v cups-pdf:/ \
         -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd 2>/dev/null

@@ -18,7 +18,7 @@ trap kopyra_stop_services EXIT
 . "$(dirname "${BASH_SOURCE[0]}")/wait-for.sh"
 
 kopyra_cupsd_running() {
-    [ -S "$CUPS_SERVER" ] && lpstat -r 2>/dev/null | grep -q "scheduler is running"
+    [ -S "$CUPS_SERVER" ] && LC_ALL=C lpstat -r 2>/dev/null | grep -q "scheduler is running"
 }
 
 kopyra_start_cupsd() {

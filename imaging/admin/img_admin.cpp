@@ -1,5 +1,6 @@
 #include "imaging/admin/img_admin.h"
 
+#include "imaging/common/access_keys.h"
 #include "imaging/common/background_work.h"
 #include "imaging/common/imaging_settings.h"
 
@@ -114,6 +115,7 @@ void ImgAdmin::runPrintDialog(std::int32_t handle)
     layout->addWidget(fit);
     layout->addStretch();
     dialog.setOptionTabs({sizePage});
+    makeAccessKeysUnique(&dialog);
 
     m_dialog = &dialog;
     const int answer = dialog.exec();

@@ -3,17 +3,13 @@
 #include "imaging/common/background_work.h"
 #include "imaging/common/imaging_settings.h"
 #include "imaging/edit/page_printer.h"
+#include "imaging/edit/print_feedback.h"
 #include "imaging/page_file/page_reader.h"
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QDesktopServices>
-#include <QDir>
 #include <QFileInfo>
-#include <QMessageBox>
 #include <QPainter>
-#include <QPushButton>
-#include <QUrl>
 #include <QWidget>
 
 namespace imaging {
@@ -63,7 +59,10 @@ private:
     bool m_smooth = true;
 };
 
-ImgEdit::ImgEdit() = default;
+ImgEdit::ImgEdit()
+    : m_feedback(new PrintFeedback(this))
+{
+}
 ImgEdit::~ImgEdit() { dropPreparedPrint(); }
 
 QString ImgEdit::progId() const { return editProgId(); }
@@ -72,6 +71,7 @@ QWidget* ImgEdit::createView(QWidget* site)
 {
     m_view = new EditView(site);
     m_view->setPage(m_page, m_quality != 0);
+    m_feedback->setView(m_view);
     return m_view;
 }
 
@@ -318,32 +318,13 @@ void ImgEdit::print(std::int32_t copies, std::int32_t sizeMode, std::int32_t out
                 return;
             choosePrinter(job);
         }
-        printPage(job);
+        job.jobId = printPage(job);
     });
     m_lastPdfCopy = job.pdfFile;
     if (job.output == PrintSettings::PdfFile)
-        tellPdfCopy(job.pdfFile);
-}
-
-// With no printer at all the copy is a file: the user is told where, by a box that stops
-// nothing (the next copy may follow at once).
-void ImgEdit::tellPdfCopy(const QString& file)
-{
-    const QFileInfo pdf(file);
-    auto* box = new QMessageBox(
-        QMessageBox::Information, QStringLiteral("Kopyra"),
-        QStringLiteral("Es ist kein Drucker eingerichtet. Die Kopie wurde als PDF-Datei „%1“ im "
-                       "Ordner „%2“ gespeichert.")
-            .arg(pdf.fileName(), QDir::toNativeSeparators(pdf.absolutePath())),
-        QMessageBox::Close, dialogParent());
-    box->setObjectName(QStringLiteral("PdfCopyNotice"));
-    QPushButton* open = box->addButton(QStringLiteral("&Ordner öffnen"), QMessageBox::ActionRole);
-    connect(open, &QPushButton::clicked, box, [folder = pdf.absolutePath()] {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
-    });
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::NonModal);
-    box->show();
+        m_feedback->savedAsPdf(job.pdfFile);
+    else
+        m_feedback->sentToPrinter(job.printer, job.jobId, job.settings.copies);
 }
 
 } // namespace imaging

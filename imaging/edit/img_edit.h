@@ -14,6 +14,7 @@
 namespace imaging {
 
 class EditView;
+class PrintFeedback;
 class PdfInAdvance;
 struct PrintJob;
 
@@ -60,6 +61,8 @@ public:
     QSize pageSize() const { return m_pageSize; }
     // Where a PDF copy went when there was no printer; empty otherwise.
     const QString& lastPdfCopy() const { return m_lastPdfCopy; }
+    // What the user was last told about a copy, while it shows.
+    PrintFeedback& feedback() const { return *m_feedback; }
 
 private:
     QWidget* dialogParent() const;
@@ -70,7 +73,6 @@ private:
                       PrintSettings::Output output) const;
     void prepareToPrint();
     void dropPreparedPrint();
-    void tellPdfCopy(const QString& file);
 
     QString m_imageFile;
     QString m_shownFile;
@@ -80,6 +82,7 @@ private:
     QSize m_pageSize;
     QString m_lastPdfCopy;
     QPointer<EditView> m_view;
+    PrintFeedback* m_feedback; // owned as a child
     // Pages scanned while the program runs are laid out for the printer ahead of the print;
     // a page left from before (shown at start-up) is not.
     const QDateTime m_created = QDateTime::currentDateTime();

@@ -27,6 +27,7 @@ struct PrintJob {
     QSizeF assumedPaperMm{210, 297}; // for pages that record no resolution
     // The printer as CUPS described it when it was chosen.
     std::shared_ptr<const CupsDestination> destination;
+    int jobId = 0; // CUPS's number for the job, once the printer has it
 };
 
 // Lays the page out on the paper and writes it as PDF: at true size each pixel gets the

@@ -93,7 +93,7 @@ QString temporaryPdf()
 
 } // namespace
 
-void printPage(const PrintJob& job)
+int printPage(const PrintJob& job)
 {
     if (job.output == PrintSettings::PdfFile) {
         try {
@@ -102,17 +102,19 @@ void printPage(const PrintJob& job)
             QFile::remove(job.pdfFile); // no half a copy among the user's documents
             throw;
         }
-        return;
+        return 0;
     }
     const QString pdf = temporaryPdf();
+    int id = 0;
     try {
         writePagePdf(job, pdf);
-        sendToPrinter(job, pdf);
+        id = sendToPrinter(job, pdf);
     } catch (...) {
         QFile::remove(pdf);
         throw;
     }
     QFile::remove(pdf);
+    return id;
 }
 
 struct CupsDestination {
@@ -297,7 +299,7 @@ bool PdfInAdvance::sendFor(PrintJob& job)
     if (!pdf.open(QIODevice::ReadOnly))
         return false;
     qint64 sent = 0;
-    sendToPrinter(job, [&]() -> QByteArray {
+    job.jobId = sendToPrinter(job, [&]() -> QByteArray {
         std::unique_lock lock(m_mutex);
         m_changed.wait(lock, [&] { return m_fileBytes > sent || m_finished; });
         const qint64 available = m_fileBytes;
@@ -341,12 +343,12 @@ void cancelIncomplete(const QByteArray& printer, int id)
 
 } // namespace
 
-void sendToPrinter(const PrintJob& job, const QString& pdfPath)
+int sendToPrinter(const PrintJob& job, const QString& pdfPath)
 {
     QFile pdf(pdfPath);
     if (!pdf.open(QIODevice::ReadOnly))
         pdfUnreadable(pdf);
-    sendToPrinter(job, [&] {
+    return sendToPrinter(job, [&] {
         QByteArray part = pdf.read(1 << 20);
         if (part.isEmpty() && !pdf.atEnd())
             pdfUnreadable(pdf);
@@ -354,7 +356,7 @@ void sendToPrinter(const PrintJob& job, const QString& pdfPath)
     });
 }
 
-void sendToPrinter(const PrintJob& job, const std::function<QByteArray()>& next)
+int sendToPrinter(const PrintJob& job, const std::function<QByteArray()>& next)
 {
     const std::shared_ptr<const CupsDestination> destination =
         job.destination ? job.destination : lookUpDestination(job.printer);
@@ -389,6 +391,7 @@ void sendToPrinter(const PrintJob& job, const std::function<QByteArray()>& next)
     // Success may come with options substituted (paper the printer has not got, say).
     if (cupsFinishDestDocument(CUPS_HTTP_DEFAULT, dest, info) >= IPP_STATUS_REDIRECTION_OTHER_SITE)
         cupsFailure(PrintFailed, job.printer);
+    return id;
 }
 
 } // namespace imaging

@@ -25,14 +25,15 @@ void choosePrinter(PrintJob& job);
 // Writes the PDF and hands it to CUPS with its own scaling switched off, or saves it as a
 // file. Runs on any thread; printer output needs choosePrinter first. Throws DispatchError
 // with the user's German words.
-void printPage(const PrintJob& job);
+// Returns CUPS's number for the job (0 for a PDF file).
+int printPage(const PrintJob& job);
 
-// Hands a PDF laid out for the job's printer to CUPS. Throws DispatchError.
-void sendToPrinter(const PrintJob& job, const QString& pdfPath);
+// Hands a PDF laid out for the job's printer to CUPS; the job's number. Throws DispatchError.
+int sendToPrinter(const PrintJob& job, const QString& pdfPath);
 
 // The same for a PDF that is still being written: next() gives its next bytes, waiting for
 // them, and an empty array at its end; what next() throws cancels the job and is thrown on.
-void sendToPrinter(const PrintJob& job, const std::function<QByteArray()>& next);
+int sendToPrinter(const PrintJob& job, const std::function<QByteArray()>& next);
 
 // The PDF of a page for a printer, written on a thread of its own (printer chosen there too)
 // as soon as the page is there: while the page is being shown, and while the user decides

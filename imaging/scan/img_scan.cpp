@@ -169,7 +169,8 @@ void ImgScan::openChosenDevice()
             throw DispatchError(ErrorNumber::NoScanner,
                                 QStringLiteral("Es wurde kein Scanner gefunden. Bitte prüfen Sie, "
                                                "ob der Scanner eingeschaltet und angeschlossen "
-                                               "ist, und wählen Sie ihn unter „Scanner“ aus."),
+                                               "ist, und wählen Sie ihn unter „Erweiterte "
+                                               "Ansicht“ → „Scanner“ aus."),
                                 progId());
         m_device->open(found->name);
     }
@@ -210,7 +211,7 @@ void ImgScan::scan()
         // Opening can take a while (network scanners); the user sees why.
         QProgressDialog wait(QStringLiteral("Der Scanner wird vorbereitet …"), QString(), 0, 0,
                              dialogParent());
-        wait.setWindowTitle(QStringLiteral("Kopyra – Scannen"));
+        wait.setWindowTitle(QStringLiteral("Scannen"));
         wait.setWindowModality(Qt::ApplicationModal);
         wait.setMinimumDuration(500);
         sane::SaneThread::instance().call([this] { openChosenDevice(); });
@@ -253,7 +254,7 @@ bool ImgScan::runScanWithProgress()
 
     QProgressDialog dialog(QStringLiteral("Die Seite wird gescannt …"), QStringLiteral("Abbrechen"),
                            0, 100, dialogParent());
-    dialog.setWindowTitle(QStringLiteral("Kopyra – Scannen"));
+    dialog.setWindowTitle(QStringLiteral("Scannen"));
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.setAutoClose(false);
     dialog.setAutoReset(false);

@@ -167,7 +167,7 @@ void ScanPreferences::applyTo(sane::Device& device) const
 ScanPreferencesDialog::ScanPreferencesDialog(const ScanPreferences& current, QWidget* parent)
     : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("Scan-Einstellungen"));
+    setWindowTitle(QStringLiteral("Optionen – Scan-Einstellungen"));
     auto* form = new QFormLayout(this);
     modeBox = new QComboBox(this);
     modeBox->addItem(QStringLiteral("Farbe"), int(ScanPreferences::Mode::Color));

@@ -153,6 +153,9 @@ scenario_one_copy() {
     dark=$(/usr/bin/convert "$home/page.pgm" -crop 1x1+59+20 -depth 8 txt:- | grep -o 'gray([0-9]*' | tr -dc 0-9)
     [ "$light" -gt 200 ] && [ "$dark" -lt 60 ] || fail "grid not at true size ($light, $dark)"
     [ -s "$home/app/Kopyra.tif" ] || fail "no page file"
+    # The user was told where the copy went, and nothing waits for a click.
+    grep -q 'Kopie an „KopyraPDF“ gesendet (1 Seite)' "$home/kopyra.log" || fail "no word where the copy went"
+    no_window Kopyra || fail "a box after the copy"
     stop
 }
 

@@ -3,6 +3,7 @@
 #include "imaging/scan/sane/sane_errors.h"
 
 #include <QByteArray>
+#include <QHash>
 
 #include <libintl.h>
 
@@ -21,6 +22,28 @@ QString translated(const QString& text)
     return QString::fromUtf8(dgettext("sane-backends", text.toUtf8().constData()));
 }
 
+namespace {
+
+// Device types as the SANE standard names them, in German where the catalogue has none.
+QString deviceType(const char* type)
+{
+    static const QHash<QString, QString> ours{
+        {QStringLiteral("virtual device"), QStringLiteral("virtuelles Gerät")},
+        {QStringLiteral("flatbed scanner"), QStringLiteral("Flachbettscanner")},
+        {QStringLiteral("sheetfed scanner"), QStringLiteral("Einzugsscanner")},
+        {QStringLiteral("handheld scanner"), QStringLiteral("Handscanner")},
+        {QStringLiteral("film scanner"), QStringLiteral("Filmscanner")},
+        {QStringLiteral("multi-function peripheral"), QStringLiteral("Multifunktionsgerät")},
+        {QStringLiteral("still camera"), QStringLiteral("Fotokamera")},
+        {QStringLiteral("video camera"), QStringLiteral("Videokamera")},
+    };
+    const QString english = QString::fromUtf8(type ? type : "");
+    const QString german = translated(english);
+    return german != english ? german : ours.value(english.toLower(), english);
+}
+
+} // namespace
+
 QList<DeviceInfo> listDevices()
 {
     const SANE_Device** devices = nullptr;
@@ -30,8 +53,7 @@ QList<DeviceInfo> listDevices()
     QList<DeviceInfo> list;
     for (int i = 0; devices && devices[i]; ++i)
         list.append({QString::fromUtf8(devices[i]->name), QString::fromUtf8(devices[i]->vendor),
-                     QString::fromUtf8(devices[i]->model),
-                     translated(QString::fromUtf8(devices[i]->type))});
+                     QString::fromUtf8(devices[i]->model), deviceType(devices[i]->type)});
     return list;
 }
 

@@ -1,0 +1,216 @@
+#include "imaging/edit/print_feedback.h"
+
+#include "imaging/common/background_work.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDesktopServices>
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
+#include <QGraphicsOpacityEffect>
+#include <QLabel>
+#include <QPropertyAnimation>
+#include <QUrl>
+
+#include <cups/cups.h>
+
+#include <memory>
+
+namespace imaging {
+
+namespace {
+
+// Watched jobs end their watch after this long, whatever their state.
+constexpr qint64 WatchLimitMs = 30 * 60 * 1000;
+
+const QString NotificationService = QStringLiteral("org.freedesktop.Notifications");
+
+struct JobState {
+    int id = 0;
+    ipp_jstate_t state = IPP_JSTATE_PENDING;
+};
+
+} // namespace
+
+PrintFeedback::PrintFeedback(QObject* parent)
+    : QObject(parent)
+{
+    m_fadeAfter.setSingleShot(true);
+    connect(&m_fadeAfter, &QTimer::timeout, this, [this] {
+        if (!m_line)
+            return;
+        auto* effect = new QGraphicsOpacityEffect(m_line);
+        m_line->setGraphicsEffect(effect);
+        auto* fade = new QPropertyAnimation(effect, "opacity", m_line);
+        fade->setDuration(FadeMs);
+        fade->setStartValue(1.0);
+        fade->setEndValue(0.0);
+        connect(fade, &QPropertyAnimation::finished, m_line, &QWidget::hide);
+        fade->start(QAbstractAnimation::DeleteWhenStopped);
+    });
+    connect(&m_poll, &QTimer::timeout, this, &PrintFeedback::poll);
+}
+
+void PrintFeedback::setView(QWidget* view)
+{
+    m_view = view;
+    view->installEventFilter(this);
+    m_line = new QLabel(view);
+    m_line->setObjectName(QStringLiteral("FeedbackLine"));
+    m_line->setWordWrap(true);
+    m_line->setTextFormat(Qt::RichText);
+    m_line->setStyleSheet(
+        QStringLiteral("QLabel { background: rgba(40, 40, 40, 200); color: white; padding: 4px; }"
+                       "QLabel a { color: #9cf; }"));
+    connect(m_line, &QLabel::linkActivated, this,
+            [](const QString& link) { QDesktopServices::openUrl(QUrl(link)); });
+    m_line->hide();
+}
+
+QString PrintFeedback::line() const
+{
+    return m_line && m_line->isVisible() ? m_line->text() : QString();
+}
+
+bool PrintFeedback::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_view && event->type() == QEvent::Resize)
+        placeLine();
+    return QObject::eventFilter(watched, event);
+}
+
+void PrintFeedback::placeLine()
+{
+    if (!m_view || !m_line)
+        return;
+    const int height = m_line->heightForWidth(m_view->width());
+    m_line->setGeometry(0, m_view->height() - height, m_view->width(), height);
+}
+
+void PrintFeedback::sentToPrinter(const QString& printer, int jobId, int copies)
+{
+    tell(copies == 1
+             ? QStringLiteral("Kopie an „%1“ gesendet (1 Seite)").arg(printer)
+             : QStringLiteral("Kopie an „%1“ gesendet (%2 Kopien)").arg(printer).arg(copies));
+    if (jobId <= 0)
+        return;
+    Watched job;
+    job.printer = printer;
+    job.id = jobId;
+    job.since.start();
+    m_jobs.append(job);
+    if (!m_poll.isActive())
+        m_poll.start(PollMs);
+}
+
+void PrintFeedback::savedAsPdf(const QString& file)
+{
+    const QFileInfo pdf(file);
+    tell(QStringLiteral("Kein Drucker eingerichtet: Die Kopie ist als „%1“ im Ordner „%2“ "
+                        "gespeichert.")
+             .arg(pdf.fileName(), QDir::toNativeSeparators(pdf.absolutePath())),
+         QUrl::fromLocalFile(pdf.absolutePath()).toString());
+}
+
+void PrintFeedback::tell(const QString& text, const QString& folderLink)
+{
+    qInfo("Kopyra: %s", qPrintable(text));
+    notify(text);
+    if (!m_line)
+        return;
+    QString shown = text.toHtmlEscaped();
+    if (!folderLink.isEmpty())
+        shown +=
+            QStringLiteral(" <a href=\"%1\">Ordner öffnen</a>").arg(folderLink.toHtmlEscaped());
+    m_line->setGraphicsEffect(nullptr);
+    m_line->setText(shown);
+    placeLine();
+    m_line->show();
+    m_line->raise();
+    m_fadeAfter.start(LineMs);
+}
+
+void PrintFeedback::notify(const QString& text)
+{
+    // Asked without waiting: a notification service that is slow must not hold the window.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface() ||
+        !bus.interface()->isServiceRegistered(NotificationService))
+        return;
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        NotificationService, QStringLiteral("/org/freedesktop/Notifications"), NotificationService,
+        QStringLiteral("Notify"));
+    call << QStringLiteral("Kopyra") << 0u << QStringLiteral("kopyra") << QStringLiteral("Kopyra")
+         << text << QStringList() << QVariantMap() << LineMs;
+    bus.asyncCall(call);
+}
+
+void PrintFeedback::poll()
+{
+    if (m_polling)
+        return;
+    if (m_jobs.isEmpty()) {
+        m_poll.stop();
+        return;
+    }
+    m_polling = true;
+    QStringList printers;
+    for (const Watched& job : std::as_const(m_jobs))
+        if (!printers.contains(job.printer))
+            printers.append(job.printer);
+    auto states = std::make_shared<QList<std::pair<QString, JobState>>>();
+    runThen(
+        this,
+        [printers, states] {
+            for (const QString& printer : printers) {
+                cups_job_t* jobs = nullptr;
+                const int n = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, printer.toUtf8().constData(),
+                                           0, CUPS_WHICHJOBS_ALL);
+                for (int i = 0; i < n; ++i)
+                    states->append({printer, {jobs[i].id, jobs[i].state}});
+                cupsFreeJobs(n, jobs);
+            }
+        },
+        [this, states](std::exception_ptr) {
+            m_polling = false;
+            for (auto it = m_jobs.begin(); it != m_jobs.end();) {
+                ipp_jstate_t state = IPP_JSTATE_PENDING;
+                for (const auto& [printer, job] : std::as_const(*states))
+                    if (printer == it->printer && job.id == it->id)
+                        state = job.state;
+                bool done = it->since.elapsed() > WatchLimitMs;
+                switch (state) {
+                case IPP_JSTATE_COMPLETED:
+                    done = true;
+                    break;
+                case IPP_JSTATE_CANCELED:
+                    tell(QStringLiteral("Der Druckauftrag an „%1“ wurde abgebrochen; die Kopie "
+                                        "wird nicht gedruckt.")
+                             .arg(it->printer));
+                    done = true;
+                    break;
+                case IPP_JSTATE_ABORTED:
+                    tell(QStringLiteral("Der Druckauftrag an „%1“ ist fehlgeschlagen; die Kopie "
+                                        "wird nicht gedruckt. Bitte prüfen Sie den Drucker.")
+                             .arg(it->printer));
+                    done = true;
+                    break;
+                case IPP_JSTATE_STOPPED:
+                case IPP_JSTATE_HELD:
+                    if (!it->told)
+                        tell(QStringLiteral("Der Druckauftrag an „%1“ ist angehalten. Bitte prüfen "
+                                            "Sie den Drucker (Papier, Toner, Klappe).")
+                                 .arg(it->printer));
+                    it->told = true;
+                    break;
+                default:
+                    break;
+                }
+                it = done ? m_jobs.erase(it) : std::next(it);
+            }
+        });
+}
+
+} // namespace imaging
