@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <tuple>
 
 using imaging::AccessKind;
 using imaging::DispatchError;
@@ -190,18 +191,36 @@ void TestDispatch::editShowsPageFile()
     QVERIFY(e.hasPage());
     QCOMPARE(e.page().size(), QSize(40, 60));
 
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write("kein Bild");
-    f.close();
-    try {
-        e.call(343, show);
-        QFAIL("an unreadable page must be reported");
-    } catch (const DispatchError& err) {
-        QCOMPARE(err.number(), int(imaging::ErrorNumber::PageUnreadable));
-        QVERIFY(err.description().contains(file));
+    // Not an image, and a TIFF claiming three billion pixels a row: both an unreadable page.
+    QByteArray huge("II*\0\x08\0\0\0\x08\0", 10);
+    const auto entry = [&huge](quint16 tag, quint16 type, quint32 value) {
+        for (quint32 v : {quint32(tag) | quint32(type) << 16, 1u, value})
+            huge.append(reinterpret_cast<const char*>(&v), 4);
+    };
+    for (auto [tag, type, value] : {std::tuple{256, 4, 3000000000u},
+                                    {257, 4, 1u},
+                                    {258, 3, 8u},
+                                    {259, 3, 1u},
+                                    {262, 3, 1u},
+                                    {273, 4, 110u},
+                                    {278, 4, 1u},
+                                    {279, 4, 1u}})
+        entry(quint16(tag), quint16(type), value);
+    huge.append(QByteArray(5, '\0'));
+    for (const QByteArray& content : {QByteArray("kein Bild"), huge}) {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(content);
+        f.close();
+        try {
+            e.call(343, show);
+            QFAIL("an unreadable page must be reported");
+        } catch (const DispatchError& err) {
+            QCOMPARE(err.number(), int(imaging::ErrorNumber::PageUnreadable));
+            QVERIFY(err.description().contains(file));
+        }
+        QVERIFY(!e.hasPage());
     }
-    QVERIFY(!e.hasPage());
 }
 
 QTEST_MAIN(TestDispatch)

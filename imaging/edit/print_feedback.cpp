@@ -27,6 +27,15 @@ constexpr qint64 WatchLimitMs = 30 * 60 * 1000;
 
 const QString NotificationService = QStringLiteral("org.freedesktop.Notifications");
 
+// Whether the session has a message bus: without one, D-Bus would try to start one of its
+// own (autolaunch) for a message nobody reads.
+bool sessionBusThere()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS") ||
+           (!runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/bus")));
+}
+
 struct JobState {
     int id = 0;
     ipp_jstate_t state = IPP_JSTATE_PENDING;
@@ -134,6 +143,8 @@ void PrintFeedback::tell(const QString& text, const QString& folderLink)
 
 void PrintFeedback::notify(const QString& text)
 {
+    if (!sessionBusThere())
+        return;
     // Asked without waiting: a notification service that is slow must not hold the window.
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface() ||
