@@ -33,6 +33,8 @@ private:
     QtMessageHandler m_previous;
 };
 
+constexpr int NotSaved = -1000;
+
 } // namespace
 
 class TestSupport : public QObject {
@@ -40,17 +42,11 @@ class TestSupport : public QObject {
 private Q_SLOTS:
     void trailingSeparator_data();
     void trailingSeparator();
-    void pageFilePath_data();
-    void pageFilePath();
     void pageFolderFallsBackToCache_data();
     void pageFolderFallsBackToCache();
     void storeLivesInUserConfigFolder();
-    void saveThenLoad_data();
-    void saveThenLoad();
-    void missingEntryGivesDefault_data();
-    void missingEntryGivesDefault();
-    void storedValueWinsOverDefault();
-    void onlyOwnSectionIsTouched();
+    void optionStore_data();
+    void optionStore();
     void damagedOrUnwritableStore_data();
     void damagedOrUnwritableStore();
 };
@@ -79,24 +75,6 @@ void TestSupport::trailingSeparator()
     const QString before = path;
     QCOMPARE(AAM::WithTrailingSeparator(path), expected);
     QCOMPARE(path, before);
-}
-
-void TestSupport::pageFilePath_data()
-{
-    QTest::addColumn<QString>("folder");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("ordinary folder") << "/opt/kopyra"
-                                     << "/opt/kopyra/Kopyra.tif";
-    // The separator is added without looking; a doubled slash still names the same file.
-    QTest::newRow("root") << "/"
-                          << "//Kopyra.tif";
-}
-
-void TestSupport::pageFilePath()
-{
-    QFETCH(QString, folder);
-    QFETCH(QString, expected);
-    QCOMPARE(AAM::pageFilePath(folder), expected);
 }
 
 void TestSupport::pageFolderFallsBackToCache_data()
@@ -140,67 +118,46 @@ void TestSupport::storeLivesInUserConfigFolder()
     QCOMPARE(AAB::storeFile(), home.path() + QStringLiteral("/.config/Tandrelwerk.conf"));
 }
 
-void TestSupport::saveThenLoad_data()
+void TestSupport::optionStore_data()
 {
-    QTest::addColumn<int>("value");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("unchecked") << 0 << "0";
-    QTest::newRow("checked") << 1 << "1";
-    QTest::newRow("greyed") << 2 << "2";
-    QTest::newRow("negative") << -5 << "-5";
-    QTest::newRow("largest") << 32767 << "32767";
+    QTest::addColumn<QByteArray>("store"); // as found; empty: no file
+    QTest::addColumn<int>("saved");        // before loading; NotSaved: nothing
+    QTest::addColumn<QString>("loaded");   // ExtView loaded with the default 7
+    QTest::newRow("no store file") << QByteArray() << NotSaved << "7";
+    QTest::newRow("no section") << QByteArray("[Other]\nExtView=1\n") << NotSaved << "7";
+    QTest::newRow("no key") << QByteArray("[Kopyra]\nAskBeforePrint=1\n") << NotSaved << "7";
+    QTest::newRow("stored value wins") << QByteArray("[Kopyra]\nExtView=0\n") << NotSaved << "0";
+    for (int value : {0, 1, 2, -5, 32767})
+        QTest::addRow("saved %d", value) << QByteArray() << value << QString::number(value);
+    QTest::newRow("saved beside another section")
+        << QByteArray("[Other]\nExtView=7\n\n[Kopyra]\nExtView=0\n") << 1 << "1";
 }
 
-void TestSupport::saveThenLoad()
-{
-    QFETCH(int, value);
-    QFETCH(QString, text);
-    TestHome home;
-    AAB::SaveOption(QStringLiteral("AskBeforePrint"), static_cast<std::int16_t>(value));
-    QCOMPARE(AAB::LoadOption(QStringLiteral("AskBeforePrint"), std::int16_t(7)), text);
-    QVERIFY(home.readStore().contains("AskBeforePrint=" + text.toUtf8() + "\n"));
-    // Replacing keeps one entry.
-    AAB::SaveOption(QStringLiteral("AskBeforePrint"), std::int16_t(0));
-    QCOMPARE(home.readStore().count("AskBeforePrint="), 1);
-}
-
-void TestSupport::missingEntryGivesDefault_data()
-{
-    QTest::addColumn<QByteArray>("store");
-    QTest::newRow("no store file") << QByteArray();
-    QTest::newRow("no section") << QByteArray("[Other]\nExtView=1\n");
-    QTest::newRow("no key") << QByteArray("[Kopyra]\nAskBeforePrint=1\n");
-}
-
-void TestSupport::missingEntryGivesDefault()
+// Texts stored under [Kopyra], the caller's default for a missing entry, reading never writes,
+// a value replaced keeps one entry, other sections stay.
+void TestSupport::optionStore()
 {
     QFETCH(QByteArray, store);
+    QFETCH(int, saved);
+    QFETCH(QString, loaded);
     TestHome home;
     if (!store.isEmpty())
         home.seedStore(store);
-    QCOMPARE(AAB::LoadOption(QStringLiteral("ExtView"), std::int16_t(0)), QStringLiteral("0"));
-    QCOMPARE(AAB::LoadOption(QStringLiteral("ExtView"), std::int16_t(1)), QStringLiteral("1"));
-    // Reading never writes.
-    QCOMPARE(home.readStore(), store);
-    QCOMPARE(QFile::exists(home.storeFile()), !store.isEmpty());
-}
-
-void TestSupport::storedValueWinsOverDefault()
-{
-    TestHome home;
-    home.seedStore("[Kopyra]\nShowSpecificSetup=0\n");
-    QCOMPARE(AAB::LoadOption(QStringLiteral("ShowSpecificSetup"), std::int16_t(1)),
-             QStringLiteral("0"));
-}
-
-void TestSupport::onlyOwnSectionIsTouched()
-{
-    TestHome home;
-    home.seedStore("[Other]\nExtView=7\n\n[Kopyra]\nExtView=0\n");
-    AAB::SaveOption(QStringLiteral("ExtView"), std::int16_t(1));
+    const QString key = QStringLiteral("ExtView");
+    if (saved != NotSaved) {
+        AAB::SaveOption(key, std::int16_t(saved + 1));
+        AAB::SaveOption(key, std::int16_t(saved));
+    }
+    QCOMPARE(AAB::LoadOption(key, std::int16_t(7)), loaded);
     const QByteArray after = home.readStore();
-    QVERIFY(after.contains("[Other]\nExtView=7"));
-    QVERIFY(after.contains("[Kopyra]\nExtView=1"));
+    if (saved == NotSaved) {
+        QCOMPARE(after, store);
+        QCOMPARE(QFile::exists(home.storeFile()), !store.isEmpty());
+    } else {
+        QVERIFY(after.contains("[Kopyra]\nExtView=" + loaded.toUtf8() + "\n"));
+        QCOMPARE(after.count("ExtView="), store.count("ExtView=7") + 1);
+        QCOMPARE(after.contains("[Other]\nExtView=7"), store.contains("[Other]\nExtView=7"));
+    }
 }
 
 void TestSupport::damagedOrUnwritableStore_data()
