@@ -27,8 +27,15 @@ saned=
 scenario=
 title="Kopyra - der handliche Fotokopierer für Windows"
 
+printer_gone=
+restore_printer() {
+    lpadmin -p KopyraPDF -E -v cups-pdf:/ -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd 2>/dev/null
+    lpadmin -d KopyraPDF
+    printer_gone=
+}
 cleanup() {
     [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
+    [ -n "$printer_gone" ] && restore_printer
     [ -n "$saned" ] && kill "$saned" 2>/dev/null && wait "$saned" 2>/dev/null || true
     rm -rf "$work"
 }
@@ -226,6 +233,25 @@ scenario_quick_presses() {
     stop
 }
 
+# No printer at all: the copy becomes a PDF file in the documents folder, and the window says
+# where without a box.
+scenario_no_printer() {
+    fresh "no printer"
+    sed -i '/^Printer=/d' "$home/config/kopyra-imaging.conf"
+    store 'AskBeforePrint=0' 'ShowSpecificSetup=0'
+    printer_gone=1
+    lpadmin -x KopyraPDF
+    start
+    press_copy
+    has_pdf_copy() { [ -n "$(find "$home/Documents" -name 'Kopie *.pdf')" ]; }
+    wait_for 60 has_pdf_copy || fail "no PDF file in the documents folder"
+    wait_for 10 grep -q 'Kein Drucker eingerichtet: Die Kopie ist als „Kopie .*\.pdf“ im Ordner' \
+        "$home/kopyra.log" || fail "no word where the PDF file went"
+    no_window Kopyra || fail "a box after the PDF copy"
+    stop
+    restore_printer
+}
+
 scenario_info_and_end() {
     fresh "info and end"
     store 'ExtView=1' 'ShowSpecificSetup=0'
@@ -354,7 +380,7 @@ scenario_network_scanner() {
 }
 
 all=(first_start one_copy ask_before_print setup_first_time_only jammed cupsd_away
-    network_scanner info_and_end damaged_leftovers resize quick_presses)
+    network_scanner info_and_end damaged_leftovers resize quick_presses no_printer)
 run=("${@:-${all[@]}}")
 for s in "${run[@]}"; do
     "scenario_$s"
