@@ -24,8 +24,9 @@ struct ScanProgress;
 // Member 102 returns when the scan is over. Meanwhile a modal progress dialog with
 // "Abbrechen" runs its own event loop: the window keeps painting, and all SANE work happens
 // on the SANE thread. A failed scan throws from member 102 and leaves the old page as it was;
-// a cancelled scan (set-up dialog or progress) is no error and raises no event. The event is
-// raised after member 102 has returned, from the event loop, once the page file is complete.
+// a cancelled scan (set-up dialog or progress) is no error and raises no event, and the next
+// scan opens the device afresh. The event is raised after member 102 has returned, from the
+// event loop, once the page file is complete.
 //
 // The chosen scanner, the scan preferences and each device's set-up values are kept in the
 // components' own settings file.
