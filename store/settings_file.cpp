@@ -106,7 +106,7 @@ SettingsFile::~SettingsFile() = default;
 
 QVariant SettingsFile::value(const QString& key, const QVariant& defaultValue) const
 {
-    const QVariantMap& mine = unsaved()[m_path];
+    const QVariantMap mine = unsaved().value(m_path);
     const auto it = mine.constFind(key);
     if (it != mine.constEnd())
         return *it;
@@ -127,7 +127,7 @@ QStringList SettingsFile::childKeys(const QString& section) const
     QStringList keys = m_store->childKeys();
     m_store->endGroup();
     const QString prefix = section + QLatin1Char('/');
-    const QVariantMap& mine = unsaved()[m_path];
+    const QVariantMap mine = unsaved().value(m_path);
     for (auto it = mine.constBegin(); it != mine.constEnd(); ++it)
         if (it.key().startsWith(prefix) && !keys.contains(it.key().mid(prefix.size())))
             keys.append(it.key().mid(prefix.size()));

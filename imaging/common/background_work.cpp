@@ -1,6 +1,5 @@
 #include "imaging/common/background_work.h"
 
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFutureWatcher>
 #include <QProgressDialog>
@@ -74,8 +73,7 @@ bool wait(const QString& label, QWidget* parent, const QFuture<std::exception_pt
 void runInBackground(const QString& label, QWidget* parent, const std::function<void()>& work)
 {
     const QFuture<std::exception_ptr> task = start([&work] { work(); });
-    while (!wait(label, parent, task, -1)) {
-    }
+    wait(label, parent, task, -1);
     if (const std::exception_ptr failure = task.result())
         std::rethrow_exception(failure);
 }
