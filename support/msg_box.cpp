@@ -14,6 +14,9 @@ Handler& handler()
 
 int showReal(const Request& r)
 {
+    // In the log too, for whoever looks into a problem later (and for the end-to-end tests).
+    qInfo("Kopyra: Meldung: %s",
+          qPrintable(displayText(r.text).replace(QLatin1Char('\n'), QLatin1Char(' '))));
     QMessageBox box(r.parent);
     box.setWindowTitle(r.title);
     box.setTextFormat(Qt::PlainText);

@@ -94,7 +94,6 @@ private Q_SLOTS:
     void cleanup();
     void designedState();
     void startUpAccessesInOrder();
-    void emptyStoreStartUp();
     void restoresOptions_data();
     void restoresOptions();
     void damagedOptionHeals_data();
@@ -106,14 +105,12 @@ private Q_SLOTS:
     void leftoverPageThatCannotBeShown();
     void refusalOfMissingPageStillFails();
     void unhandledFailureEndsProgram();
-    void germanButtons();
     void resizing_data();
     void resizing();
     void minimisedChangesNothing();
     void copyButtonBusyWhileScanStarts();
     void questionBoxAnsweredOnScreen_data();
     void questionBoxAnsweredOnScreen();
-    void errorBoxShowsLineBreaks();
     void buttonsReachTheirTargets();
 
 private:
@@ -233,40 +230,6 @@ void TestForm1::startUpAccessesInOrder()
     QCOMPARE(fakes.log.describe(), expected);
     // The edit control gets the program's own page path by reference.
     QCOMPARE(fakes.log.entries()[4].args[0].kind(), imaging::VarKind::TextRef);
-}
-
-void TestForm1::emptyStoreStartUp()
-{
-    Fakes fakes;
-    Form1 form(fakes.environment(m_home->path()));
-    QStringList handled;
-    const std::pair<OptionCheckBox*, QString> boxes[] = {
-        {form.AskBeforePrintChk, QStringLiteral("AskBeforePrint")},
-        {form.ExtViewChk, QStringLiteral("ExtView")},
-        {form.ShowSpecificSetupChk, QStringLiteral("ShowSpecificSetup")},
-        {form.ShowSpecificSetupFirstPageChk, QStringLiteral("ShowSpecificSetupFirstPage")}};
-    for (const auto& [box, key] : boxes)
-        connect(box, &OptionCheckBox::Click, this, [&handled, key = key, this] {
-            handled << key + QLatin1Char('=') + storedOption(*m_home, key);
-        });
-    form.Form_Load();
-
-    QCOMPARE(form.windowTitle(), QStringLiteral("Kopyra - der handliche Fotokopierer für Windows"));
-    QCOMPARE(form.AskBeforePrintChk->Value(), std::int16_t(0));
-    QCOMPARE(form.ExtViewChk->Value(), std::int16_t(0));
-    QCOMPARE(form.ShowSpecificSetupChk->Value(), std::int16_t(1));
-    QCOMPARE(form.ShowSpecificSetupFirstPageChk->Value(), std::int16_t(0));
-    QVERIFY(form.SubLayer->isHidden());
-    // Each box's click handling ran once, in order, and had stored the value when it was done
-    // (the store is read after this box's handler, before the next box is set).
-    QCOMPARE(handled, (QStringList{QStringLiteral("AskBeforePrint=0"), QStringLiteral("ExtView=0"),
-                                   QStringLiteral("ShowSpecificSetup=1"),
-                                   QStringLiteral("ShowSpecificSetupFirstPage=0")}));
-    const QByteArray store = m_home->readStore();
-    QVERIFY2(store.startsWith("[Kopyra]\n"), store.constData());
-    for (const char* entry : {"AskBeforePrint=0\n", "ExtView=0\n", "ShowSpecificSetup=1\n",
-                              "ShowSpecificSetupFirstPage=0\n"})
-        QVERIFY2(store.contains(entry), entry);
 }
 
 void TestForm1::restoresOptions_data()
@@ -476,15 +439,6 @@ void TestForm1::unhandledFailureEndsProgram()
                                        "Test.Quelle\n\nKopyra wird beendet."));
 }
 
-void TestForm1::germanButtons()
-{
-    QMessageBox box;
-    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    QCOMPARE(box.button(QMessageBox::Yes)->text(), QStringLiteral("&Ja"));
-    QCOMPARE(box.button(QMessageBox::No)->text(), QStringLiteral("&Nein"));
-}
-
-// Client sizes in pixels relative to the designed 417 x 422; the expected layout in twips.
 void TestForm1::resizing_data()
 {
     QTest::addColumn<QSize>("change");
@@ -609,31 +563,6 @@ void TestForm1::questionBoxAnsweredOnScreen()
         fakes.log.describe().last().startsWith(QStringLiteral("ImgEdit1 call 351"));
     QCOMPARE(printed, yes);
     QCOMPARE(Module1::FirstCopyDone, std::int16_t(yes ? -1 : 0));
-}
-
-void TestForm1::errorBoxShowsLineBreaks()
-{
-    MsgBox::setHandler({});
-    Fakes fakes;
-    Form1 form(fakes.environment(m_home->path()));
-    form.Form_Load();
-    fakes.admin->failOn(104, -5, QStringLiteral("Kein Drucker"), QStringLiteral("ImgAdmin"));
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    int buttons = 0;
-    QTimer::singleShot(50, this, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        QVERIFY(box);
-        text = box->text();
-        icon = box->icon();
-        buttons = static_cast<int>(box->buttons().size());
-        box->button(QMessageBox::Ok)->click();
-    });
-    form.Btn[2]->click();
-    QCOMPARE(text, QStringLiteral("Es kam zu folgendem Problem:\n\nKein Drucker (-5)\n\nOrt: "
-                                  "ImgAdmin\n\nPhase: 2"));
-    QCOMPARE(icon, QMessageBox::Critical);
-    QCOMPARE(buttons, 1);
 }
 
 void TestForm1::buttonsReachTheirTargets()

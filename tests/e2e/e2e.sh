@@ -173,6 +173,8 @@ scenario_ask_before_print() {
     marker
     press_copy
     wait_for 30 has_window Kopyra || fail "no question"
+    grep -q 'Meldung: Soll die eingescannte Seite jetzt gedruckt werden?$' "$home/kopyra.log" ||
+        fail "not the question"
     key Kopyra alt+n
     wait_for 10 no_window Kopyra
     sleep 3
@@ -193,6 +195,9 @@ scenario_jammed() {
     press_copy
     wait_for 30 has_window Kopyra || fail "no error box"
     [ "$(xdotool search --onlyvisible --name '^Kopyra$' | wc -l)" -eq 1 ] || fail "more than one box"
+    # Its words, from the log: the jam, reported by the copy's first phase, once.
+    [ "$(grep -c 'Meldung: Es kam zu folgendem Problem:.*Papierstau.*Phase: 0$' "$home/kopyra.log")" -eq 1 ] ||
+        fail "not one box about the jam"
     key Kopyra Return
     wait_for 10 no_window Kopyra || fail "box stayed"
     wait_for 5 copy_picture_is green || fail "copy button not idle after the error"
