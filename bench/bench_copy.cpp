@@ -15,7 +15,6 @@
 #include "imaging/controls.h"
 #include "imaging/scan/img_scan.h"
 #include "imaging/scan/sane/sane_device.h"
-#include "imaging/scan/sane/sane_thread.h"
 #include "imaging/scan/scan_preferences.h"
 #include "imaging/scan/scanner_choice.h"
 #include "main_window/form1.h"
@@ -94,7 +93,10 @@ int runBare(const QString& mode, int dpi)
     ScanPreferences preferences;
     preferences.mode = modeOf(mode);
     preferences.dpi = dpi;
-    const double seconds = imaging::sane::SaneThread::instance().call([&] {
+    // In this process, without the helper: the device alone.
+    SANE_Int version = 0;
+    sane_init(&version, nullptr);
+    const double seconds = [&] {
         QElapsedTimer t;
         t.start();
         imaging::sane::Device device;
@@ -112,7 +114,8 @@ int runBare(const QString& mode, int dpi)
             throw std::runtime_error("sane_read failed");
         device.close();
         return double(t.nsecsElapsed()) / 1e9;
-    });
+    }();
+    sane_exit();
     std::printf("bare=%.4f\n", seconds);
     return 0;
 }

@@ -20,6 +20,9 @@ constexpr std::int32_t ScanUnsupportedValue = 9101;
 constexpr std::int32_t NoScanner = 9102;
 constexpr std::int32_t NoPageFile = 9103;
 constexpr std::int32_t ScannerBusy = 9104;
+constexpr std::int32_t ScannerNotAnswering = 9105;  // the helper's watchdog
+constexpr std::int32_t ScannerDriverCrashed = 9106; // the helper ended by its backend
+constexpr std::int32_t ScannerHelperMissing = 9107; // the helper cannot be started
 constexpr std::int32_t PageFileFailed = 9140;
 constexpr std::int32_t SaneStatusBase = 9150; // + the SANE status
 

@@ -1,14 +1,16 @@
-#include "imaging/scan/sane/sane_thread.h"
 #include "main_window/form1.h"
 #include "support/german_ui.h"
 #include "support/kopyra_application.h"
 #include "support/unhandled_failure.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <memory>
 
 int main(int argc, char** argv)
 {
+    // A helper that is gone while Kopyra writes to it is a failed write, not Kopyra's end.
+    std::signal(SIGPIPE, SIG_IGN);
     KopyraApplication app(argc, argv);
     installGermanTranslations(app);
 
@@ -18,11 +20,8 @@ int main(int argc, char** argv)
         form->Form_Load();
     } catch (...) {
         UnhandledFailure::report(std::current_exception());
-        imaging::sane::SaneThread::setExitStatus(EXIT_FAILURE);
         return EXIT_FAILURE;
     }
     form->show();
-    const int status = app.exec();
-    imaging::sane::SaneThread::setExitStatus(status);
-    return status;
+    return app.exec();
 }

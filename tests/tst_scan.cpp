@@ -3,8 +3,8 @@
 #include "imaging/common/access_keys.h"
 #include "imaging/page_file/page_reader.h"
 #include "imaging/scan/img_scan.h"
-#include "imaging/scan/sane/sane_device.h"
-#include "imaging/scan/sane/sane_thread.h"
+#include "imaging/scan/link/remote_device.h"
+#include "imaging/scan/link/scanner_thread.h"
 #include "imaging/scan/scan_option_dialog.h"
 #include "imaging/scan/scan_preferences.h"
 #include "imaging/scan/scanner_choice.h"
@@ -126,6 +126,8 @@ private:
 
 void TestScan::init()
 {
+    // The scanner helper's patience (the watchdog, the grace for a cancel), short for tests.
+    qputenv("KOPYRA_SCANNER_PATIENCE_MS", "2000");
     m_home = std::make_unique<TestHome>();
     m_page = m_home->path() + QStringLiteral("/Kopyra.tif");
     imaging::ScannerChoice{QStringLiteral("test:0"), QString(), QString()}.save();
@@ -239,6 +241,9 @@ void TestScan::faultsKeepOldPage_data()
     QTest::newRow("busy") << "SANE_STATUS_DEVICE_BUSY" << 9153 << "belegt";
     QTest::newRow("access denied") << "SANE_STATUS_ACCESS_DENIED" << 9161 << "Zugriff";
     QTest::newRow("no memory") << "SANE_STATUS_NO_MEM" << 9160 << "Speicher";
+    // Foreign code misbehaving: it costs the scanner helper, never the program.
+    QTest::newRow("driver crashes") << "Crash" << 9106 << "Scannertreiber ist abgestürzt";
+    QTest::newRow("driver never returns") << "Hang" << 9105 << "antwortet nicht mehr";
 }
 
 void TestScan::faultsKeepOldPage()
@@ -256,6 +261,8 @@ void TestScan::faultsKeepOldPage()
     const Outcome failed = scan({{QStringLiteral("read-return-value"), status}}, prefs);
     QCOMPARE(failed.number, number);
     QVERIFY2(failed.error.contains(words), qPrintable(failed.error));
+    QVERIFY2(number >= 9150 || failed.error.contains(QStringLiteral("„fault:0“")),
+             qPrintable(failed.error)); // which device, when the helper went
     QVERIFY(!failed.event);
     QCOMPARE(contents(m_page), QByteArray("die alte Seite"));
     QCOMPARE(QDir(m_home->path()).entryList(QDir::Files),
@@ -288,6 +295,11 @@ void TestScan::slowScanCanBeCancelled_data()
                                  << QVariantMap{{QStringLiteral("read-pause"), 100},
                                                 {QStringLiteral("cancel-pause"), 1500}}
                                  << int(ScanPreferences::Mode::Gray) << 75;
+    // One that never returns from its cancel: the helper is ended, the next scan starts anew.
+    QTest::newRow("cancel never returns")
+        << "fault:0"
+        << QVariantMap{{QStringLiteral("read-pause"), 100}, {QStringLiteral("cancel-pause"), -1}}
+        << int(ScanPreferences::Mode::Gray) << 75;
     // The test backend goes on with the next colour after a cancel: the next scan must not.
     QTest::newRow("three-pass colour")
         << "test:0"
@@ -481,8 +493,8 @@ void TestScan::rememberedDeviceGone()
 
 void TestScan::optionDialogCoversEveryOption()
 {
-    auto device = std::make_shared<imaging::sane::Device>();
-    auto& sane = imaging::sane::SaneThread::instance();
+    auto device = std::make_shared<imaging::scanner::Device>();
+    auto& sane = imaging::scanner::ScannerThread::instance();
     const int options = sane.call([device] {
         device->open(QStringLiteral("test:0"));
         device->setByName(QStringLiteral("enable-test-options"), true);
@@ -545,8 +557,8 @@ void TestScan::optionDialogInUsersLanguage()
     struct Restore {
         ~Restore() { qunsetenv("LANGUAGE"); }
     } restore;
-    auto device = std::make_shared<imaging::sane::Device>();
-    auto& sane = imaging::sane::SaneThread::instance();
+    auto device = std::make_shared<imaging::scanner::Device>();
+    auto& sane = imaging::scanner::ScannerThread::instance();
     sane.call([device] { device->open(QStringLiteral("test:0")); });
     {
         imaging::ScanOptionDialog dialog(*device, QStringLiteral("test:0"));

@@ -23,6 +23,8 @@ export XDG_RUNTIME_DIR=$KOPYRA_SERVICES/runtime
 mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
 # The virtual scanner Kopyra falls back to: a colour picture, like a real page.
 export SANE_CONFIG_DIR=$top/tools/fallback/sane
+# The benchmarks are not beside the program: they name its scanner helper.
+export KOPYRA_SCANNER_HELPER=$top/build/kopyra-scanner
 bench=$top/build/bench
 results=$top/bench/RESULTS.md
 report=$(mktemp)

@@ -29,6 +29,12 @@ PageWriter::PageWriter(const QString& path)
 {
 }
 
+PageWriter::PageWriter(const QString& path, int fd)
+    : m_path(path)
+    , m_fd(fd)
+{
+}
+
 PageWriter::~PageWriter() { abandon(); }
 
 void PageWriter::fail(const QString& what)
@@ -45,16 +51,26 @@ void PageWriter::failWithSystemError(int errnum)
     fail(errnum ? systemErrorText(errnum) : QStringLiteral("Schreibfehler."));
 }
 
+int PageWriter::openTemporary()
+{
+    if (!m_file.isOpen()) {
+        // A new file of its own (never one that is there already, nor a link), only for the
+        // user.
+        errno = 0;
+        if (!m_file.open())
+            failWithSystemError(errno);
+        m_fd = m_file.handle();
+    }
+    return m_fd;
+}
+
 void PageWriter::begin(const PageFormat& format)
 {
     m_format = format;
-    // A new file of its own (never one that is there already, nor a link), only for the user.
-    errno = 0;
-    if (!m_file.open())
-        failWithSystemError(errno);
-    // libtiff writes through the temporary file's descriptor; TIFFCleanup later leaves it open
-    // for the commit.
-    m_tiff = TIFFFdOpen(m_file.handle(), QFile::encodeName(m_path).constData(), "w");
+    if (m_fd < 0)
+        openTemporary();
+    // libtiff writes through the descriptor; TIFFCleanup later leaves it open for the commit.
+    m_tiff = TIFFFdOpen(m_fd, QFile::encodeName(m_path).constData(), "w");
     if (!m_tiff)
         fail(QStringLiteral("die TIFF-Datei lässt sich nicht anlegen"));
 
@@ -102,24 +118,29 @@ void PageWriter::writeRow(const std::uint8_t* row, int y, int plane)
     // come, that flush finds little left to do and the page is there sooner.
     m_unsynced += rowBytes();
     if (m_unsynced >= SyncStep) {
-        ::sync_file_range(m_file.handle(), 0, 0, SYNC_FILE_RANGE_WRITE);
+        ::sync_file_range(m_fd, 0, 0, SYNC_FILE_RANGE_WRITE);
         m_unsynced = 0;
     }
 }
 
 void PageWriter::commit()
 {
-    if (!m_tiff)
+    // Rows written here, or by another process into this writer's temporary file.
+    if (m_tiff) {
+        if (m_format.height <= 0)
+            TIFFSetField(m_tiff, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(m_rows));
+        errno = 0;
+        const bool written = TIFFFlush(m_tiff) == 1;
+        const int flushError = errno;
+        TIFFCleanup(m_tiff);
+        m_tiff = nullptr;
+        if (!written)
+            failWithSystemError(flushError);
+    } else if (!m_file.isOpen()) {
         fail(QStringLiteral("keine Seite"));
-    if (m_format.height <= 0)
-        TIFFSetField(m_tiff, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(m_rows));
-    errno = 0;
-    const bool written = TIFFFlush(m_tiff) == 1;
-    const int flushError = errno;
-    TIFFCleanup(m_tiff);
-    m_tiff = nullptr;
-    if (!written)
-        failWithSystemError(flushError);
+    }
+    if (!m_file.isOpen())
+        return; // another writer's file: its owner puts it in place
     // On disk before it takes the old page's place; the rename replaces whatever entry stands
     // at the page's path, a link included, and never writes through it.
     if (::fsync(m_file.handle()) != 0)

@@ -25,13 +25,23 @@ struct PageFormat {
 // the page file only when the page is complete: there is never a half-written page file. The
 // page file is never written through a link: whatever stands at its path (a link to another
 // file, a device or a pipe, a dangling link) is replaced, never followed.
+//
+// The scanner helper writes the rows of a page into a temporary file that Kopyra made: Kopyra
+// opens it (openTemporary) and hands the descriptor over, the helper writes through a writer
+// made on that descriptor, and Kopyra commits once the helper says the page is complete.
 class PageWriter {
 public:
     explicit PageWriter(const QString& path);
+    // Writes into a descriptor another writer opened (the path names the page in messages):
+    // commit() then only completes the TIFF; the descriptor stays open for its owner.
+    PageWriter(const QString& path, int fd);
     ~PageWriter();
     PageWriter(const PageWriter&) = delete;
     PageWriter& operator=(const PageWriter&) = delete;
 
+    // Creates the temporary file (throws DispatchError when it cannot) and returns its
+    // descriptor, for a writer in another process.
+    int openTemporary();
     // Throws DispatchError when the file cannot be created.
     void begin(const PageFormat& format);
     // One row of the given colour plane (0 unless the planes are separate), as many bytes as
@@ -49,6 +59,7 @@ private:
 
     QString m_path;
     QTemporaryFile m_file;
+    int m_fd = -1; // the descriptor the rows go to: m_file's, or another writer's
     tiff* m_tiff = nullptr;
     PageFormat m_format;
     int m_rows = 0;

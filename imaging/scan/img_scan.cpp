@@ -1,11 +1,9 @@
 #include "imaging/scan/img_scan.h"
 
 #include "imaging/common/imaging_settings.h"
-#include "imaging/scan/sane/local_wait.h"
-#include "imaging/scan/sane/sane_device.h"
-#include "imaging/scan/sane/sane_errors.h"
-#include "imaging/scan/sane/sane_thread.h"
-#include "imaging/scan/sane/scan_job.h"
+#include "imaging/scan/link/local_wait.h"
+#include "imaging/scan/link/remote_device.h"
+#include "imaging/scan/link/scanner_thread.h"
 #include "imaging/scan/scan_option_dialog.h"
 #include "imaging/scan/scan_preferences.h"
 #include "imaging/scan/scanner_choice.h"
@@ -32,15 +30,15 @@ QString settingsGroup(const QString& device)
 } // namespace
 
 ImgScan::ImgScan()
-    : m_device(std::make_shared<sane::Device>())
+    : m_device(std::make_shared<scanner::Device>())
 {
 }
 
 ImgScan::~ImgScan()
 {
-    // The device must be closed where it was opened; without SANE started, nothing is open.
-    if (sane::SaneThread::started())
-        sane::SaneThread::instance().post([device = m_device] { device->close(); });
+    // The device is closed on the scanner thread; without that thread, nothing is open.
+    if (scanner::ScannerThread::started())
+        scanner::ScannerThread::instance().post([device = m_device] { device->close(); });
 }
 
 QString ImgScan::progId() const { return scanProgId(); }
@@ -136,7 +134,7 @@ QWidget* ImgScan::dialogParent() const
 QString ImgScan::openDeviceName() const
 {
     auto device = m_device;
-    return sane::SaneThread::instance().call([device] { return device->name(); });
+    return scanner::ScannerThread::instance().call([device] { return device->name(); });
 }
 
 QVariantMap ImgScan::rememberedOptions(const QString& device)
@@ -151,7 +149,7 @@ void ImgScan::rememberOptions(const QString& device, const QVariantMap& values)
 
 void ImgScan::openChosenDevice()
 {
-    // Runs on the SANE thread.
+    // Runs on the scanner thread.
     if (m_device->isOpen())
         return;
     const ScannerChoice choice = ScannerChoice::load();
@@ -163,7 +161,7 @@ void ImgScan::openChosenDevice()
         }
     }
     if (!m_device->isOpen()) {
-        const QList<sane::DeviceInfo> devices = sane::listDevices();
+        const QList<sane::DeviceInfo> devices = scanner::listDevices();
         const sane::DeviceInfo* found = choice.pick(devices);
         if (!found)
             throw DispatchError(ErrorNumber::NoScanner,
@@ -190,7 +188,7 @@ void ImgScan::openChosenDevice()
 void ImgScan::closeDevice()
 {
     auto device = m_device;
-    sane::SaneThread::instance().call([device] { device->close(); });
+    scanner::ScannerThread::instance().call([device] { device->close(); });
 }
 
 void ImgScan::scan()
@@ -214,15 +212,26 @@ void ImgScan::scan()
         wait.setWindowTitle(QStringLiteral("Scannen"));
         wait.setWindowModality(Qt::ApplicationModal);
         wait.setMinimumDuration(500);
-        sane::SaneThread::instance().call([this] { openChosenDevice(); });
+        scanner::ScannerThread::instance().call([this] {
+            try {
+                openChosenDevice();
+            } catch (const DispatchError& e) {
+                // A network backend may crash on a connection left from before (its scanner
+                // restarted meanwhile); a fresh helper starts without it. Once.
+                if (e.number() != ErrorNumber::ScannerDriverCrashed)
+                    throw;
+                openChosenDevice();
+            }
+        });
     }
     try {
         if (m_showSetup && !runSetupDialog())
             return;
         if (!runScanWithProgress()) {
             // A backend may keep a cancelled scan's state (the next colour of a three-pass
-            // scan, say): the next scan starts with the device opened afresh.
-            closeDevice();
+            // scan, say): the next scan starts with the device opened afresh. Not waited for:
+            // the helper may still be ending the scan.
+            scanner::ScannerThread::instance().post([device = m_device] { device->close(); });
             return;
         }
     } catch (...) {
@@ -248,7 +257,7 @@ bool ImgScan::runSetupDialog()
 
 bool ImgScan::runScanWithProgress()
 {
-    auto progress = std::make_shared<sane::ScanProgress>();
+    auto progress = std::make_shared<scanner::ScanProgress>();
     auto device = m_device;
     const QString page = m_pageFile;
 
@@ -260,12 +269,10 @@ bool ImgScan::runScanWithProgress()
     dialog.setAutoReset(false);
     dialog.setMinimumDuration(0);
     dialog.setValue(0);
-    QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [progress, device] {
-        if (progress->cancelled.exchange(true))
-            return;
-        // The SANE thread may be waiting in a read that only a cancel ends.
-        sane::cancelScanSoon(progress, device);
-    });
+    // The scanner thread passes the cancel on to the helper, and ends the helper if its
+    // backend does not stop.
+    QObject::connect(&dialog, &QProgressDialog::canceled, &dialog,
+                     [progress] { progress->cancelled = true; });
     // Throttled: a look at the counters ten times a second, never a signal per read.
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &dialog, [&dialog, progress] {
@@ -282,8 +289,10 @@ bool ImgScan::runScanWithProgress()
     bool completed = false;
     try {
         waitFor(
-            [](std::function<void()> job) { sane::SaneThread::instance().post(std::move(job)); },
-            [&] { completed = sane::scanPage(*device, page, *progress); });
+            [](std::function<void()> job) {
+                scanner::ScannerThread::instance().post(std::move(job));
+            },
+            [&] { completed = device->scan(page, *progress); });
     } catch (const DispatchError& e) {
         throw DispatchError(e.number(), e.description(), progId());
     }

@@ -11,10 +11,9 @@ class QWidget;
 
 namespace imaging {
 
-namespace sane {
+namespace scanner {
 class Device;
-struct ScanProgress;
-} // namespace sane
+} // namespace scanner
 
 // The scan control (programmatic name "ScanLibCtl.ImgScan"), on SANE.
 //
@@ -22,11 +21,12 @@ struct ScanProgress;
 // complete.
 //
 // Member 102 returns when the scan is over. Meanwhile a modal progress dialog with
-// "Abbrechen" runs its own event loop: the window keeps painting, and all SANE work happens
-// on the SANE thread. A failed scan throws from member 102 and leaves the old page as it was;
-// a cancelled scan (set-up dialog or progress) is no error and raises no event, and the next
-// scan opens the device afresh. The event is raised after member 102 has returned, from the
-// event loop, once the page file is complete.
+// "Abbrechen" runs its own event loop: the window keeps painting, and SANE itself works in the
+// scanner helper, a process of its own, asked from the scanner thread. A backend that crashes
+// or stops answering costs one failed scan, never the program. A failed scan throws from member 102
+// and leaves the old page as it was; a cancelled scan (set-up dialog or progress) is no error and
+// raises no event, and the next scan opens the device afresh. The event is raised after member 102
+// has returned, from the event loop, once the page file is complete.
 //
 // The chosen scanner, the scan preferences and each device's set-up values are kept in the
 // components' own settings file.
@@ -63,8 +63,8 @@ private:
     bool m_showSetup = false;
     bool m_busy = false;
     QWidget* m_dialogParent = nullptr;
-    // Used on the SANE thread only; shared so a late SANE task never outlives it.
-    std::shared_ptr<sane::Device> m_device;
+    // Used on the scanner thread only; shared so a late task there never outlives it.
+    std::shared_ptr<scanner::Device> m_device;
 };
 
 } // namespace imaging

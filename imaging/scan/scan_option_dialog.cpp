@@ -1,8 +1,8 @@
 #include "imaging/scan/scan_option_dialog.h"
 
 #include "dispatch/dispatch_error.h"
-#include "imaging/scan/sane/sane_device.h"
-#include "imaging/scan/sane/sane_thread.h"
+#include "imaging/scan/link/remote_device.h"
+#include "imaging/scan/link/scanner_thread.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -179,7 +179,7 @@ void showOptionValue(QWidget* w, const OptionInfo& o, const QVariant& value)
     }
 }
 
-ScanOptionDialog::ScanOptionDialog(sane::Device& device, const QString& deviceTitle,
+ScanOptionDialog::ScanOptionDialog(scanner::Device& device, const QString& deviceTitle,
                                    QWidget* parent)
     : QDialog(parent)
     , m_device(device)
@@ -206,12 +206,12 @@ ScanOptionDialog::ScanOptionDialog(sane::Device& device, const QString& deviceTi
 
 void ScanOptionDialog::reload()
 {
-    sane::Device& device = m_device;
+    scanner::Device& device = m_device;
     struct Snapshot {
         QList<OptionInfo> options;
         QHash<int, QVariant> values;
     };
-    const Snapshot s = sane::SaneThread::instance().call([&device] {
+    const Snapshot s = scanner::ScannerThread::instance().call([&device] {
         Snapshot snap;
         snap.options = device.options();
         for (const OptionInfo& o : snap.options)
@@ -270,14 +270,14 @@ void ScanOptionDialog::showError(const QString& error)
 
 void ScanOptionDialog::change(int index, const QVariant& value)
 {
-    sane::Device& device = m_device;
+    scanner::Device& device = m_device;
     sane::SetResult result;
     showError(QString());
     // While the device is asked, the window keeps painting; the options stay untouchable
     // meanwhile, so that no second change begins while this widget's signal is running.
     m_area->setEnabled(false);
     try {
-        result = sane::SaneThread::instance().call([&device, index, value] {
+        result = scanner::ScannerThread::instance().call([&device, index, value] {
             return value.isValid() ? device.setValue(index, value) : device.press(index);
         });
     } catch (const DispatchError& e) {
@@ -303,8 +303,8 @@ void ScanOptionDialog::change(int index, const QVariant& value)
     if (result.inexact) {
         QVariant kept;
         try {
-            kept =
-                sane::SaneThread::instance().call([&device, index] { return device.value(index); });
+            kept = scanner::ScannerThread::instance().call(
+                [&device, index] { return device.value(index); });
         } catch (const DispatchError& e) {
             showError(e.description());
             return;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/scan/scan_option.h"
+#include "imaging/scan/wire/scan_option.h"
 
 #include <QDialog>
 #include <QHash>
@@ -13,7 +13,7 @@ class QScrollArea;
 
 namespace imaging {
 
-namespace sane {
+namespace scanner {
 class Device;
 }
 
@@ -32,7 +32,8 @@ void showOptionValue(QWidget* widget, const sane::OptionInfo& option, const QVar
 class ScanOptionDialog : public QDialog {
     Q_OBJECT
 public:
-    ScanOptionDialog(sane::Device& device, const QString& deviceTitle, QWidget* parent = nullptr);
+    ScanOptionDialog(scanner::Device& device, const QString& deviceTitle,
+                     QWidget* parent = nullptr);
 
     QWidget* widgetFor(const QString& optionName) const;
     int optionWidgetCount() const { return static_cast<int>(m_widgets.size()); }
@@ -46,7 +47,7 @@ private:
     void change(int index, const QVariant& value);
     void showError(const QString& error);
 
-    sane::Device& m_device;
+    scanner::Device& m_device;
     QScrollArea* m_area = nullptr;
     QLabel* m_error = nullptr; // what the device said to the last change
     QList<sane::OptionInfo> m_options;

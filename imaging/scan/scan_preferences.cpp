@@ -1,7 +1,7 @@
 #include "imaging/scan/scan_preferences.h"
 
 #include "imaging/common/imaging_settings.h"
-#include "imaging/scan/sane/sane_device.h"
+#include "imaging/scan/wire/scan_option.h"
 
 #include <sane/saneopts.h>
 
@@ -122,7 +122,7 @@ QSizeF ScanPreferences::paperMm(Paper paper)
     return {};
 }
 
-void ScanPreferences::applyTo(sane::Device& device) const
+void ScanPreferences::applyTo(sane::OptionAccess& device) const
 {
     const int modeIndex = device.find(optionName(SANE_NAME_SCAN_MODE));
     const int depthIndex = device.find(optionName(SANE_NAME_BIT_DEPTH));

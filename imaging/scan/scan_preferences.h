@@ -9,7 +9,7 @@ class QComboBox;
 namespace imaging {
 
 namespace sane {
-class Device;
+class OptionAccess;
 }
 
 // The scan preferences every scan uses: colour, grey or line art, resolution, paper.
@@ -28,8 +28,8 @@ struct ScanPreferences {
     static QSizeF paperMm(Paper paper);
 
     // Sets mode, depth, resolution and scan area on the open device as far as it has them.
-    // SANE thread only.
-    void applyTo(sane::Device& device) const;
+    // Scanner thread only.
+    void applyTo(sane::OptionAccess& device) const;
     // The options these preferences decide; remembered set-up values leave them alone.
     static QStringList managedOptions(const ScanPreferences& preferences);
 };

@@ -2,8 +2,8 @@
 
 #include "dispatch/dispatch_error.h"
 #include "imaging/common/imaging_settings.h"
-#include "imaging/scan/sane/sane_device.h"
-#include "imaging/scan/sane/sane_thread.h"
+#include "imaging/scan/link/remote_device.h"
+#include "imaging/scan/link/scanner_thread.h"
 
 #include <QCoreApplication>
 #include <QDialogButtonBox>
@@ -78,11 +78,11 @@ void ScannerChoiceDialog::refresh()
     refreshButton->setEnabled(false);
     status->setText(QStringLiteral("Scanner werden gesucht …"));
     QPointer<ScannerChoiceDialog> self(this);
-    sane::SaneThread::instance().post([self] {
+    scanner::ScannerThread::instance().post([self] {
         QList<sane::DeviceInfo> devices;
         QString error;
         try {
-            devices = sane::listDevices();
+            devices = scanner::listDevices();
         } catch (const DispatchError& e) {
             error = e.description();
         }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/scan/scan_option.h"
+#include "imaging/scan/wire/scan_option.h"
 
 #include <QDialog>
 

@@ -24,6 +24,7 @@ mkdir -p "$artifacts" "$KOPYRA_TEST_PDF_DIR"
 work=$(mktemp -d /tmp/kopyra-e2e.XXXXXX)
 pid=
 saned=
+patience= # of the scanner helper's watchdog, in ms; empty: the program's own
 scenario=
 title="Kopyra - der handliche Fotokopierer für Windows"
 
@@ -80,7 +81,7 @@ fresh() {
     echo "== $scenario"
     home=$work/${scenario// /_}
     mkdir -p "$home/app" "$home/config" "$home/cache" "$home/Documents"
-    cp "$build/kopyra" "$src/resources/hilfe.htm" "$home/app/"
+    cp "$build/kopyra" "$build/kopyra-scanner" "$src/resources/hilfe.htm" "$home/app/"
     printf '[Scanner]\nName=test:0\n[ScanPreferences]\nMode=Gray\nResolution=150\nPaper=A4\n' \
         >"$home/config/kopyra-imaging.conf"
     printf '[Print]\nPrinter=KopyraPDF\n' >>"$home/config/kopyra-imaging.conf"
@@ -95,7 +96,7 @@ shown_or_ended() { has_window "$title" || ended "$pid"; }
 launch() {
     HOME=$home XDG_CONFIG_HOME=$home/config XDG_CACHE_HOME=$home/cache \
         CUPS_SERVER=$home/cups.sock SANE_CONFIG_DIR=${1:-$src/tests/sane/local} \
-        LD_LIBRARY_PATH=$build/tests/sane-fault \
+        LD_LIBRARY_PATH=$build/tests/sane-fault KOPYRA_SCANNER_PATIENCE_MS=${patience:-} \
         "$home/app/kopyra" >"$home/kopyra.log" 2>&1 &
     pid=$!
 }
@@ -136,6 +137,7 @@ scenario_first_start() {
     [ "$(option AskBeforePrint)$(option ExtView)$(option ShowSpecificSetup)$(option ShowSpecificSetupFirstPage)" = 0010 ] ||
         fail "store after start: $(cat "$home/config/Tandrelwerk.conf")"
     copy_picture_is green || fail "copy button not idle"
+    ! pgrep -P "$pid" kopyra-scanner >/dev/null || fail "scanner helper started before any scan"
     key "$title" alt+a
     wait_for 5 option_is ExtView 1 || fail "Alt+A did not store ExtView=1"
     stop
@@ -349,18 +351,60 @@ scenario_cupsd_away() {
     stop
 }
 
+start_saned() { # [SANE configuration folders]
+    SANE_CONFIG_DIR=${1:-$src/tests/sane/saned} LD_LIBRARY_PATH=$build/tests/sane-fault \
+        saned -l -e -d 0 -b 127.0.0.1 -p 6566 >>"$home/saned.log" 2>&1 &
+    saned=$!
+    wait_for 10 bash -c 'exec 3<>/dev/tcp/127.0.0.1/6566' || fail "saned does not listen"
+}
+# saned and the child that serves a connection.
+signal_saned() { # signal
+    pkill "-$1" -P "$saned" 2>/dev/null || true
+    kill "-$1" "$saned" 2>/dev/null || true
+}
+stop_saned() {
+    signal_saned CONT
+    signal_saned KILL
+    wait "$saned" 2>/dev/null || true
+    saned=
+}
+# The fault scanner behind saned, a row every 0.1 s: a page takes 12 seconds.
+slow_network_scanner() {
+    sed -i 's/^Name=.*/Name=net:127.0.0.1:fault:0/' "$home/config/kopyra-imaging.conf"
+    printf '[DeviceOptions]\nnet_3A127.0.0.1_3Afault_3A0\\read-pause=100\n' >>"$home/config/kopyra-imaging.conf"
+    stop_saned
+    start_saned "$src/tests/sane/fault:$src/tests/sane/saned"
+}
+boxes_about() { grep -c "Meldung: .*$1" "$home/kopyra.log" || true; }
+# One box about the scanner, closed; the window takes the next press.
+one_box_about() { # words
+    wait_for 30 has_window Kopyra || fail "no box: $1"
+    [ "$(boxes_about "$1")" -eq 1 ] || fail "not one box about: $1"
+    grep "Meldung: .*$1" "$home/kopyra.log" | cut -c1-140 | sed 's/^/   /'
+    key Kopyra Return
+    wait_for 10 no_window Kopyra || fail "box stayed"
+    wait_for 5 copy_picture_is green || fail "copy button not idle after: $1"
+}
+copy_arrives() { # what
+    marker
+    press_copy
+    wait_for 60 have_new_pdf || fail "no copy $1"
+    wait_for 60 jobs_done
+}
+
+# A scanner on the network, through saned on this machine: chosen in the dialog, used; and
+# what a network does to it (saned gone mid-scan, frozen mid-scan, restarted between copies)
+# costs one box each, never the program, and the next copy works once saned is back.
 scenario_network_scanner() {
     fresh "network scanner"
     if (exec 3<>/dev/tcp/127.0.0.1/6566) 2>/dev/null; then
         echo "   (skipped: 127.0.0.1:6566 is taken)"
         return
     fi
-    SANE_CONFIG_DIR=$src/tests/sane/saned saned -l -e -d 0 -b 127.0.0.1 -p 6566 \
-        >"$home/saned.log" 2>&1 &
-    saned=$!
-    wait_for 10 bash -c 'exec 3<>/dev/tcp/127.0.0.1/6566' || fail "saned does not listen"
+    start_saned
     sed -i '/^Name=/d' "$home/config/kopyra-imaging.conf"
     store 'AskBeforePrint=0' 'ShowSpecificSetup=0' 'ExtView=1'
+    patience=5000
     start "$src/tests/sane/net"
     local chosen=0
     for _ in 1 2 3; do
@@ -374,14 +418,34 @@ scenario_network_scanner() {
         fi
     done
     [ $chosen -eq 1 ] || fail "network scanner not chosen"
-    marker
-    press_copy
-    wait_for 60 have_new_pdf || fail "no copy through the network scanner"
-    wait_for 60 jobs_done
+    copy_arrives "through the network scanner"
+
+    echo "   saned restarted between two copies"
+    stop_saned
+    start_saned
+    copy_arrives "after saned's restart"
+    [ "$(boxes_about Scanner)" -eq 0 ] || fail "a box after saned's restart"
+
     stop
-    kill "$saned"
-    wait "$saned" 2>/dev/null || true
-    saned=
+    slow_network_scanner
+    for how in KILL STOP; do
+        echo "   saned ended with SIG$how mid-scan"
+        start "$src/tests/sane/net"
+        press_copy
+        wait_for 30 has_window Scannen || fail "no scan under way"
+        sleep 3 # the page coming in
+        signal_saned "$how"
+        one_box_about "Der Scanner antwortet nicht mehr\|Scannertreiber ist abgestürzt"
+        stop_saned
+        stop
+        start_saned "$src/tests/sane/fault:$src/tests/sane/saned"
+    done
+    sed -i '/read-pause/d' "$home/config/kopyra-imaging.conf"
+    start "$src/tests/sane/net"
+    copy_arrives "once saned is back"
+    stop
+    patience=
+    stop_saned
 }
 
 all=(first_start one_copy ask_before_print setup_first_time_only jammed cupsd_away

@@ -4,8 +4,9 @@
 // now and then that cancel lands inside malloc, the reader dies holding the heap lock and
 // sane_cancel waits for it for ever. Faults reported here end every time.
 // It can also be slow: "read-pause" milliseconds before each row it delivers, and
-// "cancel-pause" milliseconds in each sane_cancel, as backends that wait for their device or
-// their reader thread there.
+// "cancel-pause" milliseconds in each sane_cancel (-1: for ever), as backends that wait for
+// their device or their reader thread there. And it can misbehave as foreign code does: crash
+// in sane_read ("Crash"), or never return from it ("Hang").
 // Loaded by SANE's dll backend through LD_LIBRARY_PATH (configuration tests/sane/fault).
 #include <sane/sane.h>
 #include <sane/saneopts.h>
@@ -13,15 +14,19 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <thread>
 #include <vector>
 
 namespace {
 
+enum class Trick { None, Crash, Hang };
+
 struct Fault {
     const char* name;
     SANE_Status status;
+    Trick trick = Trick::None;
 };
 constexpr Fault faults[] = {
     {"Default", SANE_STATUS_GOOD},
@@ -32,11 +37,19 @@ constexpr Fault faults[] = {
     {"SANE_STATUS_DEVICE_BUSY", SANE_STATUS_DEVICE_BUSY},
     {"SANE_STATUS_ACCESS_DENIED", SANE_STATUS_ACCESS_DENIED},
     {"SANE_STATUS_NO_MEM", SANE_STATUS_NO_MEM},
+    {"Crash", SANE_STATUS_GOOD, Trick::Crash},
+    {"Hang", SANE_STATUS_GOOD, Trick::Hang},
 };
+
+[[noreturn]] void hang()
+{
+    for (;;)
+        std::this_thread::sleep_for(std::chrono::hours(1));
+}
 SANE_String_Const faultNames[std::size(faults) + 1];
 SANE_String_Const modes[] = {"Gray", nullptr};
 const SANE_Range dpiRange{25, 600, 1};
-const SANE_Range pauseRange{0, 10000, 1};
+const SANE_Range pauseRange{-1, 10000, 1};
 constexpr double sideMm = 40; // the page: a square of grey
 
 enum Option { Count, Mode, Resolution, ReadReturnValue, ReadPause, CancelPause, Options };
@@ -236,6 +249,10 @@ SANE_Status sane_fault_read(SANE_Handle handle, SANE_Byte* data, SANE_Int max, S
     *length = 0;
     if (!scanner.scanning)
         return SANE_STATUS_CANCELLED;
+    if (faults[scanner.fault].trick == Trick::Crash)
+        std::raise(SIGSEGV);
+    if (faults[scanner.fault].trick == Trick::Hang)
+        hang();
     if (faults[scanner.fault].status != SANE_STATUS_GOOD)
         return faults[scanner.fault].status;
     size_t n = std::min(static_cast<size_t>(max), scanner.page.size() - scanner.sent);
@@ -257,6 +274,8 @@ void sane_fault_cancel(SANE_Handle handle)
 {
     static_cast<void>(handle);
     scanner.scanning = false;
+    if (scanner.cancelPause < 0)
+        hang();
     std::this_thread::sleep_for(std::chrono::milliseconds(scanner.cancelPause));
 }
 

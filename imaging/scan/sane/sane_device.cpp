@@ -1,48 +1,14 @@
 #include "imaging/scan/sane/sane_device.h"
 
 #include "imaging/scan/sane/sane_errors.h"
+#include "imaging/scan/wire/scan_option.h"
 
 #include <QByteArray>
-#include <QHash>
-
-#include <libintl.h>
 
 #include <cmath>
 #include <vector>
 
 namespace imaging::sane {
-
-QString translated(const QString& text)
-{
-    if (text.isEmpty())
-        return text;
-    // Whatever the locale's character set, the catalogue's texts come as UTF-8.
-    static const bool utf8 = bind_textdomain_codeset("sane-backends", "UTF-8") != nullptr;
-    Q_UNUSED(utf8);
-    return QString::fromUtf8(dgettext("sane-backends", text.toUtf8().constData()));
-}
-
-namespace {
-
-// Device types as the SANE standard names them, in German where the catalogue has none.
-QString deviceType(const char* type)
-{
-    static const QHash<QString, QString> ours{
-        {QStringLiteral("virtual device"), QStringLiteral("virtuelles Gerät")},
-        {QStringLiteral("flatbed scanner"), QStringLiteral("Flachbettscanner")},
-        {QStringLiteral("sheetfed scanner"), QStringLiteral("Einzugsscanner")},
-        {QStringLiteral("handheld scanner"), QStringLiteral("Handscanner")},
-        {QStringLiteral("film scanner"), QStringLiteral("Filmscanner")},
-        {QStringLiteral("multi-function peripheral"), QStringLiteral("Multifunktionsgerät")},
-        {QStringLiteral("still camera"), QStringLiteral("Fotokamera")},
-        {QStringLiteral("video camera"), QStringLiteral("Videokamera")},
-    };
-    const QString english = QString::fromUtf8(type ? type : "");
-    const QString german = translated(english);
-    return german != english ? german : ours.value(english.toLower(), english);
-}
-
-} // namespace
 
 QList<DeviceInfo> listDevices()
 {
@@ -53,20 +19,8 @@ QList<DeviceInfo> listDevices()
     QList<DeviceInfo> list;
     for (int i = 0; devices && devices[i]; ++i)
         list.append({QString::fromUtf8(devices[i]->name), QString::fromUtf8(devices[i]->vendor),
-                     QString::fromUtf8(devices[i]->model), deviceType(devices[i]->type)});
+                     QString::fromUtf8(devices[i]->model), QString::fromUtf8(devices[i]->type)});
     return list;
-}
-
-int OptionInfo::count() const
-{
-    switch (kind) {
-    case Kind::Int:
-    case Kind::Fixed:
-    case Kind::Bool:
-        return std::max(1, size / static_cast<int>(sizeof(SANE_Word)));
-    default:
-        return 1;
-    }
 }
 
 Device::~Device() { close(); }
@@ -133,8 +87,8 @@ OptionInfo Device::option(int index) const
         return o;
     o.index = index;
     o.name = QString::fromUtf8(d->name ? d->name : "");
-    o.title = translated(QString::fromUtf8(d->title ? d->title : ""));
-    o.description = translated(QString::fromUtf8(d->desc ? d->desc : ""));
+    o.title = QString::fromUtf8(d->title ? d->title : "");
+    o.description = QString::fromUtf8(d->desc ? d->desc : "");
     switch (d->unit) {
     case SANE_UNIT_PIXEL:
         o.unit = OptionInfo::Unit::Pixel;

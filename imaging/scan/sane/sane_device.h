@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/scan/scan_option.h"
+#include "imaging/scan/wire/scan_option.h"
 
 #include <QList>
 #include <QString>
@@ -11,21 +11,15 @@
 
 namespace imaging::sane {
 
-// All devices SANE can find now, their types in the user's language. Network backends may
-// take many seconds. SANE thread only.
+// All devices SANE can find now. Network backends may take many seconds. Texts are SANE's
+// own; Kopyra puts them into the user's language.
 QList<DeviceInfo> listDevices();
 
-// A text of SANE's (an option's title, description or list entry, a device type; the backends
-// write them in English) in the user's language, from the catalogue of sane-backends, or
-// unchanged where that has none. For showing only: values go to the device as the backend
-// names them.
-QString translated(const QString& text);
-
-// An open SANE device. Every member must be called on the SANE thread.
-class Device {
+// An open SANE device, in the scanner helper.
+class Device : public OptionAccess {
 public:
     Device() = default;
-    ~Device();
+    ~Device() override;
     Device(const Device&) = delete;
     Device& operator=(const Device&) = delete;
 
@@ -37,18 +31,14 @@ public:
     SANE_Handle handle() const { return m_handle; }
 
     QList<OptionInfo> options() const;
-    // The option of that name, or -1.
-    int find(const QString& name) const;
-    OptionInfo option(int index) const;
-
-    // Values: bool, int, double (fixed), QString; arrays as QVariantList.
-    QVariant value(int index) const;
+    int find(const QString& name) const override;
+    OptionInfo option(int index) const override;
+    QVariant value(int index) const override;
     SetResult setValue(int index, const QVariant& value);
     SetResult press(int index); // buttons
     SetResult setAutomatic(int index);
 
-    // Convenience for well-known options; false when the device lacks the option or refuses.
-    bool setByName(const QString& name, const QVariant& value);
+    bool setByName(const QString& name, const QVariant& value) override;
     QVariant valueByName(const QString& name) const;
 
 private:

@@ -9,7 +9,6 @@
 #include <sane/saneopts.h>
 
 #include <cmath>
-#include <thread>
 #include <vector>
 
 Q_LOGGING_CATEGORY(lcScan, "kopyra.scan")
@@ -55,14 +54,6 @@ void cancelScan(ScanProgress& progress, SANE_Handle handle)
         sane_cancel(handle);
 }
 
-void cancelScanSoon(const std::shared_ptr<ScanProgress>& progress,
-                    const std::shared_ptr<Device>& device)
-{
-    const SANE_Handle handle = device->handle();
-    // Detached: a backend stuck in its cancel keeps this thread, never the window.
-    std::thread([progress, handle] { cancelScan(*progress, handle); }).detach();
-}
-
 double deliveredDpi(double reportedDpi, double area, int pixels)
 {
     if (area <= 0 || pixels <= 0)
@@ -78,10 +69,10 @@ double deliveredDpi(double reportedDpi, double area, int pixels)
     return measured;
 }
 
-bool scanPage(Device& device, const QString& pagePath, ScanProgress& progress)
+bool scanPage(Device& device, PageWriter& writer, ScanProgress& progress,
+              const std::function<void()>& onData)
 {
     SANE_Handle h = device.handle();
-    PageWriter writer(pagePath);
     CancelOnExit cancelOnExit{h, progress};
     bool begun = false;
     int framesSeen = 0;
@@ -164,6 +155,8 @@ bool scanPage(Device& device, const QString& pagePath, ScanProgress& progress)
             if (status != SANE_STATUS_GOOD)
                 throw statusError(status);
             progress.done += got;
+            if (got > 0)
+                onData();
             for (SANE_Int used = 0; used < got;) {
                 const size_t take = std::min(row.size() - filled, static_cast<size_t>(got - used));
                 std::copy_n(buffer.data() + used, take, row.data() + filled);

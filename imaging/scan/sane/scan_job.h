@@ -5,15 +5,19 @@
 #include <sane/sane.h>
 
 #include <atomic>
-#include <memory>
+#include <functional>
 #include <mutex>
+
+namespace imaging {
+class PageWriter;
+}
 
 namespace imaging::sane {
 
 class Device;
 
-// Shared between the SANE thread that scans and the user-interface thread that shows the
-// progress and may cancel; plain atomics, polled by a timer, never a signal per read.
+// Shared between the helper's thread that scans and its main thread, which reports the
+// progress and may cancel.
 struct ScanProgress {
     std::atomic<qint64> done{0};
     std::atomic<qint64> total{-1}; // -1: the height is not known
@@ -26,17 +30,14 @@ struct ScanProgress {
     bool ended = false;
 };
 
-// Cancels the scan from any thread other than the SANE thread. A backend's cancel may wait
-// for the device or for its reader thread, so this never runs on the user-interface thread
-// either: cancelScanSoon() gives it a thread of its own.
+// Cancels the scan from a thread other than the one that scans.
 void cancelScan(ScanProgress& progress, SANE_Handle handle);
-void cancelScanSoon(const std::shared_ptr<ScanProgress>& progress,
-                    const std::shared_ptr<Device>& device);
 
-// Scans one page from the open device into the page file, rows written as they arrive.
-// Runs on the SANE thread. Returns false when the scan was cancelled (the old page stays);
-// throws DispatchError on any failure (the old page stays as well).
-bool scanPage(Device& device, const QString& pagePath, ScanProgress& progress);
+// Scans one page from the open device through the writer, rows written as they arrive; told
+// after every read that brought data. Returns false when the scan was cancelled; throws
+// DispatchError on any failure. The writer is committed only for a complete page.
+bool scanPage(Device& device, PageWriter& writer, ScanProgress& progress,
+              const std::function<void()>& onData);
 
 // The resolution the device really delivers, from the resolution options, checked against
 // the scan area and the pixel count: a device that rounds its resolution silently would

@@ -1,4 +1,4 @@
-#include "imaging/scan/sane/local_wait.h"
+#include "imaging/scan/link/local_wait.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

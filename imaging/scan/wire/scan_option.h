@@ -3,9 +3,10 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 // What the scan side knows of devices and their options, in its own words: the SANE types
-// stay inside sane/.
+// stay inside the scanner helper.
 namespace imaging::sane {
 
 // A device as sane_get_devices reports it.
@@ -29,13 +30,14 @@ struct OptionInfo {
     Constraint constraint = Constraint::None;
     enum class Unit { None, Pixel, Bit, Mm, Dpi, Percent, Microsecond };
     Unit unit = Unit::None;
-    int size = 0; // values in the option (arrays have more than one)
+    int size = 0; // bytes of the value, as SANE counts them
     bool active = true;
     bool settable = true;
     double min = 0, max = 0, quant = 0; // ranges; fixed values as doubles
     QList<double> words;                // word lists
     QStringList strings;                // string lists, as the backend names the values
 
+    // Values in the option (arrays have more than one).
     int count() const;
 };
 
@@ -43,6 +45,25 @@ struct OptionInfo {
 struct SetResult {
     bool inexact = false;       // the device took a nearby value: read it back
     bool reloadOptions = false; // other options changed: read them all again
+};
+
+// A text of SANE's (an option's title, description or list entry, a device type; the backends
+// write them in English) in the user's language, from the catalogue of sane-backends, or
+// unchanged where that has none. For showing only: values go to the device as the backend
+// names them.
+QString translated(const QString& text);
+
+// The options of an open device, wherever it is open: what the scan preferences need.
+class OptionAccess {
+public:
+    virtual ~OptionAccess() = default;
+    // The option of that name, or -1.
+    virtual int find(const QString& name) const = 0;
+    virtual OptionInfo option(int index) const = 0;
+    // Values: bool, int, double (fixed), QString; arrays as QVariantList.
+    virtual QVariant value(int index) const = 0;
+    // False when the device lacks the option or refuses the value.
+    virtual bool setByName(const QString& name, const QVariant& value) = 0;
 };
 
 } // namespace imaging::sane

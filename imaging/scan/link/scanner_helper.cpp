@@ -1,0 +1,321 @@
+#include "imaging/scan/link/scanner_helper.h"
+
+#include "dispatch/dispatch_error.h"
+#include "dispatch/members.h"
+#include "imaging/page_file/page_writer.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
+
+Q_LOGGING_CATEGORY(lcHelper, "kopyra.scanner")
+
+namespace imaging::scanner {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using wire::Answer;
+using wire::Ask;
+
+namespace {
+
+constexpr auto OptionPatience = 30s;    // a question on options, or closing
+constexpr auto SearchPatience = 60s;    // the device list and opening (network backends)
+constexpr auto FirstDataPatience = 90s; // from the start of a scan: a lamp may warm up
+constexpr auto DataPatience = 30s;      // after the last data of a scan
+constexpr auto CancelGrace = 10s;       // for the helper to end a cancelled scan
+constexpr auto QuitGrace = 2s;          // for the helper to end when asked
+constexpr int HelperDescriptor = 3;     // where the helper finds its end of the socket
+
+std::atomic<pid_t> g_running{-1}; // for killNow()
+
+std::chrono::milliseconds patience(std::chrono::milliseconds usual)
+{
+    bool ok = false;
+    const int override = qEnvironmentVariableIntValue("KOPYRA_SCANNER_PATIENCE_MS", &ok);
+    return ok && override > 0 ? std::chrono::milliseconds(override) : usual;
+}
+
+QString helperPath()
+{
+    const QString named = qEnvironmentVariable("KOPYRA_SCANNER_HELPER");
+    return named.isEmpty()
+               ? QCoreApplication::applicationDirPath() + QStringLiteral("/kopyra-scanner")
+               : named;
+}
+
+// Waits for the process to end, for up to the grace; false if it did not.
+bool reap(pid_t pid, std::chrono::milliseconds grace, int* status)
+{
+    const auto until = Clock::now() + grace;
+    for (;;) {
+        const pid_t r = ::waitpid(pid, status, WNOHANG);
+        if (r == pid || (r < 0 && errno != EINTR))
+            return true;
+        if (Clock::now() >= until)
+            return false;
+        std::this_thread::sleep_for(10ms);
+    }
+}
+
+QString howItEnded(int status)
+{
+    if (WIFSIGNALED(status))
+        return QStringLiteral("signal %1").arg(WTERMSIG(status));
+    if (WIFEXITED(status))
+        return QStringLiteral("status %1").arg(WEXITSTATUS(status));
+    return QStringLiteral("unknown");
+}
+
+[[noreturn]] void throwFailure(QDataStream& in)
+{
+    qint32 number = 0;
+    QString description;
+    in >> number >> description;
+    throw DispatchError(number, description, scanProgId());
+}
+
+} // namespace
+
+ScannerHelper& ScannerHelper::instance()
+{
+    static ScannerHelper helper;
+    return helper;
+}
+
+std::chrono::milliseconds ScannerHelper::optionPatience() { return patience(OptionPatience); }
+
+std::chrono::milliseconds ScannerHelper::searchPatience() { return patience(SearchPatience); }
+
+void ScannerHelper::start()
+{
+    const QString path = helperPath();
+    if (!QFileInfo(path).isExecutable())
+        throw DispatchError(ErrorNumber::ScannerHelperMissing,
+                            QStringLiteral("Das Scannerprogramm „%1“ fehlt oder lässt sich nicht "
+                                           "starten. Bitte installieren Sie Kopyra neu.")
+                                .arg(QDir::toNativeSeparators(path)),
+                            scanProgId());
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+        throw DispatchError(ErrorNumber::ScannerHelperMissing,
+                            QStringLiteral("Das Scannerprogramm lässt sich nicht starten: %1")
+                                .arg(systemErrorText(errno)),
+                            scanProgId());
+    const QByteArray program = QFile::encodeName(path);
+    char name[] = "kopyra-scanner";
+    char* const arguments[] = {name, nullptr};
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // Only what is safe between fork and exec. The helper's end of the socket becomes its
+        // descriptor 3, the only one it inherits; it dies with the thread that started it
+        // (the scanner thread, which lives as long as Kopyra).
+        if (ends[1] == HelperDescriptor)
+            ::fcntl(HelperDescriptor, F_SETFD, 0);
+        else
+            ::dup2(ends[1], HelperDescriptor);
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127);
+        sigset_t none;
+        ::sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::execv(program.constData(), arguments);
+        ::_exit(127);
+    }
+    ::close(ends[1]);
+    if (pid < 0) {
+        const int error = errno;
+        ::close(ends[0]);
+        throw DispatchError(ErrorNumber::ScannerHelperMissing,
+                            QStringLiteral("Das Scannerprogramm lässt sich nicht starten: %1")
+                                .arg(systemErrorText(error)),
+                            scanProgId());
+    }
+    m_channel.reset(ends[0]);
+    m_pid = pid;
+    g_running = pid;
+    ++m_generation;
+}
+
+QString ScannerHelper::end(bool kill)
+{
+    if (m_pid < 0)
+        return QString();
+    int status = 0;
+    if (kill)
+        ::kill(m_pid, SIGKILL);
+    if (!reap(m_pid, QuitGrace, &status)) {
+        ::kill(m_pid, SIGKILL);
+        reap(m_pid, QuitGrace, &status);
+    }
+    ::close(m_channel.fd());
+    m_channel.reset(-1);
+    m_pid = -1;
+    g_running = -1;
+    m_draining = false;
+    return howItEnded(status);
+}
+
+void ScannerHelper::stop()
+{
+    drain();
+    if (m_pid < 0)
+        return;
+    // Given the time to end its backends, as SANE asks; ended if it takes longer.
+    m_channel.send(wire::message(Ask::Quit));
+    end(false);
+}
+
+void ScannerHelper::killNow()
+{
+    const pid_t pid = g_running;
+    if (pid > 0)
+        ::kill(pid, SIGKILL);
+}
+
+void ScannerHelper::failed(wire::Channel::Status status, std::chrono::milliseconds waited)
+{
+    const QString device = m_deviceName.isEmpty() ? QStringLiteral("bei der Suche nach Scannern")
+                                                  : QStringLiteral("Gerät „%1“").arg(m_deviceName);
+    if (status == wire::Channel::Status::Timeout) {
+        qCWarning(lcHelper, "the scanner helper did not answer for %lld ms; ending it",
+                  static_cast<long long>(waited.count()));
+        end(true);
+        throw DispatchError(
+            ErrorNumber::ScannerNotAnswering,
+            QStringLiteral("Der Scanner antwortet nicht mehr (%1, seit %2 Sekunden). Bitte "
+                           "prüfen Sie, ob er eingeschaltet und erreichbar ist (Kabel, "
+                           "Netzwerk), und versuchen Sie es noch einmal; die Verbindung wird "
+                           "dabei neu aufgebaut.")
+                .arg(device)
+                .arg(std::chrono::duration_cast<std::chrono::seconds>(waited).count()),
+            scanProgId());
+    }
+    const QString how = end(false);
+    qCWarning(lcHelper, "the scanner helper ended unexpectedly (%s)", qPrintable(how));
+    throw DispatchError(ErrorNumber::ScannerDriverCrashed,
+                        QStringLiteral("Der Scannertreiber ist abgestürzt (%1). Beim nächsten "
+                                       "Scan wird er neu gestartet; bitte versuchen Sie es noch "
+                                       "einmal. Geschieht das wieder, prüfen Sie den Scanner "
+                                       "oder wählen Sie unter „Scanner“ ein anderes Gerät.")
+                            .arg(device),
+                        scanProgId());
+}
+
+QByteArray ScannerHelper::ask(const QByteArray& question, std::chrono::milliseconds waitFor)
+{
+    drain();
+    if (m_pid < 0)
+        start();
+    if (!m_channel.send(question))
+        failed(wire::Channel::Status::Closed, waitFor);
+    QByteArray body;
+    const auto status = m_channel.receive(body, waitFor);
+    if (status != wire::Channel::Status::Message)
+        failed(status, waitFor);
+    QDataStream in(body);
+    qint32 kind = 0;
+    in >> kind;
+    if (static_cast<Answer>(kind) == Answer::Failed)
+        throwFailure(in);
+    return body.mid(sizeof kind);
+}
+
+void ScannerHelper::drain()
+{
+    if (!m_draining)
+        return;
+    m_draining = false;
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(m_drainUntil - Clock::now());
+        QByteArray body;
+        const auto status = m_channel.receive(body, std::max(left, 0ms));
+        if (status != wire::Channel::Status::Message) {
+            // A backend that does not end its scan when asked keeps the helper, never the
+            // user: the helper goes, and the next question starts a new one.
+            if (status == wire::Channel::Status::Timeout)
+                qCWarning(lcHelper, "the scanner helper did not end a cancelled scan; ending it");
+            end(true);
+            return;
+        }
+        QDataStream in(body);
+        qint32 kind = 0;
+        in >> kind;
+        if (static_cast<Answer>(kind) != Answer::Progress)
+            return; // the cancelled scan's outcome
+    }
+}
+
+bool ScannerHelper::scan(const QString& pagePath, ScanProgress& progress)
+{
+    drain();
+    PageWriter writer(pagePath);
+    const int fd = writer.openTemporary();
+    if (m_pid < 0)
+        start();
+    if (!m_channel.send(wire::message(Ask::Scan, pagePath), fd))
+        failed(wire::Channel::Status::Closed, 0ms);
+
+    auto lastSign = Clock::now();
+    bool data = false;
+    for (;;) {
+        if (progress.cancelled) {
+            // The wait ends at once; the helper ends the scan meanwhile, and the next question
+            // waits for that (drain).
+            m_channel.send(wire::message(Ask::Cancel));
+            m_draining = true;
+            m_drainUntil = Clock::now() + patience(CancelGrace);
+            return false;
+        }
+        QByteArray body;
+        const auto status = m_channel.receive(body, 100ms);
+        if (status == wire::Channel::Status::Closed)
+            failed(status, 0ms);
+        if (status == wire::Channel::Status::Timeout) {
+            const auto waited = Clock::now() - lastSign;
+            const auto allowed = patience(data ? DataPatience : FirstDataPatience);
+            if (waited > allowed)
+                failed(status, std::chrono::duration_cast<std::chrono::milliseconds>(waited));
+            continue;
+        }
+        QDataStream in(body);
+        qint32 kind = 0;
+        in >> kind;
+        switch (static_cast<Answer>(kind)) {
+        case Answer::Progress: {
+            qint64 done = 0, total = -1;
+            in >> done >> total;
+            progress.total = total;
+            progress.done = done;
+            lastSign = Clock::now();
+            data = true;
+            break;
+        }
+        case Answer::Done: {
+            bool completed = false;
+            in >> completed;
+            if (completed)
+                writer.commit();
+            return completed;
+        }
+        case Answer::Failed:
+            throwFailure(in);
+        }
+    }
+}
+
+} // namespace imaging::scanner

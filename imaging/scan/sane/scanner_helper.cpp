@@ -1,0 +1,217 @@
+// kopyra-scanner: the one process of Kopyra that loads SANE. Its backends are code from
+// outside the project; when one crashes or hangs, it takes this helper along, never the
+// window. Kopyra starts it on the first use of a scanner and talks to it over descriptor 3
+// (see wire.h); it ends when Kopyra asks it to or goes away.
+#include "dispatch/dispatch_error.h"
+#include "imaging/page_file/page_writer.h"
+#include "imaging/scan/sane/sane_device.h"
+#include "imaging/scan/sane/sane_errors.h"
+#include "imaging/scan/sane/scan_job.h"
+#include "imaging/scan/wire/wire.h"
+
+#include <sane/sane.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+
+using namespace imaging;
+using namespace imaging::sane;
+using namespace std::chrono_literals;
+using wire::Answer;
+using wire::Ask;
+
+namespace {
+
+// How often at most the scan's progress is told: enough for the bar and for Kopyra's
+// watchdog, which takes a progress message as a sign of life.
+constexpr auto ProgressStep = 50ms;
+constexpr int KopyraDescriptor = 3;
+
+[[noreturn]] void leave()
+{
+    // Whatever a backend still holds, the helper is done; its end must not wait for it.
+    std::_Exit(EXIT_SUCCESS);
+}
+
+class Helper {
+public:
+    explicit Helper(int fd)
+        : m_channel(fd)
+    {
+    }
+
+    [[noreturn]] void serve()
+    {
+        for (;;) {
+            QByteArray body;
+            int fd = -1;
+            if (m_next.isEmpty()) {
+                if (m_channel.receive(body, -1ms, &fd) != wire::Channel::Status::Message)
+                    leave();
+            } else {
+                body.swap(m_next);
+            }
+            QDataStream in(body);
+            qint32 kind = 0;
+            in >> kind;
+            try {
+                answer(static_cast<Ask>(kind), in, fd);
+            } catch (const DispatchError& e) {
+                send(wire::message(Answer::Failed, qint32(e.number()), e.description()));
+            }
+            if (fd >= 0)
+                ::close(fd);
+        }
+    }
+
+private:
+    void send(const QByteArray& body)
+    {
+        if (!m_channel.send(body))
+            leave();
+    }
+
+    template <class... Fields> void done(const Fields&... fields)
+    {
+        send(wire::message(Answer::Done, fields...));
+    }
+
+    void answer(Ask ask, QDataStream& in, int fd)
+    {
+        QString name;
+        qint32 index = 0;
+        QVariant value;
+        switch (ask) {
+        case Ask::ListDevices:
+            return done(listDevices());
+        case Ask::Open:
+            in >> name;
+            m_device.open(name);
+            return done();
+        case Ask::Close:
+            m_device.close();
+            return done();
+        case Ask::Options:
+            return done(m_device.options());
+        case Ask::Find:
+            in >> name;
+            return done(qint32(m_device.find(name)));
+        case Ask::Option:
+            in >> index;
+            return done(m_device.option(index));
+        case Ask::Value:
+            in >> index;
+            return done(m_device.value(index));
+        case Ask::SetValue:
+            in >> index >> value;
+            return done(m_device.setValue(index, value));
+        case Ask::Press:
+            in >> index;
+            return done(m_device.press(index));
+        case Ask::SetAutomatic:
+            in >> index;
+            return done(m_device.setAutomatic(index));
+        case Ask::SetByName:
+            in >> name >> value;
+            return done(m_device.setByName(name, value));
+        case Ask::Scan:
+            in >> name;
+            return scan(name, fd);
+        case Ask::Cancel: // a scan that has ended already
+            return;
+        case Ask::Quit:
+            m_device.close();
+            sane_exit();
+            leave();
+        }
+    }
+
+    // Scans on a thread of its own, so that a cancel from Kopyra is heard meanwhile. The
+    // outcome is told once the scan has ended and, after a cancel, once the backend's cancel
+    // has returned: a backend that never returns from it leaves Kopyra without an answer,
+    // and Kopyra ends this helper.
+    void scan(const QString& page, int fd)
+    {
+        if (fd < 0)
+            throw DispatchError(ErrorNumber::PageFileFailed,
+                                QStringLiteral("Kopyra hat keine Datei für die Seite übergeben."),
+                                scanProgId());
+        ScanProgress progress;
+        std::atomic<bool> finished{false};
+        std::mutex turn;    // whether the outcome is told by the scan or after the cancel
+        bool told = false;  // the scan has told its outcome
+        QByteArray outcome; // what is left to tell after a cancel
+        std::thread cancelling;
+        const SANE_Handle handle = m_device.handle();
+        std::thread scanning([&] {
+            QByteArray result;
+            try {
+                PageWriter writer(page, fd);
+                auto last = std::chrono::steady_clock::now() - ProgressStep;
+                const bool completed = scanPage(m_device, writer, progress, [&] {
+                    const auto now = std::chrono::steady_clock::now();
+                    if (now - last < ProgressStep)
+                        return;
+                    last = now;
+                    send(wire::message(Answer::Progress, qint64(progress.done),
+                                       qint64(progress.total)));
+                });
+                result = wire::message(Answer::Done, completed);
+            } catch (const DispatchError& e) {
+                result = wire::message(Answer::Failed, qint32(e.number()), e.description());
+            }
+            const std::lock_guard<std::mutex> lock(turn);
+            if (cancelling.joinable()) {
+                outcome = result;
+            } else {
+                send(result);
+                told = true;
+            }
+            finished = true;
+        });
+        while (!finished) {
+            QByteArray body;
+            const auto status = m_channel.receive(body, 100ms);
+            if (status == wire::Channel::Status::Closed)
+                leave();
+            if (status != wire::Channel::Status::Message)
+                continue;
+            QDataStream in(body);
+            qint32 kind = 0;
+            in >> kind;
+            if (static_cast<Ask>(kind) != Ask::Cancel) {
+                // Kopyra has the scan's outcome already and asks the next question.
+                m_next = body;
+                break;
+            }
+            const std::lock_guard<std::mutex> lock(turn);
+            if (!told && !progress.cancelled.exchange(true))
+                cancelling = std::thread([&progress, handle] { cancelScan(progress, handle); });
+        }
+        scanning.join();
+        if (cancelling.joinable())
+            cancelling.join();
+        if (!told)
+            send(outcome);
+    }
+
+    wire::Channel m_channel;
+    Device m_device;
+    QByteArray m_next; // a question that came while a scan was ending
+};
+
+} // namespace
+
+int main()
+{
+    // The C locale, whatever the user's: backends read and write numbers with the C library.
+    std::signal(SIGPIPE, SIG_IGN);
+    SANE_Int version = 0;
+    sane_init(&version, nullptr);
+    Helper(KopyraDescriptor).serve();
+}
