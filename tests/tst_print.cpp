@@ -12,6 +12,7 @@
 #include "test_support.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDateTime>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -464,14 +465,27 @@ void TestPrint::layoutOnPaper_data()
     QTest::addColumn<int>("dpi");
     QTest::addColumn<int>("sizeMode");
     QTest::addColumn<int>("copies");
+    QTest::addColumn<int>("zoom");
     QTest::addColumn<QRectF>("inkMm"); // where the page lands on A4
+    QTest::addColumn<bool>("cutOff");  // and whether the user is told before it prints
     const QRectF a4(0, 0, 210, 297);
     // At true size from the paper's corner, whatever the resolution.
     for (int dpi : {75, 150, 300, 600})
-        QTest::addRow("true size, %d dpi", dpi) << a4.size() << dpi << 0 << 1 << a4;
-    // Fitted: as wide as the paper, centred from top to bottom.
-    QTest::newRow("fitted") << QSizeF(100, 50) << 100 << 1 << 1 << QRectF(0, 96, 210, 105);
-    QTest::newRow("three copies") << a4.size() << 75 << 0 << 3 << a4;
+        QTest::addRow("true size, %d dpi", dpi) << a4.size() << dpi << 0 << 1 << 100 << a4 << false;
+    // Fitted: as wide as the paper, centred from top to bottom, whatever the zoom says.
+    for (int zoom : {100, 200})
+        QTest::addRow("fitted, zoom %d %%", zoom)
+            << QSizeF(100, 50) << 100 << 1 << 1 << zoom << QRectF(0, 96, 210, 105) << false;
+    QTest::newRow("three copies") << a4.size() << 75 << 0 << 3 << 100 << a4 << false;
+    // Zoomed from the paper's corner, as on a copier's glass; what does not fit is cut off,
+    // and said.
+    QTest::newRow("A4 → A5 (71 %)")
+        << a4.size() << 300 << 0 << 1 << 71 << QRectF(0, 0, 149.1, 210.87) << false;
+    QTest::newRow("50 %") << a4.size() << 150 << 0 << 1 << 50 << QRectF(0, 0, 105, 148.5) << false;
+    QTest::newRow("A5 → A4 (141 %) of an A4 page")
+        << a4.size() << 150 << 0 << 1 << 141 << a4 << true;
+    QTest::newRow("whole scan area at 1:1")
+        << QSizeF(300, 300) << 75 << 0 << 1 << 100 << a4 << true;
 }
 
 void TestPrint::layoutOnPaper()
@@ -480,11 +494,22 @@ void TestPrint::layoutOnPaper()
     QFETCH(int, dpi);
     QFETCH(int, sizeMode);
     QFETCH(int, copies);
+    QFETCH(int, zoom);
     QFETCH(QRectF, inkMm);
+    QFETCH(bool, cutOff);
+    imaging::PrintSettings settings;
+    settings.zoomPercent = zoom;
+    settings.sizeMode = imaging::PrintSettings::SizeMode(sizeMode);
+    settings.save();
     writePage(m_page, pageMm.width(), pageMm.height(), dpi);
+    QWidget window;
     ImgEdit edit;
+    edit.createView(&window)->resize(300, 400);
+    window.show();
     edit.call(343, showArgs(&m_page));
+    QCOMPARE(edit.feedback().line().contains(QStringLiteral("An Seite anpassen")), cutOff);
     edit.call(351, printArgs(copies, sizeMode, 1));
+    QCOMPARE(edit.feedback().line().contains(QStringLiteral("abgeschnitten")), cutOff);
     const PdfFacts pdf = readPdf(edit.lastPdfCopy());
     QCOMPARE(pdf.pages, copies);
     QVERIFY(qAbs(pdf.sizePt.width() - 595.28) < 0.5 && qAbs(pdf.sizePt.height() - 841.89) < 0.5);
@@ -906,7 +931,9 @@ void TestPrint::printDialogKeepsSettings()
     QVERIFY(QTest::qWaitForWindowExposed(&owner));
     imaging::ImgAdmin admin;
     const auto handle = static_cast<std::int32_t>(owner.winId());
-    for (bool accept : {false, true}) {
+    // Fitted and cancelled, fitted, then a zoom preset.
+    for (int pass : {0, 1, 2}) {
+        const bool accept = pass > 0;
         QWidget* parent = reinterpret_cast<QWidget*>(1);
         QTimer answer;
         connect(&answer, &QTimer::timeout, this, [&] {
@@ -923,8 +950,14 @@ void TestPrint::printDialogKeepsSettings()
             // shared the E), and the options page, when shown, as well.
             QCOMPARE(imaging::duplicateAccessKeys(dialog), QStringList());
             auto* fit = dialog->findChild<QRadioButton*>(QStringLiteral("fitToPage"));
-            QVERIFY(fit);
+            auto* presets = dialog->findChild<QComboBox*>(QStringLiteral("zoomPresets"));
+            QVERIFY(fit && presets);
             fit->click();
+            if (pass == 2) {
+                const int a5 = presets->findText(QStringLiteral("A4 → A5 (71 %)"));
+                QVERIFY(a5 > 0);
+                emit presets->activated(a5);
+            }
             if (accept)
                 dialog->accept();
             else
@@ -934,9 +967,10 @@ void TestPrint::printDialogKeepsSettings()
         admin.call(104, {Variant::int32(handle)});
         QCOMPARE(parent, &owner);
         // Abbrechen keeps the old size, OK the new one, also for a new control (next run).
-        QCOMPARE(admin.read(28).toInt32(), accept ? 1 : 0);
-        QCOMPARE(imaging::ImgAdmin().read(28).toInt32(), accept ? 1 : 0);
+        QCOMPARE(admin.read(28).toInt32(), pass == 1 ? 1 : 0);
+        QCOMPARE(imaging::ImgAdmin().read(28).toInt32(), pass == 1 ? 1 : 0);
         QCOMPARE(admin.read(29).toInt32(), 1);
+        QCOMPARE(imaging::PrintSettings::load().zoomPercent, pass == 2 ? 71 : 100);
     }
 }
 

@@ -103,6 +103,8 @@ private Q_SLOTS:
     void faultsKeepOldPage();
     void slowScanCanBeCancelled_data();
     void slowScanCanBeCancelled();
+    void lighterToDarker_data();
+    void lighterToDarker();
     void specialFrames_data();
     void specialFrames();
     void unwritableFolder();
@@ -364,6 +366,51 @@ void TestScan::slowScanCanBeCancelled()
     QString why;
     QVERIFY2(page.open(m_page, &why) && !page.reducedCopy(QSize(200, 200), &why).isNull(),
              qPrintable(why));
+}
+
+void TestScan::lighterToDarker_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("bits");
+    using M = ScanPreferences::Mode;
+    QTest::newRow("colour") << int(M::Color) << 8;
+    QTest::newRow("grey") << int(M::Gray) << 8;
+    // The test scanner has no threshold: line art made from grey at a level of each step.
+    QTest::newRow("line art") << int(M::Lineart) << 1;
+}
+
+// Five steps from "Heller" to "Dunkler": the page gets darker with each.
+void TestScan::lighterToDarker()
+{
+    QFETCH(int, mode);
+    QFETCH(int, bits);
+    QList<double> means;
+    for (int tone = -2; tone <= 2; ++tone) {
+        ScanPreferences prefs;
+        prefs.mode = ScanPreferences::Mode(mode);
+        prefs.dpi = 50;
+        prefs.tone = tone;
+        const Outcome o =
+            scan({{QStringLiteral("test-picture"), QStringLiteral("Color pattern")}}, prefs);
+        QVERIFY2(o.error.isEmpty(), qPrintable(o.error));
+        QCOMPARE(readTiff(m_page).bits, bits);
+        const QImage page = QImageReader(m_page).read().convertToFormat(QImage::Format_Grayscale8);
+        double sum = 0;
+        for (int y = 0; y < page.height(); ++y)
+            for (int x = 0; x < page.width(); ++x)
+                sum += page.constScanLine(y)[x];
+        means.append(sum / (double(page.width()) * page.height()));
+    }
+    // Line art in the middle is the device's own; the steps beside it are levels of ours.
+    const QString said = QStringLiteral("mean grey from lighter to darker: %1, %2, %3, %4, %5")
+                             .arg(means[0])
+                             .arg(means[1])
+                             .arg(means[2])
+                             .arg(means[3])
+                             .arg(means[4]);
+    for (int i = 1; i < means.size(); ++i)
+        QVERIFY2(bits == 1 || means[i] < means[i - 1], qPrintable(said));
+    QVERIFY2(means.first() > means.last() + 20, qPrintable(said));
 }
 
 void TestScan::specialFrames_data()

@@ -5,6 +5,7 @@
 #include "imaging/common/imaging_settings.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QPrintDialog>
@@ -12,9 +13,29 @@
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace imaging {
+
+namespace {
+
+// A copier's usual enlargements and reductions, named by what they do.
+struct ZoomPreset {
+    const char* name;
+    int percent;
+};
+constexpr ZoomPreset ZoomPresets[] = {
+    {"A4 → A5 (71 %)", 71},
+    {"A5 → A4 (141 %)", 141},
+    {"B5 → A4 (122 %)", 122},
+    {"A4 → B5 (86 %)", 86},
+    {"50 %", 50},
+    {"200 %", 200},
+};
+
+} // namespace
 
 QString ImgAdmin::progId() const { return adminProgId(); }
 
@@ -75,6 +96,19 @@ void ImgAdmin::runPrintDialog(std::int32_t handle)
     // Handles of windows that are gone or never were simply give a dialog without owner.
     QWidget* owner =
         handle ? QWidget::find(static_cast<WId>(static_cast<std::uint32_t>(handle))) : nullptr;
+    // Qt's dialog asks CUPS about the printer while it is being built (a second and more): the
+    // pointer says so at once, until the dialog shows.
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    struct Busy {
+        bool on = true;
+        void end()
+        {
+            if (on)
+                QApplication::restoreOverrideCursor();
+            on = false;
+        }
+        ~Busy() { end(); }
+    } busy;
     // Qt's printer and print dialog ask CUPS on this thread, and a print server that takes the
     // connection and never answers would stop the window for minutes: ask on a thread first.
     if (!runInBackgroundFor(
@@ -110,14 +144,46 @@ void ImgAdmin::runPrintDialog(std::int32_t handle)
     trueSize->setObjectName(QStringLiteral("trueSize"));
     auto* fit = new QRadioButton(QStringLiteral("An &Seite anpassen"), sizePage);
     fit->setObjectName(QStringLiteral("fitToPage"));
-    (settings.sizeMode == PrintSettings::FitToPage ? fit : trueSize)->setChecked(true);
+    // Enlarged or reduced, as a copier does it: a percentage, or a preset named by what it
+    // does.
+    auto* zoomed = new QRadioButton(QStringLiteral("&Zoom:"), sizePage);
+    zoomed->setObjectName(QStringLiteral("zoom"));
+    auto* percent = new QSpinBox(sizePage);
+    percent->setObjectName(QStringLiteral("zoomPercent"));
+    percent->setRange(Settings::PrintZoom.min, Settings::PrintZoom.max);
+    percent->setSuffix(QStringLiteral(" %"));
+    percent->setValue(settings.zoomPercent);
+    auto* presets = new QComboBox(sizePage);
+    presets->setObjectName(QStringLiteral("zoomPresets"));
+    presets->addItem(QStringLiteral("Voreinstellungen …"), 0);
+    for (const ZoomPreset& preset : ZoomPresets)
+        presets->addItem(QString::fromUtf8(preset.name), preset.percent);
+    auto* zoomRow = new QHBoxLayout;
+    zoomRow->addWidget(zoomed);
+    zoomRow->addWidget(percent);
+    zoomRow->addWidget(presets);
+    zoomRow->addStretch();
+    QObject::connect(presets, &QComboBox::activated, percent, [=](int index) {
+        if (const int preset = presets->itemData(index).toInt(); preset > 0) {
+            percent->setValue(preset);
+            zoomed->setChecked(true);
+        }
+    });
+    QObject::connect(percent, &QSpinBox::valueChanged, zoomed,
+                     [zoomed] { zoomed->setChecked(true); });
+    if (settings.sizeMode == PrintSettings::FitToPage)
+        fit->setChecked(true);
+    else
+        (settings.zoomPercent == 100 ? trueSize : zoomed)->setChecked(true);
     layout->addWidget(trueSize);
     layout->addWidget(fit);
+    layout->addLayout(zoomRow);
     layout->addStretch();
     dialog.setOptionTabs({sizePage});
     makeAccessKeysUnique(&dialog);
 
     m_dialog = &dialog;
+    QTimer::singleShot(0, &dialog, [&busy] { busy.end(); });
     const int answer = dialog.exec();
     m_dialog = nullptr;
     if (answer != QDialog::Accepted)
@@ -127,6 +193,10 @@ void ImgAdmin::runPrintDialog(std::int32_t handle)
     settings.copies =
         std::clamp(printer.copyCount(), Settings::PrintCopies.min, Settings::PrintCopies.max);
     settings.sizeMode = fit->isChecked() ? PrintSettings::FitToPage : PrintSettings::TrueSize;
+    if (trueSize->isChecked())
+        settings.zoomPercent = 100;
+    else if (zoomed->isChecked())
+        settings.zoomPercent = percent->value();
     if (printer.pageLayout().pageSize().isValid())
         settings.pageSize = printer.pageLayout().pageSize();
     settings.save();

@@ -15,10 +15,12 @@ const Setting ScannerModel{"Scanner", "Model", QString()};
 const Setting ScanMode{"ScanPreferences", "Mode", QStringLiteral("Color")};
 const Setting ScanResolution{"ScanPreferences", "Resolution", 300, 25, 4800};
 const Setting ScanPaper{"ScanPreferences", "Paper", QStringLiteral("A4")};
+const Setting ScanTone{"ScanPreferences", "Tone", 0, -2, 2};
 const Setting PrintPrinter{"Print", "Printer", QString()};
 const Setting PrintCopies{"Print", "Copies", 1, 1, 999};
 const Setting PrintSizeMode{"Print", "SizeMode", 0};
 const Setting PrintPageSize{"Print", "PageSize", -1};
+const Setting PrintZoom{"Print", "Zoom", 100, 25, 400};
 } // namespace Settings
 
 namespace {

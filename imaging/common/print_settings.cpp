@@ -19,6 +19,7 @@ PrintSettings PrintSettings::load()
     p.printer = s.text(Settings::PrintPrinter);
     p.copies = s.number(Settings::PrintCopies);
     p.sizeMode = s.number(Settings::PrintSizeMode) == FitToPage ? FitToPage : TrueSize;
+    p.zoomPercent = s.number(Settings::PrintZoom);
     const int id = s.number(Settings::PrintPageSize);
     if (id >= 0 && id < QPageSize::LastPageSize && id != QPageSize::Custom)
         p.pageSize = QPageSize(QPageSize::PageSizeId(id));
@@ -32,6 +33,25 @@ void PrintSettings::save() const
     s.set(Settings::PrintCopies, copies);
     s.set(Settings::PrintSizeMode, int(sizeMode));
     s.set(Settings::PrintPageSize, int(pageSize.id()));
+    s.set(Settings::PrintZoom, zoomPercent);
+}
+
+QSizeF PrintSettings::copyMm(const QSizeF& pageMm) const
+{
+    return sizeMode == TrueSize ? pageMm * (zoomPercent / 100.0) : pageMm;
+}
+
+bool PrintSettings::cutsOff(const QSizeF& pageMm) const
+{
+    // A scan area a little larger than the paper (rounded by the scanner) is no cut worth
+    // telling.
+    constexpr double ToleranceMm = 2;
+    if (sizeMode == FitToPage || pageMm.isEmpty())
+        return false;
+    const QSizeF copy = copyMm(pageMm);
+    const QSizeF paper = pageSize.size(QPageSize::Millimeter);
+    return copy.width() > paper.width() + ToleranceMm ||
+           copy.height() > paper.height() + ToleranceMm;
 }
 
 QString PrintSettings::effectivePrinter() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPageSize>
+#include <QSizeF>
 #include <QString>
 
 namespace imaging {
@@ -14,6 +15,9 @@ struct PrintSettings {
     QString printer; // empty: CUPS's default destination
     int copies = 1;
     SizeMode sizeMode = TrueSize;
+    // Enlarged or reduced, at true size: 100 is 1:1. The original's top-left corner stays on
+    // the paper's top-left corner, as on a copier's glass.
+    int zoomPercent = 100;
     QPageSize pageSize = QPageSize(QPageSize::A4);
 
     static PrintSettings load();
@@ -25,6 +29,11 @@ struct PrintSettings {
     // Where copies go: a printer, or, with no printer installed at all, a PDF file. A print
     // service that does not answer is no reason for a PDF file: the print then says so.
     Output output() const;
+
+    // The copy's size on paper, for a page of that size.
+    QSizeF copyMm(const QSizeF& pageMm) const;
+    // Whether a page of that size, printed so, leaves part of it off the paper.
+    bool cutsOff(const QSizeF& pageMm) const;
 };
 
 // Whether the print service (the CUPS scheduler the user's settings name) takes connections.

@@ -180,6 +180,7 @@ namespace {
 struct ShownPage {
     QImage copy;
     QSize size;
+    QSizeF sizeMm; // empty when the page records no resolution
     QString why;
 };
 
@@ -193,6 +194,9 @@ ShownPage readForDisplay(const QString& file)
         shown.copy =
             reader.reducedCopy(QSize(ImgEdit::DisplayLimit, ImgEdit::DisplayLimit), &shown.why);
     shown.size = reader.size();
+    if (reader.xDpi() > 0 && reader.yDpi() > 0)
+        shown.sizeMm = QSizeF(shown.size.width() / reader.xDpi() * 25.4,
+                              shown.size.height() / reader.yDpi() * 25.4);
     return shown;
 }
 
@@ -204,6 +208,7 @@ void ImgEdit::display(const QString& file)
     dropPreparedPrint();
     m_page = QImage();
     m_pageSize = QSize();
+    m_pageMm = QSizeF();
     m_shownFile.clear();
     if (QFileInfo::exists(file)) {
         m_shownFile = file;
@@ -229,10 +234,31 @@ void ImgEdit::display(const QString& file)
         }
         m_page = std::move(shown.copy);
         m_pageSize = shown.size;
+        m_pageMm = shown.sizeMm;
+        warnIfCutOff(m_pageMm);
     }
     // Before the first copy there is no page yet: an empty area.
     if (m_view)
         m_view->setPage(m_page, m_quality != 0);
+}
+
+// A copy at the chosen size that does not fit the paper is told with the page, before the
+// print question and before any paper is used; the copy goes on as the user set it.
+void ImgEdit::warnIfCutOff(const QSizeF& pageMm)
+{
+    const PrintSettings settings = PrintSettings::load();
+    if (!settings.cutsOff(pageMm))
+        return;
+    const QSizeF copy = settings.copyMm(pageMm);
+    const QSizeF paper = settings.pageSize.size(QPageSize::Millimeter);
+    m_feedback->hint(
+        QStringLiteral("Die Kopie (%1 × %2 mm) ist größer als das Papier (%3 × %4 mm): Der Rand "
+                       "wird abgeschnitten. Für die ganze Seite wählen Sie unter „Drucker“ "
+                       "„An Seite anpassen“.")
+            .arg(qRound(copy.width()))
+            .arg(qRound(copy.height()))
+            .arg(qRound(paper.width()))
+            .arg(qRound(paper.height())));
 }
 
 // The window is not on screen yet (start-up shows the page left from the last run): nobody
@@ -260,6 +286,7 @@ void ImgEdit::displayWhenRead(const QString& file)
             }
             m_page = std::move(shown->copy);
             m_pageSize = shown->size;
+            m_pageMm = shown->sizeMm;
             if (m_view)
                 m_view->setPage(m_page, m_quality != 0);
         });
@@ -321,10 +348,16 @@ void ImgEdit::print(std::int32_t copies, std::int32_t sizeMode, std::int32_t out
         job.jobId = printPage(job);
     });
     m_lastPdfCopy = job.pdfFile;
+    // Told before, said again with the copy: the line of before is gone by now.
+    const QString cut =
+        job.settings.cutsOff(m_pageMm)
+            ? QStringLiteral("Der Rand ist abgeschnitten; „An Seite anpassen“ unter „Drucker“ "
+                             "druckt die ganze Seite.")
+            : QString();
     if (job.output == PrintSettings::PdfFile)
-        m_feedback->savedAsPdf(job.pdfFile);
+        m_feedback->savedAsPdf(job.pdfFile, cut);
     else
-        m_feedback->sentToPrinter(job.printer, job.jobId, job.settings.copies);
+        m_feedback->sentToPrinter(job.printer, job.jobId, job.settings.copies, cut);
 }
 
 } // namespace imaging

@@ -69,6 +69,7 @@ private:
     void display(const QString& file);
     void displayWhenRead(const QString& file);
     void print(std::int32_t copies, std::int32_t sizeMode, std::int32_t output);
+    void warnIfCutOff(const QSizeF& pageMm);
     PrintJob printJob(std::int32_t copies, PrintSettings::SizeMode sizeMode,
                       PrintSettings::Output output) const;
     void prepareToPrint();
@@ -81,6 +82,7 @@ private:
     QImage m_page;
     QSize m_pageSize;
     QString m_lastPdfCopy;
+    QSizeF m_pageMm; // of the page shown; empty when it records no resolution
     QPointer<EditView> m_view;
     PrintFeedback* m_feedback; // owned as a child
     // Pages scanned while the program runs are laid out for the printer ahead of the print;

@@ -277,8 +277,9 @@ void writePagePdf(const PrintJob& job, const QString& pdfPath, const std::atomic
         xDpi = pixels.width() / (job.assumedPaperMm.width() / 25.4);
         yDpi = xDpi;
     }
-    // At true size each pixel gets the size the page file records.
-    QRectF target(0, 0, pixels.width() / xDpi * 72, pixels.height() / yDpi * 72);
+    // At true size each pixel gets the size the page file records, times the zoom.
+    const double zoom = job.settings.zoomPercent / 100.0;
+    QRectF target(0, 0, pixels.width() / xDpi * 72 * zoom, pixels.height() / yDpi * 72 * zoom);
     if (job.settings.sizeMode == PrintSettings::FitToPage) {
         const QRectF printable(
             job.marginsMm.left() * pointsPerMm, job.marginsMm.top() * pointsPerMm,

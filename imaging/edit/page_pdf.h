@@ -31,9 +31,9 @@ struct PrintJob {
 };
 
 // Lays the page out on the paper and writes it as PDF: at true size each pixel gets the
-// physical size the page file records, the page's top-left corner on the paper's top-left
-// corner; fitted, it fills the printable area, centred, proportions kept. The page is read
-// band by band, never whole, and the file grows as the bands come: grown is told its size
+// physical size the page file records (times the zoom), the page's top-left corner on the
+// paper's top-left corner; fitted, it fills the printable area, centred, proportions kept. The page
+// is read band by band, never whole, and the file grows as the bands come: grown is told its size
 // each time a part of it is on disk. Throws DispatchError; stops early with PrintAbandoned
 // once *abandon becomes true.
 void writePagePdf(const PrintJob& job, const QString& pdfPath,

@@ -278,6 +278,7 @@ bool PdfInAdvance::suits(const PrintJob& job) const
            page.lastModified() == m_pageTime && page.size() == m_pageBytes &&
            job.settings.pageSize.isEquivalentTo(m_job.settings.pageSize) &&
            job.settings.sizeMode == m_job.settings.sizeMode &&
+           job.settings.zoomPercent == m_job.settings.zoomPercent &&
            job.assumedPaperMm == m_job.assumedPaperMm;
 }
 

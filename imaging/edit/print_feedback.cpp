@@ -98,11 +98,20 @@ void PrintFeedback::placeLine()
     m_line->setGeometry(0, m_view->height() - height, m_view->width(), height);
 }
 
-void PrintFeedback::sentToPrinter(const QString& printer, int jobId, int copies)
+namespace {
+QString withNote(const QString& text, const QString& note)
 {
-    tell(copies == 1
-             ? QStringLiteral("Kopie an „%1“ gesendet (1 Seite)").arg(printer)
-             : QStringLiteral("Kopie an „%1“ gesendet (%2 Kopien)").arg(printer).arg(copies));
+    return note.isEmpty() ? text : text + QStringLiteral(". ") + note;
+}
+} // namespace
+
+void PrintFeedback::sentToPrinter(const QString& printer, int jobId, int copies,
+                                  const QString& note)
+{
+    tell(withNote(
+        copies == 1 ? QStringLiteral("Kopie an „%1“ gesendet (1 Seite)").arg(printer)
+                    : QStringLiteral("Kopie an „%1“ gesendet (%2 Kopien)").arg(printer).arg(copies),
+        note));
     if (jobId <= 0)
         return;
     Watched job;
@@ -114,14 +123,17 @@ void PrintFeedback::sentToPrinter(const QString& printer, int jobId, int copies)
         m_poll.start(PollMs);
 }
 
-void PrintFeedback::savedAsPdf(const QString& file)
+void PrintFeedback::savedAsPdf(const QString& file, const QString& note)
 {
     const QFileInfo pdf(file);
-    tell(QStringLiteral("Kein Drucker eingerichtet: Die Kopie ist als „%1“ im Ordner „%2“ "
-                        "gespeichert.")
-             .arg(pdf.fileName(), QDir::toNativeSeparators(pdf.absolutePath())),
+    const QString saved = QStringLiteral("Kein Drucker eingerichtet: Die Kopie ist als „%1“ im "
+                                         "Ordner „%2“ gespeichert.")
+                              .arg(pdf.fileName(), QDir::toNativeSeparators(pdf.absolutePath()));
+    tell(note.isEmpty() ? saved : saved + QLatin1Char(' ') + note,
          QUrl::fromLocalFile(pdf.absolutePath()).toString());
 }
+
+void PrintFeedback::hint(const QString& text) { tell(text); }
 
 void PrintFeedback::tell(const QString& text, const QString& folderLink)
 {

@@ -21,8 +21,12 @@ public:
     explicit PrintFeedback(QObject* parent = nullptr);
 
     void setView(QWidget* view);
-    void sentToPrinter(const QString& printer, int jobId, int copies);
-    void savedAsPdf(const QString& file);
+    // The note, if any, follows the line's own words.
+    void sentToPrinter(const QString& printer, int jobId, int copies,
+                       const QString& note = QString());
+    void savedAsPdf(const QString& file, const QString& note = QString());
+    // Something the user should know before the copy is printed.
+    void hint(const QString& text);
 
     // The line as it shows now; empty when none does.
     QString line() const;

@@ -176,7 +176,7 @@ void ImgScan::openChosenDevice()
     // those the preferences decide. Twice, because some options only become active once
     // others are set.
     const ScanPreferences preferences = ScanPreferences::load();
-    preferences.applyTo(*m_device);
+    m_treatment = preferences.applyTo(*m_device);
     QVariantMap remembered = rememberedOptions(m_device->name());
     for (const QString& managed : ScanPreferences::managedOptions(preferences))
         remembered.remove(managed);
@@ -292,7 +292,7 @@ bool ImgScan::runScanWithProgress()
             [](std::function<void()> job) {
                 scanner::ScannerThread::instance().post(std::move(job));
             },
-            [&] { completed = device->scan(page, *progress); });
+            [&, treatment = m_treatment] { completed = device->scan(page, treatment, *progress); });
     } catch (const DispatchError& e) {
         throw DispatchError(e.number(), e.description(), progId());
     }

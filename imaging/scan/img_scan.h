@@ -2,6 +2,7 @@
 
 #include "dispatch/dispatch_control.h"
 #include "dispatch/members.h"
+#include "imaging/scan/wire/scan_option.h"
 
 #include <QVariantMap>
 
@@ -65,6 +66,7 @@ private:
     QWidget* m_dialogParent = nullptr;
     // Used on the scanner thread only; shared so a late task there never outlives it.
     std::shared_ptr<scanner::Device> m_device;
+    sane::Treatment m_treatment; // of the rows, as the preferences asked when it was opened
 };
 
 } // namespace imaging

@@ -83,6 +83,7 @@ ScanPreferences ScanPreferences::load()
     for (Paper x : {Paper::A4, Paper::A5, Paper::Letter, Paper::WholeArea})
         if (paper == QLatin1String(paperKey(x)))
             p.paper = x;
+    p.tone = s.number(Settings::ScanTone);
     return p;
 }
 
@@ -92,6 +93,7 @@ void ScanPreferences::save() const
     s.set(Settings::ScanMode, QString::fromLatin1(modeKey(mode)));
     s.set(Settings::ScanResolution, dpi);
     s.set(Settings::ScanPaper, QString::fromLatin1(paperKey(paper)));
+    s.set(Settings::ScanTone, tone);
 }
 
 QStringList ScanPreferences::managedOptions(const ScanPreferences& preferences)
@@ -101,9 +103,12 @@ QStringList ScanPreferences::managedOptions(const ScanPreferences& preferences)
         optionName(SANE_NAME_SCAN_X_RESOLUTION), optionName(SANE_NAME_SCAN_Y_RESOLUTION),
         optionName(SANE_NAME_SCAN_TL_X),         optionName(SANE_NAME_SCAN_TL_Y),
         optionName(SANE_NAME_SCAN_BR_X),         optionName(SANE_NAME_SCAN_BR_Y)};
-    // Line art on a device without a line-art mode is a matter of depth.
+    // Line art on a device without a line-art mode is a matter of depth; lighter or darker,
+    // of the threshold.
     if (preferences.mode == Mode::Lineart)
         names << optionName(SANE_NAME_BIT_DEPTH);
+    if (preferences.mode == Mode::Lineart && preferences.tone != 0)
+        names << optionName(SANE_NAME_THRESHOLD);
     return names;
 }
 
@@ -122,8 +127,10 @@ QSizeF ScanPreferences::paperMm(Paper paper)
     return {};
 }
 
-void ScanPreferences::applyTo(sane::OptionAccess& device) const
+sane::Treatment ScanPreferences::applyTo(sane::OptionAccess& device) const
 {
+    sane::Treatment treatment;
+    treatment.tone = mode == Mode::Lineart ? 0 : tone;
     const int modeIndex = device.find(optionName(SANE_NAME_SCAN_MODE));
     const int depthIndex = device.find(optionName(SANE_NAME_BIT_DEPTH));
     bool lineartByDepth = false;
@@ -138,6 +145,15 @@ void ScanPreferences::applyTo(sane::OptionAccess& device) const
         if (!name.isEmpty())
             device.setByName(optionName(SANE_NAME_SCAN_MODE), name);
     }
+    if (mode == Mode::Lineart && tone != 0 && !setThreshold(device)) {
+        // No threshold to move: grey, made line art on the way into the page file, black
+        // below a level that rises with each step darker.
+        lineartByDepth = false;
+        treatment.lineArtLevel = 128 + 32 * tone;
+        if (modeIndex >= 0)
+            device.setByName(optionName(SANE_NAME_SCAN_MODE),
+                             deviceMode(device.option(modeIndex).strings, Mode::Gray));
+    }
     if (depthIndex >= 0 && device.option(depthIndex).active) {
         const sane::OptionInfo depth = device.option(depthIndex);
         const int current = device.value(depthIndex).toInt();
@@ -151,7 +167,7 @@ void ScanPreferences::applyTo(sane::OptionAccess& device) const
     const int brx = device.find(optionName(SANE_NAME_SCAN_BR_X));
     const int bry = device.find(optionName(SANE_NAME_SCAN_BR_Y));
     if (brx < 0 || bry < 0)
-        return;
+        return treatment;
     const sane::OptionInfo x = device.option(brx);
     const sane::OptionInfo y = device.option(bry);
     device.setByName(optionName(SANE_NAME_SCAN_TL_X), 0);
@@ -162,6 +178,23 @@ void ScanPreferences::applyTo(sane::OptionAccess& device) const
                     !size.isEmpty();
     device.setByName(optionName(SANE_NAME_SCAN_BR_X), mm ? std::min(size.width(), x.max) : x.max);
     device.setByName(optionName(SANE_NAME_SCAN_BR_Y), mm ? std::min(size.height(), y.max) : y.max);
+    return treatment;
+}
+
+bool ScanPreferences::setThreshold(sane::OptionAccess& device) const
+{
+    // The threshold is the brightness above which a point is white: higher is darker. Each
+    // step moves it an eighth of its range from the middle.
+    const int index = device.find(optionName(SANE_NAME_THRESHOLD));
+    if (index < 0)
+        return false;
+    const sane::OptionInfo threshold = device.option(index);
+    if (!threshold.active || !threshold.settable ||
+        threshold.constraint != sane::OptionInfo::Constraint::Range)
+        return false;
+    const double middle = (threshold.min + threshold.max) / 2;
+    const double step = (threshold.max - threshold.min) / 8;
+    return device.setByName(optionName(SANE_NAME_THRESHOLD), middle + tone * step);
 }
 
 ScanPreferencesDialog::ScanPreferencesDialog(const ScanPreferences& current, QWidget* parent)
@@ -194,6 +227,13 @@ ScanPreferencesDialog::ScanPreferencesDialog(const ScanPreferences& current, QWi
     paperBox->setCurrentIndex(paperBox->findData(int(current.paper)));
     form->addRow(QStringLiteral("&Papierformat:"), paperBox);
 
+    toneBox = new QComboBox(this);
+    const char* const tones[] = {"Heller", "Etwas heller", "Normal", "Etwas dunkler", "Dunkler"};
+    for (int step = -2; step <= 2; ++step)
+        toneBox->addItem(QString::fromUtf8(tones[step + 2]), step);
+    toneBox->setCurrentIndex(toneBox->findData(current.tone));
+    form->addRow(QStringLiteral("&Helligkeit:"), toneBox);
+
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -206,6 +246,7 @@ ScanPreferences ScanPreferencesDialog::preferences() const
     p.mode = static_cast<ScanPreferences::Mode>(modeBox->currentData().toInt());
     p.dpi = dpiBox->currentData().toInt();
     p.paper = static_cast<ScanPreferences::Paper>(paperBox->currentData().toInt());
+    p.tone = toneBox->currentData().toInt();
     return p;
 }
 

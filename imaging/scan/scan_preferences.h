@@ -10,7 +10,8 @@ namespace imaging {
 
 namespace sane {
 class OptionAccess;
-}
+struct Treatment;
+} // namespace sane
 
 // The scan preferences every scan uses: colour, grey or line art, resolution, paper.
 struct ScanPreferences {
@@ -20,6 +21,8 @@ struct ScanPreferences {
     Mode mode = Mode::Color;
     int dpi = 300;
     Paper paper = Paper::A4;
+    // Lighter or darker, as on a copier: -2 "Heller" … 0 as scanned … 2 "Dunkler".
+    int tone = 0;
 
     static ScanPreferences load();
     void save() const;
@@ -27,9 +30,12 @@ struct ScanPreferences {
     // Paper size in millimetres; empty for the whole scan area.
     static QSizeF paperMm(Paper paper);
 
-    // Sets mode, depth, resolution and scan area on the open device as far as it has them.
-    // Scanner thread only.
-    void applyTo(sane::OptionAccess& device) const;
+    // Sets mode, depth, resolution, scan area and, for line art, the threshold on the open
+    // device as far as it has them, and says what is left to do to the rows. Scanner thread
+    // only.
+    sane::Treatment applyTo(sane::OptionAccess& device) const;
+    // Moves the device's line-art threshold by the tone; false when it has none to move.
+    bool setThreshold(sane::OptionAccess& device) const;
     // The options these preferences decide; remembered set-up values leave them alone.
     static QStringList managedOptions(const ScanPreferences& preferences);
 };
@@ -44,6 +50,7 @@ public:
     QComboBox* modeBox = nullptr;
     QComboBox* dpiBox = nullptr;
     QComboBox* paperBox = nullptr;
+    QComboBox* toneBox = nullptr;
 };
 
 } // namespace imaging

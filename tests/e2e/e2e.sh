@@ -351,6 +351,37 @@ scenario_cupsd_away() {
     stop
 }
 
+# A copy at a zoom the printer dialog stored; the grid's 10 mm squares shrink or grow with it.
+zoomed_copy() { # percent, x of a light and of a dark point on the copy at 100 dpi
+    printf 'Zoom=%s\n' "$1" >>"$home/config/kopyra-imaging.conf" # [Print] is the last group
+    start
+    marker
+    press_copy
+    wait_for 60 have_new_pdf || fail "no copy at $1 %"
+    wait_for 60 jobs_done
+    pdftoppm -r 100 -gray -singlefile "$(new_pdf)" "$home/page"
+    local light dark
+    light=$(/usr/bin/convert "$home/page.pgm" -crop "1x1+$2+$2" -depth 8 txt:- | grep -o 'gray([0-9]*' | tr -dc 0-9)
+    dark=$(/usr/bin/convert "$home/page.pgm" -crop "1x1+$3+$2" -depth 8 txt:- | grep -o 'gray([0-9]*' | tr -dc 0-9)
+    [ "$light" -gt 200 ] && [ "$dark" -lt 60 ] || fail "grid not at $1 % ($light, $dark)"
+    stop
+    sed -i '/^Zoom=/d' "$home/config/kopyra-imaging.conf"
+}
+
+# Smaller and larger, as the printer dialog's "Zoom" stores it; the larger copy does not fit
+# A4, and the user is told so with the page, before it prints, and with the copy.
+scenario_zoom() {
+    fresh "zoom"
+    store 'AskBeforePrint=0' 'ShowSpecificSetup=0'
+    zoomed_copy 71 14 42
+    ! grep -q 'abgeschnitten' "$home/kopyra.log" || fail "a cut-off told at 71 %"
+    zoomed_copy 141 28 83
+    grep -q 'Die Kopie (296 × 419 mm) ist größer als das Papier' "$home/kopyra.log" ||
+        fail "the cut-off at 141 % not told before the print"
+    grep -q 'gesendet (1 Seite). Der Rand ist abgeschnitten' "$home/kopyra.log" ||
+        fail "the cut-off at 141 % not told with the copy"
+}
+
 start_saned() { # [SANE configuration folders]
     SANE_CONFIG_DIR=${1:-$src/tests/sane/saned} LD_LIBRARY_PATH=$build/tests/sane-fault \
         saned -l -e -d 0 -b 127.0.0.1 -p 6566 >>"$home/saned.log" 2>&1 &
@@ -449,7 +480,7 @@ scenario_network_scanner() {
 }
 
 all=(first_start one_copy ask_before_print setup_first_time_only jammed cupsd_away
-    network_scanner info_and_end damaged_leftovers resize quick_presses no_printer)
+    network_scanner info_and_end damaged_leftovers resize quick_presses no_printer zoom)
 run=("${@:-${all[@]}}")
 for s in "${run[@]}"; do
     "scenario_$s"

@@ -129,9 +129,9 @@ QVariant Device::valueByName(const QString& name) const
     return index < 0 ? QVariant() : value(index);
 }
 
-bool Device::scan(const QString& pagePath, ScanProgress& progress)
+bool Device::scan(const QString& pagePath, const sane::Treatment& treatment, ScanProgress& progress)
 {
-    return ScannerHelper::instance().scan(pagePath, progress);
+    return ScannerHelper::instance().scan(pagePath, treatment, progress);
 }
 
 } // namespace imaging::scanner

@@ -39,7 +39,7 @@ public:
 
     // Scans one page into the page file; false: cancelled. The old page stays unless the new
     // one is complete.
-    bool scan(const QString& pagePath, ScanProgress& progress);
+    bool scan(const QString& pagePath, const sane::Treatment& treatment, ScanProgress& progress);
 
 private:
     QString m_name;

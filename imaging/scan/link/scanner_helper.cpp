@@ -260,14 +260,15 @@ void ScannerHelper::drain()
     }
 }
 
-bool ScannerHelper::scan(const QString& pagePath, ScanProgress& progress)
+bool ScannerHelper::scan(const QString& pagePath, const sane::Treatment& treatment,
+                         ScanProgress& progress)
 {
     drain();
     PageWriter writer(pagePath);
     const int fd = writer.openTemporary();
     if (m_pid < 0)
         start();
-    if (!m_channel.send(wire::message(Ask::Scan, pagePath), fd))
+    if (!m_channel.send(wire::message(Ask::Scan, pagePath, treatment), fd))
         failed(wire::Channel::Status::Closed, 0ms);
 
     auto lastSign = Clock::now();

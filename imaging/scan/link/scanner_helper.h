@@ -33,7 +33,7 @@ public:
     // temporary file of Kopyra's, which takes the page's place only when complete. False:
     // cancelled, at once; the helper gets a while to end the scan before the next question,
     // and is ended if it takes longer.
-    bool scan(const QString& pagePath, ScanProgress& progress);
+    bool scan(const QString& pagePath, const sane::Treatment& treatment, ScanProgress& progress);
 
     // Counts the helpers started: a device opened in an earlier one is open no more.
     int generation() const { return m_generation; }

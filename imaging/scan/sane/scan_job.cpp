@@ -3,12 +3,14 @@
 #include "imaging/page_file/page_writer.h"
 #include "imaging/scan/sane/sane_device.h"
 #include "imaging/scan/sane/sane_errors.h"
+#include "imaging/scan/wire/scan_option.h"
 
 #include <QLoggingCategory>
 
 #include <sane/saneopts.h>
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 Q_LOGGING_CATEGORY(lcScan, "kopyra.scan")
@@ -45,6 +47,53 @@ struct CancelOnExit {
     }
 };
 
+// Lighter or darker, as on a copier: a curve that keeps the paper white and black black, each
+// step a factor of √2 in its exponent; the middle step leaves every value as it is.
+class ToneCurve {
+public:
+    ToneCurve(int tone, int depth)
+    {
+        if (tone == 0 || (depth != 8 && depth != 16))
+            return;
+        const double gamma = std::pow(2.0, tone / 2.0);
+        const int top = depth == 8 ? 255 : 65535;
+        m_table.resize(static_cast<size_t>(top) + 1);
+        for (int v = 0; v <= top; ++v)
+            m_table[static_cast<size_t>(v)] =
+                static_cast<std::uint16_t>(std::lround(top * std::pow(double(v) / top, gamma)));
+        m_depth = depth;
+    }
+
+    void apply(std::uint8_t* row, size_t bytes) const
+    {
+        if (m_depth == 8) {
+            for (size_t i = 0; i < bytes; ++i)
+                row[i] = static_cast<std::uint8_t>(m_table[row[i]]);
+        } else if (m_depth == 16) {
+            // SANE delivers 16-bit samples in the machine's own order.
+            for (size_t i = 0; i + 1 < bytes; i += 2) {
+                std::uint16_t v;
+                std::memcpy(&v, row + i, 2);
+                v = m_table[v];
+                std::memcpy(row + i, &v, 2);
+            }
+        }
+    }
+
+private:
+    std::vector<std::uint16_t> m_table;
+    int m_depth = 0;
+};
+
+// Line art made from a grey row: a set bit for black, as SANE's own line art has it.
+void makeLineArt(const std::uint8_t* grey, int width, int level, std::uint8_t* bits)
+{
+    std::fill_n(bits, (width + 7) / 8, std::uint8_t(0));
+    for (int x = 0; x < width; ++x)
+        if (grey[x] < level)
+            bits[x >> 3] = static_cast<std::uint8_t>(bits[x >> 3] | (0x80 >> (x & 7)));
+}
+
 } // namespace
 
 void cancelScan(ScanProgress& progress, SANE_Handle handle)
@@ -69,8 +118,8 @@ double deliveredDpi(double reportedDpi, double area, int pixels)
     return measured;
 }
 
-bool scanPage(Device& device, PageWriter& writer, ScanProgress& progress,
-              const std::function<void()>& onData)
+bool scanPage(Device& device, PageWriter& writer, const Treatment& treatment,
+              ScanProgress& progress, const std::function<void()>& onData)
 {
     SANE_Handle h = device.handle();
     CancelOnExit cancelOnExit{h, progress};
@@ -78,6 +127,7 @@ bool scanPage(Device& device, PageWriter& writer, ScanProgress& progress,
     int framesSeen = 0;
     int planesSeen = 0; // bit n: colour plane n delivered
     bool separatePlanes = false;
+    bool lineArt = false; // made here from grey
 
     // Read before the scan starts: many devices refuse option reads while they scan. The
     // pixel count checks these values once the scan has started.
@@ -120,11 +170,12 @@ bool scanPage(Device& device, PageWriter& writer, ScanProgress& progress,
                               QStringLiteral("Dreifach-Scan ohne bekannte Höhe"));
 
         if (!begun) {
+            lineArt = treatment.lineArtLevel >= 0 && p.format == SANE_FRAME_GRAY && p.depth == 8;
             PageFormat f;
             f.width = p.pixels_per_line;
             f.height = p.lines;
             f.samplesPerPixel = p.format == SANE_FRAME_GRAY ? 1 : 3;
-            f.bitsPerSample = p.depth;
+            f.bitsPerSample = lineArt ? 1 : p.depth;
             f.separatePlanes = separatePlanes = separate;
             f.xDpi = deliveredDpi(setX, areaX, p.pixels_per_line);
             f.yDpi = deliveredDpi(setY > 0 ? setY : setX, areaY, p.lines);
@@ -142,6 +193,8 @@ bool scanPage(Device& device, PageWriter& writer, ScanProgress& progress,
         if (p.bytes_per_line < keep)
             throw statusError(SANE_STATUS_IO_ERROR, QStringLiteral("Zeilenlänge"));
         std::vector<std::uint8_t> row(static_cast<size_t>(p.bytes_per_line));
+        std::vector<std::uint8_t> bits(lineArt ? static_cast<size_t>(keep) : 0);
+        const ToneCurve tone(lineArt ? 0 : treatment.tone, p.depth);
         size_t filled = 0;
         int y = 0;
         std::vector<SANE_Byte> buffer(64 * 1024);
@@ -163,8 +216,14 @@ bool scanPage(Device& device, PageWriter& writer, ScanProgress& progress,
                 filled += take;
                 used += static_cast<SANE_Int>(take);
                 if (filled == row.size()) {
+                    if (lineArt) {
+                        makeLineArt(row.data(), p.pixels_per_line, treatment.lineArtLevel,
+                                    bits.data());
+                    } else {
+                        tone.apply(row.data(), static_cast<size_t>(keep));
+                    }
                     if (p.lines < 0 || y < p.lines)
-                        writer.writeRow(row.data(), y, plane);
+                        writer.writeRow(lineArt ? bits.data() : row.data(), y, plane);
                     ++y;
                     filled = 0;
                 }

@@ -15,6 +15,7 @@ class PageWriter;
 namespace imaging::sane {
 
 class Device;
+struct Treatment;
 
 // Shared between the helper's thread that scans and its main thread, which reports the
 // progress and may cancel.
@@ -36,8 +37,8 @@ void cancelScan(ScanProgress& progress, SANE_Handle handle);
 // Scans one page from the open device through the writer, rows written as they arrive; told
 // after every read that brought data. Returns false when the scan was cancelled; throws
 // DispatchError on any failure. The writer is committed only for a complete page.
-bool scanPage(Device& device, PageWriter& writer, ScanProgress& progress,
-              const std::function<void()>& onData);
+bool scanPage(Device& device, PageWriter& writer, const Treatment& treatment,
+              ScanProgress& progress, const std::function<void()>& onData);
 
 // The resolution the device really delivers, from the resolution options, checked against
 // the scan area and the pixel count: a device that rounds its resolution silently would

@@ -119,9 +119,11 @@ private:
         case Ask::SetByName:
             in >> name >> value;
             return done(m_device.setByName(name, value));
-        case Ask::Scan:
-            in >> name;
-            return scan(name, fd);
+        case Ask::Scan: {
+            Treatment treatment;
+            in >> name >> treatment;
+            return scan(name, treatment, fd);
+        }
         case Ask::Cancel: // a scan that has ended already
             return;
         case Ask::Quit:
@@ -135,7 +137,7 @@ private:
     // outcome is told once the scan has ended and, after a cancel, once the backend's cancel
     // has returned: a backend that never returns from it leaves Kopyra without an answer,
     // and Kopyra ends this helper.
-    void scan(const QString& page, int fd)
+    void scan(const QString& page, const Treatment& treatment, int fd)
     {
         if (fd < 0)
             throw DispatchError(ErrorNumber::PageFileFailed,
@@ -153,7 +155,7 @@ private:
             try {
                 PageWriter writer(page, fd);
                 auto last = std::chrono::steady_clock::now() - ProgressStep;
-                const bool completed = scanPage(m_device, writer, progress, [&] {
+                const bool completed = scanPage(m_device, writer, treatment, progress, [&] {
                     const auto now = std::chrono::steady_clock::now();
                     if (now - last < ProgressStep)
                         return;

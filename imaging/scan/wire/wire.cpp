@@ -74,6 +74,20 @@ QDataStream& operator>>(QDataStream& in, SetResult& r)
     return in >> r.inexact >> r.reloadOptions;
 }
 
+QDataStream& operator<<(QDataStream& out, const Treatment& t)
+{
+    return out << qint32(t.tone) << qint32(t.lineArtLevel);
+}
+
+QDataStream& operator>>(QDataStream& in, Treatment& t)
+{
+    qint32 tone = 0, level = -1;
+    in >> tone >> level;
+    t.tone = tone;
+    t.lineArtLevel = level;
+    return in;
+}
+
 } // namespace imaging::sane
 
 namespace imaging::wire {

@@ -16,6 +16,8 @@ QDataStream& operator<<(QDataStream& out, const OptionInfo& o);
 QDataStream& operator>>(QDataStream& in, OptionInfo& o);
 QDataStream& operator<<(QDataStream& out, const SetResult& r);
 QDataStream& operator>>(QDataStream& in, SetResult& r);
+QDataStream& operator<<(QDataStream& out, const Treatment& t);
+QDataStream& operator>>(QDataStream& in, Treatment& t);
 } // namespace imaging::sane
 
 // Kopyra and its scanner helper talk over a local stream socket: messages of a length and a
@@ -37,7 +39,8 @@ enum class Ask : qint32 {
     Press,        // int index → SetResult
     SetAutomatic, // int index → SetResult
     SetByName,    // QString name, QVariant → bool
-    Scan,         // QString page path, with the page file's descriptor → bool completed
+    Scan,         // QString page path, Treatment, with the page file's descriptor → bool
+                  // completed
     Cancel,       // while a scan runs; no answer of its own
     Quit,
 };
