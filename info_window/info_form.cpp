@@ -121,7 +121,9 @@ InfoWindow::InfoWindow()
     Picture1->setFrameStyle(QFrame::Box | QFrame::Plain);
     Picture1->setLineWidth(1);
     Picture1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Picture1->setPixmap(QPixmap(QStringLiteral(":/pictures/circuit_board.jpg")));
+    // At the screen's scale: the picture drawn at twice the size where the screen has it.
+    Picture1->setPixmap(
+        picture(QStringLiteral(":/pictures/circuit_board.jpg"), devicePixelRatioF()));
     place(Picture1, 120, 120, 1635, 6135);
 
     auto* line1 = new QFrame(this);

@@ -189,7 +189,8 @@ void Form1::buildDesign()
     for (size_t i = 0; i < PicHolder.size(); ++i) {
         PicHolder[i] = new QLabel(this);
         PicHolder[i]->setObjectName(QStringLiteral("PicHolder%1").arg(i));
-        PicHolder[i]->setPixmap(QPixmap(holderPictures[i]));
+        // At the screen's scale: the picture drawn at twice the size where the screen has it.
+        PicHolder[i]->setPixmap(picture(holderPictures[i], devicePixelRatioF()));
         place(PicHolder[i], holderPlaces[i][0], holderPlaces[i][1], 1260, 1260);
         PicHolder[i]->hide();
     }

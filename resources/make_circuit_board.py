@@ -1,14 +1,16 @@
 #!/usr/bin/env python3
-"""Draws the info window's picture: a circuit board in orange light, 157 x 552 pixels.
+"""Draws the info window's picture: a circuit board in orange light, 157 x 552 pixels, or
+that many times larger with a scale as the argument (2 for screens at 200 %).
 
 Writes a PPM to stdout; resources/make_pictures.sh turns it into a JPEG. The drawing is
-seeded, so the picture comes out the same every time.
+seeded, so the picture comes out the same every time, at every scale.
 """
 import math
 import random
 import sys
 
-W, H = 157, 552
+S = int(sys.argv[1]) if len(sys.argv) > 1 else 1
+W, H = 157 * S, 552 * S
 rng = random.Random(1999)
 px = [[(0, 0, 0)] * W for _ in range(H)]
 
@@ -34,30 +36,31 @@ def disc(cx, cy, r, c):
 # The board: dark green with a faint weave.
 for y in range(H):
     for x in range(W):
-        v = 0.5 + 0.5 * math.sin(x * 0.9) * math.sin(y * 0.7)
+        v = 0.5 + 0.5 * math.sin(x * 0.9 / S) * math.sin(y * 0.7 / S)
         px[y][x] = (20 + int(8 * v), 60 + int(14 * v), 30 + int(8 * v))
 
 # Traces: runs along a grid with 45-degree bends, ending in solder pads.
 copper = (190, 160, 60)
 for _ in range(70):
-    x, y = rng.randrange(0, W, 6), rng.randrange(0, H, 6)
+    x, y = rng.randrange(0, W // S, 6) * S, rng.randrange(0, H // S, 6) * S
     for _ in range(rng.randint(2, 5)):
         dx, dy = rng.choice([(1, 0), (0, 1), (1, 1), (-1, 1), (0, -1), (-1, 0)])
-        for _ in range(rng.randint(6, 40)):
-            rect(x, y, x + 2, y + 2, copper)
+        for _ in range(rng.randint(6, 40) * S):
+            rect(x, y, x + 2 * S, y + 2 * S, copper)
             x, y = x + dx, y + dy
-    disc(x, y, 3, (210, 200, 170))
-    disc(x, y, 1, (30, 30, 30))
+    disc(x, y, 3 * S, (210, 200, 170))
+    disc(x, y, S, (30, 30, 30))
 
 # Chips with their legs.
 for _ in range(9):
     w, h = rng.randint(24, 60), rng.randint(30, 80)
-    x, y = rng.randint(0, W - w), rng.randint(0, H - h)
-    for ly in range(y + 4, y + h - 4, 6):
-        rect(x - 4, ly, x, ly + 3, (200, 200, 200))
-        rect(x + w, ly, x + w + 4, ly + 3, (200, 200, 200))
+    x, y = rng.randint(0, W // S - w) * S, rng.randint(0, H // S - h) * S
+    w, h = w * S, h * S
+    for ly in range(y + 4 * S, y + h - 4 * S, 6 * S):
+        rect(x - 4 * S, ly, x, ly + 3 * S, (200, 200, 200))
+        rect(x + w, ly, x + w + 4 * S, ly + 3 * S, (200, 200, 200))
     rect(x, y, x + w, y + h, (25, 25, 28))
-    rect(x + 3, y + 3, x + 7, y + 7, (60, 60, 60))
+    rect(x + 3 * S, y + 3 * S, x + 7 * S, y + 7 * S, (60, 60, 60))
 
 # Orange light over everything.
 out = sys.stdout.buffer

@@ -1,12 +1,16 @@
 // The shell launcher and the info window.
 #include "info_window/info_form.h"
 #include "support/aap.h"
+#include "support/pictures.h"
 #include "test_support.h"
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QImageReader>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
@@ -45,6 +49,7 @@ private Q_SLOTS:
     void buttonsOpenTheirTargets();
     void escapeDoesNotClose();
     void freshWindowEachTime();
+    void picturesSharpAtTwiceTheScale();
 };
 
 void TestInfoWindow::shellOpenTargets_data()
@@ -198,6 +203,22 @@ void TestInfoWindow::freshWindowEachTime()
     QCOMPARE(secondText, firstText);
     QCOMPARE(secondCaption, QStringLiteral("Eine &E-Mail an mich schreiben"));
     QVERIFY(first);
+}
+
+// Every picture of the program is also drawn at twice its size, which Qt takes on a screen at
+// 200 % instead of blowing the small one up.
+void TestInfoWindow::picturesSharpAtTwiceTheScale()
+{
+    const QStringList pictures = QDir(QStringLiteral(":/pictures"))
+                                     .entryList()
+                                     .filter(QRegularExpression(QStringLiteral("^[^@]*$")));
+    QVERIFY(pictures.size() >= 11);
+    for (const QString& name : pictures) {
+        const QString path = QStringLiteral(":/pictures/") + name;
+        const QPixmap sharp = picture(path, 2);
+        QVERIFY2(sharp.size() == QImageReader(path).size() * 2 && sharp.devicePixelRatio() == 2,
+                 qPrintable(name));
+    }
 }
 
 KOPYRA_TEST_MAIN(TestInfoWindow)

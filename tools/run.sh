@@ -15,9 +15,10 @@ if ! scanimage -L 2>/dev/null | grep -q '^device'; then
     export SANE_CONFIG_DIR=$top/tools/fallback/sane
 fi
 
-# A scheduler of the machine's own, asked in English whatever the desktop's language: never a
-# second one beside it.
-cupsd_running() { pgrep -x cupsd >/dev/null || LC_ALL=C lpstat -r 2>/dev/null | grep -q "scheduler is running"; }
+# A scheduler of the machine's own, whatever the desktop's language: never a second one beside
+# it.
+. "$top/tools/cups-answers.sh"
+cupsd_running() { pgrep -x cupsd >/dev/null || cups_scheduler_answers; }
 if ! cupsd_running; then
     echo "Der Druckdienst (cupsd) läuft nicht: starte ihn."
     "${sudo[@]}" /usr/sbin/cupsd

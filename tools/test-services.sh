@@ -16,10 +16,9 @@ kopyra_stop_services() {
 trap kopyra_stop_services EXIT
 
 . "$(dirname "${BASH_SOURCE[0]}")/wait-for.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/cups-answers.sh"
 
-kopyra_cupsd_running() {
-    [ -S "$CUPS_SERVER" ] && LC_ALL=C lpstat -r 2>/dev/null | grep -q "scheduler is running"
-}
+kopyra_cupsd_running() { [ -S "$CUPS_SERVER" ] && cups_scheduler_answers; }
 
 kopyra_start_cupsd() {
     local d=$KOPYRA_SERVICES/cups
