@@ -5,8 +5,9 @@
 // Each measurement runs in a process of its own (this program started again with a role), so
 // every copy starts with a fresh SANE and its own peak memory:
 //   bare MODE DPI       the device alone: open, set up, read every byte and throw it away
-//   copy MODE DPI       one press of the copy button in the real main window, with the real
-//                       imaging components, up to the print job accepted by CUPS
+//   copy MODE DPI [ZOOM TONE]  one press of the copy button in the real main window, with the
+//                       real imaging components, up to the print job accepted by CUPS; zoomed
+//                       (per cent) and lighter or darker (-2 … 2) as the copier's controls say
 //   slow                a copy from a slowly delivering scanner (SANE test's read-delay)
 // Without a role it measures everything and writes a Markdown report to standard output.
 // Needs SANE's test scanner (SANE_CONFIG_DIR) and a CUPS printer "KopyraPDF"; tools/bench.sh
@@ -188,7 +189,14 @@ private:
     std::unique_ptr<imaging::DispatchControl> m_real;
 };
 
-void seedSettings(const QString& mode, int dpi, const QVariantMap& deviceOptions)
+// A copy as the copier's controls make it: zoomed (per cent) and lighter or darker (-2 … 2).
+struct Controls {
+    int zoom = 100;
+    int tone = 0;
+};
+
+void seedSettings(const QString& mode, int dpi, const QVariantMap& deviceOptions,
+                  const Controls& controls = {})
 {
     QFile store(
         QDir(qEnvironmentVariable("XDG_CONFIG_HOME")).filePath(QStringLiteral("Tandrelwerk.conf")));
@@ -200,16 +208,19 @@ void seedSettings(const QString& mode, int dpi, const QVariantMap& deviceOptions
     ScanPreferences preferences;
     preferences.mode = modeOf(mode);
     preferences.dpi = dpi;
+    preferences.tone = controls.tone;
     preferences.save();
     imaging::ImgScan::rememberOptions(Device, deviceOptions);
     imaging::PrintSettings print;
     print.printer = Printer;
+    print.zoomPercent = controls.zoom;
     print.save();
 }
 
-int runCopy(const QString& mode, int dpi, const QVariantMap& deviceOptions)
+int runCopy(const QString& mode, int dpi, const QVariantMap& deviceOptions,
+            const Controls& controls = {})
 {
-    seedSettings(mode, dpi, deviceOptions);
+    seedSettings(mode, dpi, deviceOptions, controls);
     QTemporaryDir folder;
     Form1::Environment environment;
     environment.applicationFolder = folder.path();
@@ -481,7 +492,8 @@ int main(int argc, char** argv)
         if (role == QLatin1String("bare"))
             return runBare(args.value(1), args.value(2).toInt());
         if (role == QLatin1String("copy"))
-            return runCopy(args.value(1), args.value(2).toInt(), {});
+            return runCopy(args.value(1), args.value(2).toInt(), {},
+                           {args.value(3, QStringLiteral("100")).toInt(), args.value(4).toInt()});
         if (role == QLatin1String("slow"))
             return runCopy(QStringLiteral("grey"), 300,
                            {{QStringLiteral("read-delay"), true},
