@@ -115,7 +115,6 @@ private Q_SLOTS:
     void optionDialogInUsersLanguage();
     void setupDialogCancelScansNothing();
     void deviceReleasedAfterScan();
-    void nextScanAfterFaultStartsAfresh();
 
 private:
     Outcome scan(const QVariantMap& deviceOptions, const ScanPreferences& preferences,
@@ -674,22 +673,6 @@ void TestScan::deviceReleasedAfterScan()
     QCOMPARE(control.openDeviceName(), QStringLiteral("test:0"));
     control.call(103, {});
     QCOMPARE(control.openDeviceName(), QString());
-}
-
-void TestScan::nextScanAfterFaultStartsAfresh()
-{
-    chooseFaultScanner();
-    ImgScan control;
-    control.put(1, Variant::text(m_page));
-    ImgScan::rememberOptions(QStringLiteral("fault:0"), {{QStringLiteral("read-return-value"),
-                                                          QStringLiteral("SANE_STATUS_JAMMED")}});
-    QVERIFY_THROWS_EXCEPTION(imaging::DispatchError, control.call(102, {}));
-    QCOMPARE(control.openDeviceName(), QString());
-    // The jam cleared, the same control scans again.
-    ImgScan::rememberOptions(QStringLiteral("fault:0"),
-                             {{QStringLiteral("read-return-value"), QStringLiteral("Default")}});
-    control.call(102, {});
-    QVERIFY(QFileInfo(m_page).size() > 0);
 }
 
 KOPYRA_TEST_MAIN(TestScan)
