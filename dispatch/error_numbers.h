@@ -23,6 +23,7 @@ constexpr std::int32_t ScannerBusy = 9104;
 constexpr std::int32_t ScannerNotAnswering = 9105;  // the helper's watchdog
 constexpr std::int32_t ScannerDriverCrashed = 9106; // the helper ended by its backend
 constexpr std::int32_t ScannerHelperMissing = 9107; // the helper cannot be started
+constexpr std::int32_t NoSuchSource = 9108;         // no feeder (or none for both sides)
 constexpr std::int32_t PageFileFailed = 9140;
 constexpr std::int32_t SaneStatusBase = 9150; // + the SANE status
 

@@ -264,6 +264,7 @@ private Q_SLOTS:
     void showsPages();
     void layoutOnPaper_data();
     void layoutOnPaper();
+    void feederStackPrintsEveryPage();
     void nothingShownIsAnError();
     void pageShownAfterStartUp();
     void pdfCopiesNeverOverwrite();
@@ -526,6 +527,30 @@ void TestPrint::layoutOnPaper()
                             .arg(ink.top())
                             .arg(ink.width())
                             .arg(ink.height())));
+}
+
+// The feeder's stack, one page of the file each, prints every page in order, copy after copy.
+void TestPrint::feederStackPrintsEveryPage()
+{
+    imaging::PageFormat f;
+    f.width = f.height = 300;
+    f.xDpi = f.yDpi = 100;
+    imaging::PageWriter writer(m_page);
+    for (int page = 0; page < 3; ++page) {
+        writer.begin(f);
+        const std::vector<std::uint8_t> row(size_t(writer.rowBytes()), std::uint8_t(60 * page));
+        for (int y = 0; y < f.height; ++y)
+            writer.writeRow(row.data(), y);
+    }
+    writer.commit();
+    ImgEdit edit;
+    edit.call(343, showArgs(&m_page));
+    QCOMPARE(edit.pageCount(), 3);
+    edit.call(351, printArgs(2, 0, 1));
+    const PdfFacts pdf = readPdf(edit.lastPdfCopy());
+    QCOMPARE(pdf.pages, 6);
+    // The first sheet is the first page, at its size: 76.2 mm square from the corner.
+    QVERIFY(qAbs(pdf.inkPx.width() / PxPerMm - 76.2) < 0.5);
 }
 
 void TestPrint::nothingShownIsAnError()

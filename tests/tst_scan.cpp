@@ -1,6 +1,7 @@
 // The scan control on SANE's virtual test scanner: pages, faults (from the tests' fault
 // scanner), cancelling, the option dialog and the choice of the device.
 #include "imaging/common/access_keys.h"
+#include "imaging/edit/img_edit.h"
 #include "imaging/page_file/page_reader.h"
 #include "imaging/scan/img_scan.h"
 #include "imaging/scan/link/remote_device.h"
@@ -27,6 +28,7 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include <tiffio.h>
 
@@ -103,6 +105,8 @@ private Q_SLOTS:
     void faultsKeepOldPage();
     void slowScanCanBeCancelled_data();
     void slowScanCanBeCancelled();
+    void feederCopiesTheStack_data();
+    void feederCopiesTheStack();
     void lighterToDarker_data();
     void lighterToDarker();
     void specialFrames_data();
@@ -365,6 +369,109 @@ void TestScan::slowScanCanBeCancelled()
     QString why;
     QVERIFY2(page.open(m_page, &why) && !page.reducedCopy(QSize(200, 200), &why).isNull(),
              qPrintable(why));
+}
+
+void TestScan::feederCopiesTheStack_data()
+{
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<int>("source");
+    QTest::addColumn<QVariantMap>("options");
+    QTest::addColumn<int>("cancelOnPage"); // 0: never
+    QTest::addColumn<int>("pages");        // in the new page file; 0: the old one stays
+    QTest::addColumn<int>("number");       // of the failure
+    QTest::addColumn<QString>("words");
+    using S = ScanPreferences::Source;
+    const QVariantMap none;
+    // SANE's test scanner has ten sheets in its feeder; then it says it is empty.
+    QTest::newRow("the glass: one page")
+        << "test:0" << int(S::Flatbed) << none << 0 << 1 << 0 << "";
+    QTest::newRow("the feeder: every page")
+        << "test:0" << int(S::Feeder) << none << 0 << 10 << 0 << "";
+    QTest::newRow("no feeder for both sides")
+        << "test:0" << int(S::FeederDuplex) << none << 0 << 0 << 9108 << "nicht beidseitig";
+    QTest::newRow("an empty feeder: no paper")
+        << "fault:0" << int(S::Feeder) << QVariantMap{{QStringLiteral("sheets"), 0}} << 0 << 0
+        << 9157 << "Im Einzug des Scanners liegt keine Vorlage";
+    QTest::newRow("a jam on page 4")
+        << "fault:0" << int(S::Feeder)
+        << QVariantMap{{QStringLiteral("sheets"), 6}, {QStringLiteral("jam-page"), 4}} << 0 << 0
+        << 9156 << "Seite 4: Im Scanner gibt es einen Papierstau";
+    QTest::newRow("cancelled on page 3")
+        << "fault:0" << int(S::Feeder)
+        << QVariantMap{{QStringLiteral("sheets"), 6}, {QStringLiteral("read-pause"), 5}} << 3 << 0
+        << 0 << "";
+}
+
+// One press copies the whole stack from the feeder, each page a page of the file, shown one at
+// a time; a stack that cannot be scanned whole leaves the last page file as it was.
+void TestScan::feederCopiesTheStack()
+{
+    QFETCH(QString, device);
+    QFETCH(int, source);
+    QFETCH(QVariantMap, options);
+    QFETCH(int, cancelOnPage);
+    QFETCH(int, pages);
+    QFETCH(int, number);
+    QFETCH(QString, words);
+    imaging::ScannerChoice{device, QString(), QString()}.save();
+    QFile old(m_page);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("die alte Seite");
+    old.close();
+    ScanPreferences prefs;
+    prefs.mode = ScanPreferences::Mode::Gray;
+    prefs.dpi = 25;
+    prefs.source = ScanPreferences::Source(source);
+    QStringList labels;
+    const auto watcher = whenShown<QProgressDialog>([&](QProgressDialog* progress) {
+        if (labels.isEmpty() || labels.last() != progress->labelText())
+            labels << progress->labelText();
+        if (cancelOnPage > 0 &&
+            progress->labelText() == QStringLiteral("Seite %1 wird gescannt …").arg(cancelOnPage)) {
+            progress->findChild<QPushButton*>()->click(); // "Abbrechen", as the user does
+            return true;
+        }
+        return false;
+    });
+    // Slow enough for the progress to be seen at each page.
+    options.insert({{QStringLiteral("read-limit"), true},
+                    {QStringLiteral("read-limit-size"), 8192},
+                    {QStringLiteral("read-delay"), true},
+                    {QStringLiteral("read-delay-duration"), 10000}});
+    const Outcome o = scan(options, prefs);
+    QCOMPARE(o.number, number);
+    QVERIFY2(o.error.contains(words), qPrintable(o.error));
+    if (pages == 0) {
+        QVERIFY(!o.event);
+        QCOMPARE(contents(m_page), QByteArray("die alte Seite"));
+        return;
+    }
+    QVERIFY(o.event);
+    TIFF* tif = TIFFOpen(QFile::encodeName(m_page).constData(), "r");
+    QVERIFY(tif);
+    const int directories = TIFFNumberOfDirectories(tif);
+    TIFFClose(tif);
+    QCOMPARE(directories, pages);
+    QCOMPARE(labels.filter(QStringLiteral("Seite 2 wird gescannt")).size(), pages > 1 ? 1 : 0);
+
+    QWidget window;
+    imaging::ImgEdit edit;
+    edit.createView(&window);
+    window.show();
+    QString file = m_page;
+    edit.call(343, {Variant::textRef(&file), Variant::missing(), Variant::missing(),
+                    Variant::missing(), Variant::missing(), Variant::boolean(false)});
+    QCOMPARE(edit.pageCount(), pages);
+    auto* pageNumber = window.findChild<QLabel*>(QStringLiteral("PageNumber"));
+    QVERIFY(pageNumber);
+    QCOMPARE(pageNumber->isVisible(), pages > 1);
+    if (pages > 1) {
+        QCOMPARE(pageNumber->text(), QStringLiteral("Seite 1 von %1").arg(pages));
+        window.findChild<QToolButton*>(QStringLiteral("NextPage"))->click();
+        QTest::keyClick(&window, Qt::Key_PageDown);
+        QCOMPARE(pageNumber->text(), QStringLiteral("Seite 3 von %1").arg(pages));
+        QTRY_COMPARE(edit.pageIndex(), 2);
+    }
 }
 
 void TestScan::lighterToDarker_data()

@@ -124,6 +124,7 @@ void ImgAdmin::runPrintDialog(std::int32_t handle)
         printer.setPrinterName(chosen);
     printer.setCopyCount(settings.copies);
     printer.setPageSize(settings.pageSize);
+    printer.setDuplex(settings.twoSided ? QPrinter::DuplexLongSide : QPrinter::DuplexNone);
 
     QPrintDialog dialog(&printer, owner ? owner->window() : nullptr);
     dialog.setWindowTitle(QStringLiteral("Drucker für die Kopien"));
@@ -197,6 +198,7 @@ void ImgAdmin::runPrintDialog(std::int32_t handle)
         settings.zoomPercent = 100;
     else if (zoomed->isChecked())
         settings.zoomPercent = percent->value();
+    settings.twoSided = printer.duplex() != QPrinter::DuplexNone;
     if (printer.pageLayout().pageSize().isValid())
         settings.pageSize = printer.pageLayout().pageSize();
     settings.save();

@@ -16,11 +16,13 @@ const Setting ScanMode{"ScanPreferences", "Mode", QStringLiteral("Color")};
 const Setting ScanResolution{"ScanPreferences", "Resolution", 300, 25, 4800};
 const Setting ScanPaper{"ScanPreferences", "Paper", QStringLiteral("A4")};
 const Setting ScanTone{"ScanPreferences", "Tone", 0, -2, 2};
+const Setting ScanSource{"ScanPreferences", "Source", QString()};
 const Setting PrintPrinter{"Print", "Printer", QString()};
 const Setting PrintCopies{"Print", "Copies", 1, 1, 999};
 const Setting PrintSizeMode{"Print", "SizeMode", 0};
 const Setting PrintPageSize{"Print", "PageSize", -1};
 const Setting PrintZoom{"Print", "Zoom", 100, 25, 400};
+const Setting PrintTwoSided{"Print", "TwoSided", 0, 0, 1};
 } // namespace Settings
 
 namespace {

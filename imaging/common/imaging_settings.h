@@ -29,11 +29,13 @@ extern const Setting ScanMode;       // "Color", "Gray", "Lineart"
 extern const Setting ScanResolution; // dots per inch
 extern const Setting ScanPaper;      // "A4", "A5", "Letter", "WholeArea"
 extern const Setting ScanTone;       // -2 lighter … 0 as scanned … 2 darker
+extern const Setting ScanSource;     // "", "Flatbed", "Feeder", "FeederDuplex"
 extern const Setting PrintPrinter;   // empty: CUPS's default
 extern const Setting PrintCopies;
 extern const Setting PrintSizeMode; // 0 true size, 1 fit to page
 extern const Setting PrintPageSize; // a QPageSize id
 extern const Setting PrintZoom;     // per cent, at true size
+extern const Setting PrintTwoSided; // 1: both sides of the sheet, where the printer can
 } // namespace Settings
 
 // The imaging components' own settings (scanner, scan preferences, print settings, each

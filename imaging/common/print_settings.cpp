@@ -20,6 +20,7 @@ PrintSettings PrintSettings::load()
     p.copies = s.number(Settings::PrintCopies);
     p.sizeMode = s.number(Settings::PrintSizeMode) == FitToPage ? FitToPage : TrueSize;
     p.zoomPercent = s.number(Settings::PrintZoom);
+    p.twoSided = s.number(Settings::PrintTwoSided) == 1;
     const int id = s.number(Settings::PrintPageSize);
     if (id >= 0 && id < QPageSize::LastPageSize && id != QPageSize::Custom)
         p.pageSize = QPageSize(QPageSize::PageSizeId(id));
@@ -34,6 +35,7 @@ void PrintSettings::save() const
     s.set(Settings::PrintSizeMode, int(sizeMode));
     s.set(Settings::PrintPageSize, int(pageSize.id()));
     s.set(Settings::PrintZoom, zoomPercent);
+    s.set(Settings::PrintTwoSided, twoSided ? 1 : 0);
 }
 
 QSizeF PrintSettings::copyMm(const QSizeF& pageMm) const

@@ -19,6 +19,9 @@ struct PrintSettings {
     // the paper's top-left corner, as on a copier's glass.
     int zoomPercent = 100;
     QPageSize pageSize = QPageSize(QPageSize::A4);
+    // Both sides of the sheet ("Beidseitig drucken" in the printer dialog, where the printer
+    // can): the feeder's stack on half the paper.
+    bool twoSided = false;
 
     static PrintSettings load();
     void save() const;

@@ -9,17 +9,68 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QPainter>
+#include <QShortcut>
+#include <QToolButton>
+#include <QWheelEvent>
 #include <QWidget>
+
+#include <algorithm>
+#include <functional>
 
 namespace imaging {
 
-// Paints the page fitted into the control, from a copy scaled once per size change.
+// Paints the page fitted into the control, from a copy scaled once per size change. A file of
+// several pages (the document feeder's stack) gets a bar at the top to page through it, as do
+// the keys Bild auf and Bild ab and the mouse wheel.
 class EditView : public QWidget {
 public:
-    explicit EditView(QWidget* parent)
+    explicit EditView(QWidget* parent, std::function<void(int)> turn)
         : QWidget(parent)
+        , m_turn(std::move(turn))
     {
+        m_bar = new QWidget(this);
+        m_bar->setObjectName(QStringLiteral("PageBar"));
+        m_bar->setAutoFillBackground(true);
+        auto* row = new QHBoxLayout(m_bar);
+        row->setContentsMargins(4, 2, 4, 2);
+        m_previous = new QToolButton(m_bar);
+        m_previous->setObjectName(QStringLiteral("PreviousPage"));
+        m_previous->setArrowType(Qt::LeftArrow);
+        m_previous->setToolTip(QStringLiteral("Vorige Seite (Bild auf)"));
+        m_label = new QLabel(m_bar);
+        m_label->setObjectName(QStringLiteral("PageNumber"));
+        m_next = new QToolButton(m_bar);
+        m_next->setObjectName(QStringLiteral("NextPage"));
+        m_next->setArrowType(Qt::RightArrow);
+        m_next->setToolTip(QStringLiteral("Nächste Seite (Bild ab)"));
+        row->addWidget(m_previous);
+        row->addWidget(m_label);
+        row->addWidget(m_next);
+        connect(m_previous, &QToolButton::clicked, this, [this] { m_turn(-1); });
+        connect(m_next, &QToolButton::clicked, this, [this] { m_turn(1); });
+        for (const auto& [key, step] : {std::pair{Qt::Key_PageUp, -1}, {Qt::Key_PageDown, 1}}) {
+            auto* shortcut = new QShortcut(QKeySequence(key), this);
+            shortcut->setContext(Qt::WindowShortcut);
+            connect(shortcut, &QShortcut::activated, this, [this, s = step] {
+                if (m_count > 1)
+                    m_turn(s);
+            });
+        }
+        m_bar->hide();
+    }
+
+    // Page index (from 0) of count; the bar shows with more than one.
+    void setPageNumber(int index, int count)
+    {
+        m_count = count;
+        m_label->setText(QStringLiteral("Seite %1 von %2").arg(index + 1).arg(count));
+        m_previous->setEnabled(index > 0);
+        m_next->setEnabled(index + 1 < count);
+        m_bar->setVisible(count > 1);
+        placeBar();
     }
 
     void setPage(const QImage& page, bool smooth)
@@ -37,6 +88,16 @@ public:
     }
 
 protected:
+    void resizeEvent(QResizeEvent*) override { placeBar(); }
+
+    void wheelEvent(QWheelEvent* event) override
+    {
+        const int steps = event->angleDelta().y();
+        if (m_count > 1 && steps != 0)
+            m_turn(steps < 0 ? 1 : -1);
+        event->accept();
+    }
+
     void paintEvent(QPaintEvent*) override
     {
         if (m_page.isNull() || width() <= 0 || height() <= 0)
@@ -53,10 +114,23 @@ protected:
     }
 
 private:
+    void placeBar()
+    {
+        m_bar->adjustSize();
+        m_bar->move((width() - m_bar->width()) / 2, 0);
+        m_bar->raise();
+    }
+
     QImage m_page;
     QPixmap m_scaled;
     QSize m_scaledFor;
     bool m_smooth = true;
+    std::function<void(int)> m_turn;
+    QWidget* m_bar;
+    QToolButton* m_previous;
+    QToolButton* m_next;
+    QLabel* m_label;
+    int m_count = 1;
 };
 
 ImgEdit::ImgEdit()
@@ -69,8 +143,9 @@ QString ImgEdit::progId() const { return editProgId(); }
 
 QWidget* ImgEdit::createView(QWidget* site)
 {
-    m_view = new EditView(site);
+    m_view = new EditView(site, [this](int step) { turnPage(step); });
     m_view->setPage(m_page, m_quality != 0);
+    m_view->setPageNumber(m_pageIndex, m_pageCount);
     m_feedback->setView(m_view);
     return m_view;
 }
@@ -179,6 +254,7 @@ namespace {
 
 struct ShownPage {
     QImage copy;
+    int count = 1; // pages in the file
     QSize size;
     QSizeF sizeMm; // empty when the page records no resolution
     QString why;
@@ -186,14 +262,15 @@ struct ShownPage {
 
 // The reduced copy for the display; two threads read a large page, also while it is being
 // laid out for print: a copy's print waits for the page to be shown.
-ShownPage readForDisplay(const QString& file)
+ShownPage readForDisplay(const QString& file, int page = 0)
 {
     ShownPage shown;
     PageReader reader;
-    if (reader.open(file, &shown.why))
+    if (reader.open(file, &shown.why, page))
         shown.copy =
             reader.reducedCopy(QSize(ImgEdit::DisplayLimit, ImgEdit::DisplayLimit), &shown.why);
     shown.size = reader.size();
+    shown.count = reader.pageCount();
     if (reader.xDpi() > 0 && reader.yDpi() > 0)
         shown.sizeMm = QSizeF(shown.size.width() / reader.xDpi() * 25.4,
                               shown.size.height() / reader.yDpi() * 25.4);
@@ -209,6 +286,8 @@ void ImgEdit::display(const QString& file)
     m_page = QImage();
     m_pageSize = QSize();
     m_pageMm = QSizeF();
+    m_pageIndex = 0;
+    m_pageCount = 1;
     m_shownFile.clear();
     if (QFileInfo::exists(file)) {
         m_shownFile = file;
@@ -235,11 +314,14 @@ void ImgEdit::display(const QString& file)
         m_page = std::move(shown.copy);
         m_pageSize = shown.size;
         m_pageMm = shown.sizeMm;
+        m_pageCount = shown.count;
         warnIfCutOff(m_pageMm);
     }
     // Before the first copy there is no page yet: an empty area.
-    if (m_view)
+    if (m_view) {
         m_view->setPage(m_page, m_quality != 0);
+        m_view->setPageNumber(m_pageIndex, m_pageCount);
+    }
 }
 
 // A copy at the chosen size that does not fit the paper is told with the page, before the
@@ -259,6 +341,31 @@ void ImgEdit::warnIfCutOff(const QSizeF& pageMm)
             .arg(qRound(copy.height()))
             .arg(qRound(paper.width()))
             .arg(qRound(paper.height())));
+}
+
+// Another page of the file, read on a thread: the window keeps painting, and turning on
+// while a page is read asks for the one after.
+void ImgEdit::turnPage(int step)
+{
+    const int wanted = std::clamp(m_pageIndex + step, 0, m_pageCount - 1);
+    if (wanted == m_pageIndex || m_shownFile.isEmpty())
+        return;
+    m_pageIndex = wanted;
+    if (m_view)
+        m_view->setPageNumber(m_pageIndex, m_pageCount);
+    const int displayed = ++m_displayed;
+    const QString file = m_shownFile;
+    auto shown = std::make_shared<ShownPage>();
+    runThen(
+        this, [file, wanted, shown] { *shown = readForDisplay(file, wanted); },
+        [this, displayed, shown](std::exception_ptr failure) {
+            if (displayed != m_displayed || failure || shown->copy.isNull())
+                return; // another page wanted by now, or this one unreadable: the last stays
+            m_page = std::move(shown->copy);
+            m_pageSize = shown->size;
+            if (m_view)
+                m_view->setPage(m_page, m_quality != 0);
+        });
 }
 
 // The window is not on screen yet (start-up shows the page left from the last run): nobody
@@ -287,6 +394,9 @@ void ImgEdit::displayWhenRead(const QString& file)
             m_page = std::move(shown->copy);
             m_pageSize = shown->size;
             m_pageMm = shown->sizeMm;
+            m_pageCount = shown->count;
+            if (m_view)
+                m_view->setPageNumber(m_pageIndex, m_pageCount);
             if (m_view)
                 m_view->setPage(m_page, m_quality != 0);
         });

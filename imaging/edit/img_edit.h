@@ -59,6 +59,10 @@ public:
     // The reduced copy on screen; the page's own pixel size is pageSize().
     const QImage& page() const { return m_page; }
     QSize pageSize() const { return m_pageSize; }
+    // Which page of the file shows (from 0), of how many; turning goes forward or back.
+    int pageIndex() const { return m_pageIndex; }
+    int pageCount() const { return m_pageCount; }
+    void turnPage(int step);
     // Where a PDF copy went when there was no printer; empty otherwise.
     const QString& lastPdfCopy() const { return m_lastPdfCopy; }
     // What the user was last told about a copy, while it shows.
@@ -83,6 +87,8 @@ private:
     QSize m_pageSize;
     QString m_lastPdfCopy;
     QSizeF m_pageMm; // of the page shown; empty when it records no resolution
+    int m_pageIndex = 0;
+    int m_pageCount = 1;
     QPointer<EditView> m_view;
     PrintFeedback* m_feedback; // owned as a child
     // Pages scanned while the program runs are laid out for the printer ahead of the print;

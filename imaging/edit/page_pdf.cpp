@@ -56,16 +56,6 @@ enum class BandKind {
     Bitmap, // 1 bit a pixel, black 0; qpdf deflates it
 };
 
-BandKind kindOf(const QImage& band)
-{
-    // Line art stays a bitmap (sharp and small) when black is 0 and white 1, as page files
-    // read strip by strip always are; grey stays grey; anything else becomes colour.
-    if (band.format() == QImage::Format_Mono &&
-        band.colorTable() == QList<QRgb>{qRgb(0, 0, 0), qRgb(255, 255, 255)})
-        return BandKind::Bitmap;
-    return band.format() == QImage::Format_Grayscale8 ? BandKind::Grey : BandKind::Rgb;
-}
-
 using Bytes = std::vector<unsigned char>;
 
 struct JpegFailure {
@@ -195,21 +185,42 @@ private:
 
 QString number(double value) { return QString::number(value, 'f', 3); }
 
-// Reads the page band by band and compresses the bands on as many threads as there are
+// Reads the pages band by band and compresses the bands on as many threads as there are
 // cores (four at most); the reading waits while that many are under way, so only a few bands
-// are in memory as pixels. The bands' bytes arrive through their promises, in order; a
-// failure reaches every band not yet handed over. The kind of the bands is known with the
-// first.
+// are in memory as pixels. The bands' bytes arrive through their promises, in order, page
+// after page; a failure reaches every band not yet handed over.
 struct BandFeed {
     std::vector<std::promise<Bytes>> bands;
-    std::promise<BandKind> kind;
     const std::atomic_bool* abandon = nullptr; // by the caller
     std::atomic_bool stop{false};              // the file cannot be written
     std::exception_ptr failure;
-    QString why; // when the page could not be read to the end
+    QString why; // when a page could not be read to the end
 };
 
-void feedBands(PageReader& page, int bandRows, BandFeed& feed)
+// One page of the file as it goes on paper.
+struct PagePlan {
+    std::unique_ptr<PageReader> reader;
+    BandKind kind = BandKind::Rgb;
+    int bandRows = 0;
+    std::size_t bands = 0;
+    QSize pixels;
+    QRectF target; // in PDF points from the paper's top-left corner
+};
+
+BandKind kindOf(PageReader::BandFormat format)
+{
+    switch (format) {
+    case PageReader::BandFormat::Bilevel:
+        return BandKind::Bitmap;
+    case PageReader::BandFormat::Grey:
+        return BandKind::Grey;
+    case PageReader::BandFormat::Colour:
+        break;
+    }
+    return BandKind::Rgb;
+}
+
+void feedBands(std::vector<PagePlan>& pages, BandFeed& feed)
 {
     std::deque<std::future<Bytes>> underWay;
     std::size_t handed = 0;
@@ -220,34 +231,29 @@ void feedBands(PageReader& page, int bandRows, BandFeed& feed)
         underWay.pop_front();
         feed.bands[handed++].set_value(std::move(bytes));
     };
-    BandKind kind = BandKind::Rgb;
-    bool kindKnown = false;
     try {
-        const bool read = page.forEachBand(
-            bandRows,
-            [&](const QImage& band, int) {
-                if ((feed.abandon && *feed.abandon) || feed.stop)
-                    throw PrintAbandoned();
-                if (handed + underWay.size() == feed.bands.size())
-                    throw std::runtime_error("more bands than planned");
-                if (!kindKnown) {
-                    kind = kindOf(band);
-                    kindKnown = true;
-                    feed.kind.set_value(kind);
-                }
-                underWay.push_back(std::async(std::launch::async, encodeBand, band, kind));
-                if (underWay.size() >= threads)
-                    handOne();
-            },
-            &feed.why);
+        std::size_t planned = 0;
+        for (PagePlan& page : pages) {
+            planned += page.bands;
+            const bool read = page.reader->forEachBand(
+                page.bandRows,
+                [&](const QImage& band, int) {
+                    if ((feed.abandon && *feed.abandon) || feed.stop)
+                        throw PrintAbandoned();
+                    if (handed + underWay.size() == planned)
+                        throw std::runtime_error("more bands than planned");
+                    underWay.push_back(std::async(std::launch::async, encodeBand, band, page.kind));
+                    if (underWay.size() >= threads)
+                        handOne();
+                },
+                &feed.why);
+            if (!read || handed + underWay.size() != planned)
+                throw std::runtime_error("page incomplete");
+        }
         while (!underWay.empty())
             handOne();
-        if (!read || handed != feed.bands.size())
-            throw std::runtime_error("page incomplete");
     } catch (...) {
         feed.failure = std::current_exception();
-        if (!kindKnown)
-            feed.kind.set_exception(feed.failure);
         for (; handed < feed.bands.size(); ++handed)
             feed.bands[handed].set_exception(feed.failure);
     }
@@ -258,52 +264,62 @@ void feedBands(PageReader& page, int bandRows, BandFeed& feed)
 void writePagePdf(const PrintJob& job, const QString& pdfPath, const std::atomic_bool* abandon,
                   const std::function<void(qint64)>& grown)
 {
-    PageReader page;
-    QString why;
-    if (!page.open(job.pageFile, &why))
-        fail(
-            PageUnreadableForPrint,
-            QStringLiteral("Die Seite „%1“ kann nicht gedruckt werden: %2").arg(job.pageFile, why));
-
     // PDF points (1/72 inch), measured from the paper's top-left corner; PDF itself counts
     // from the bottom.
     const QSizeF paperMm = job.settings.pageSize.size(QPageSize::Millimeter);
     const double pointsPerMm = 72 / 25.4;
     const QSizeF paper = paperMm * pointsPerMm;
-    const QSize pixels = page.size();
-    double xDpi = page.xDpi();
-    double yDpi = page.yDpi();
-    if (xDpi <= 0 || yDpi <= 0) {
-        xDpi = pixels.width() / (job.assumedPaperMm.width() / 25.4);
-        yDpi = xDpi;
-    }
-    // At true size each pixel gets the size the page file records, times the zoom.
-    const double zoom = job.settings.zoomPercent / 100.0;
-    QRectF target(0, 0, pixels.width() / xDpi * 72 * zoom, pixels.height() / yDpi * 72 * zoom);
-    if (job.settings.sizeMode == PrintSettings::FitToPage) {
-        const QRectF printable(
-            job.marginsMm.left() * pointsPerMm, job.marginsMm.top() * pointsPerMm,
-            (paperMm.width() - job.marginsMm.left() - job.marginsMm.right()) * pointsPerMm,
-            (paperMm.height() - job.marginsMm.top() - job.marginsMm.bottom()) * pointsPerMm);
-        const double scale =
-            std::min(printable.width() / target.width(), printable.height() / target.height());
-        target.setSize(target.size() * scale);
-        target.moveCenter(printable.center());
-    }
-    const double rowHeight = target.height() / pixels.height();
 
-    const int bandRows = page.bandRows(BandRows);
+    // Every page of the file (the feeder's stack), each laid out on a sheet of its own.
+    std::vector<PagePlan> pages;
+    for (int p = 0; p == 0 || p < pages.front().reader->pageCount(); ++p) {
+        PagePlan plan;
+        plan.reader = std::make_unique<PageReader>();
+        QString why;
+        if (!plan.reader->open(job.pageFile, &why, p))
+            fail(PageUnreadableForPrint,
+                 QStringLiteral("Die Seite „%1“ kann nicht gedruckt werden: %2")
+                     .arg(job.pageFile, why));
+        const PageReader& page = *plan.reader;
+        const QSize pixels = plan.pixels = page.size();
+        double xDpi = page.xDpi();
+        double yDpi = page.yDpi();
+        if (xDpi <= 0 || yDpi <= 0) {
+            xDpi = pixels.width() / (job.assumedPaperMm.width() / 25.4);
+            yDpi = xDpi;
+        }
+        // At true size each pixel gets the size the page file records, times the zoom.
+        const double zoom = job.settings.zoomPercent / 100.0;
+        plan.target =
+            QRectF(0, 0, pixels.width() / xDpi * 72 * zoom, pixels.height() / yDpi * 72 * zoom);
+        if (job.settings.sizeMode == PrintSettings::FitToPage) {
+            const QRectF printable(
+                job.marginsMm.left() * pointsPerMm, job.marginsMm.top() * pointsPerMm,
+                (paperMm.width() - job.marginsMm.left() - job.marginsMm.right()) * pointsPerMm,
+                (paperMm.height() - job.marginsMm.top() - job.marginsMm.bottom()) * pointsPerMm);
+            const double scale = std::min(printable.width() / plan.target.width(),
+                                          printable.height() / plan.target.height());
+            plan.target.setSize(plan.target.size() * scale);
+            plan.target.moveCenter(printable.center());
+        }
+        plan.kind = kindOf(page.bandFormat());
+        plan.bandRows = page.bandRows(BandRows);
+        plan.bands = std::size_t((pixels.height() + plan.bandRows - 1) / plan.bandRows);
+        pages.push_back(std::move(plan));
+    }
+
     BandFeed feed;
     feed.abandon = abandon;
-    feed.bands.resize(std::size_t((pixels.height() + bandRows - 1) / bandRows));
+    std::size_t totalBands = 0;
+    for (const PagePlan& plan : pages)
+        totalBands += plan.bands;
+    feed.bands.resize(totalBands);
     std::vector<std::shared_future<Bytes>> bands;
     for (auto& band : feed.bands)
         bands.push_back(band.get_future().share());
-    std::future<BandKind> kind = feed.kind.get_future();
     // The bands are read and compressed while the file is being written: each band's stream
     // waits for its band.
-    std::future<void> feeding =
-        std::async(std::launch::async, [&] { feedBands(page, bandRows, feed); });
+    std::future<void> feeding = std::async(std::launch::async, [&] { feedBands(pages, feed); });
 
     std::FILE* file = std::fopen(QFile::encodeName(pdfPath).constData(), "wb");
     QString writeWhy;
@@ -312,56 +328,70 @@ void writePagePdf(const PrintJob& job, const QString& pdfPath, const std::atomic
             throw std::runtime_error(std::strerror(errno));
         QPDF pdf;
         pdf.emptyPDF();
-        const BandKind bandKind = kind.get();
-        QPDFObjectHandle images = QPDFObjectHandle::newDictionary();
-        QString drawing;
-        for (std::size_t i = 0; i < bands.size(); ++i) {
-            const int top = int(i) * bandRows;
-            const int rows = std::min(bandRows, pixels.height() - top);
-            QPDFObjectHandle image = QPDFObjectHandle::newStream(&pdf);
-            QPDFObjectHandle dict = image.getDict();
-            dict.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
-            dict.replaceKey("/Subtype", QPDFObjectHandle::newName("/Image"));
-            dict.replaceKey("/Width", QPDFObjectHandle::newInteger(pixels.width()));
-            dict.replaceKey("/Height", QPDFObjectHandle::newInteger(rows));
-            dict.replaceKey("/ColorSpace",
-                            QPDFObjectHandle::newName(bandKind == BandKind::Rgb ? "/DeviceRGB"
-                                                                                : "/DeviceGray"));
-            dict.replaceKey("/BitsPerComponent",
-                            QPDFObjectHandle::newInteger(bandKind == BandKind::Bitmap ? 1 : 8));
-            // Smooth scaling where the printer's dots do not meet the page's pixels.
-            dict.replaceKey("/Interpolate", QPDFObjectHandle::newBool(true));
-            image.replaceStreamData(std::make_shared<BandStream>(bands[i]),
-                                    bandKind == BandKind::Bitmap
-                                        ? QPDFObjectHandle::newNull()
-                                        : QPDFObjectHandle::newName("/DCTDecode"),
-                                    QPDFObjectHandle::newNull());
-            // qpdf writes in the names' order: the bands top to bottom, as they come.
-            const QString name = QStringLiteral("/B%1").arg(i, 5, 10, QLatin1Char('0'));
-            images.replaceKey(name.toStdString(), image);
-            // Each band into its rows' place, the PDF's y counting up from the paper's bottom.
-            const double bandTop = target.top() + top * rowHeight;
-            const double height = rows * rowHeight;
-            drawing += QStringLiteral("q %1 0 0 %2 %3 %4 cm %5 Do Q\n")
-                           .arg(number(target.width()), number(height), number(target.left()),
-                                number(paper.height() - bandTop - height), name);
+        struct Sheet {
+            QPDFObjectHandle contents;
+            QPDFObjectHandle resources;
+        };
+        std::vector<Sheet> sheets;
+        std::size_t next = 0; // the first band of the page
+        for (const PagePlan& plan : pages) {
+            const int height = plan.pixels.height();
+            QPDFObjectHandle images = QPDFObjectHandle::newDictionary();
+            QString drawing;
+            const double rowHeight = plan.target.height() / height;
+            for (std::size_t i = 0; i < plan.bands; ++i) {
+                const int top = int(i) * plan.bandRows;
+                const int rows = std::min(plan.bandRows, height - top);
+                QPDFObjectHandle image = QPDFObjectHandle::newStream(&pdf);
+                QPDFObjectHandle dict = image.getDict();
+                dict.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
+                dict.replaceKey("/Subtype", QPDFObjectHandle::newName("/Image"));
+                dict.replaceKey("/Width", QPDFObjectHandle::newInteger(plan.pixels.width()));
+                dict.replaceKey("/Height", QPDFObjectHandle::newInteger(rows));
+                dict.replaceKey("/ColorSpace", QPDFObjectHandle::newName(plan.kind == BandKind::Rgb
+                                                                             ? "/DeviceRGB"
+                                                                             : "/DeviceGray"));
+                dict.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(
+                                                         plan.kind == BandKind::Bitmap ? 1 : 8));
+                // Smooth scaling where the printer's dots do not meet the page's pixels.
+                dict.replaceKey("/Interpolate", QPDFObjectHandle::newBool(true));
+                image.replaceStreamData(std::make_shared<BandStream>(bands[next + i]),
+                                        plan.kind == BandKind::Bitmap
+                                            ? QPDFObjectHandle::newNull()
+                                            : QPDFObjectHandle::newName("/DCTDecode"),
+                                        QPDFObjectHandle::newNull());
+                // qpdf writes in the names' order: the bands top to bottom, as they come.
+                const QString name = QStringLiteral("/B%1").arg(i, 5, 10, QLatin1Char('0'));
+                images.replaceKey(name.toStdString(), image);
+                // Each band into its rows' place, the PDF's y counting up from the paper's
+                // bottom.
+                const double bandTop = plan.target.top() + top * rowHeight;
+                const double bandHeight = rows * rowHeight;
+                drawing += QStringLiteral("q %1 0 0 %2 %3 %4 cm %5 Do Q\n")
+                               .arg(number(plan.target.width()), number(bandHeight),
+                                    number(plan.target.left()),
+                                    number(paper.height() - bandTop - bandHeight), name);
+            }
+            next += plan.bands;
+            QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
+            resources.replaceKey("/XObject", images);
+            sheets.push_back({pdf.newStream(drawing.toStdString()), resources});
         }
-        QPDFObjectHandle contents = pdf.newStream(drawing.toStdString());
-        QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
-        resources.replaceKey("/XObject", images);
-        // Printers without copies of their own (and PDF files) get one page per copy, all
-        // showing the same bands.
-        const int pages = job.output == PrintSettings::PdfFile ? job.settings.copies : 1;
+        // Printers without copies of their own (and PDF files) get the pages once per copy,
+        // in order (collated), all showing the same bands.
+        const int copies = job.output == PrintSettings::PdfFile ? job.settings.copies : 1;
         QPDFPageDocumentHelper document(pdf);
-        for (int copy = 0; copy < std::max(1, pages); ++copy) {
-            QPDFObjectHandle pageDict = QPDFObjectHandle::newDictionary();
-            pageDict.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
-            pageDict.replaceKey("/MediaBox", QPDFObjectHandle::newArray(QPDFObjectHandle::Rectangle(
-                                                 0, 0, paper.width(), paper.height())));
-            pageDict.replaceKey("/Contents", contents);
-            pageDict.replaceKey("/Resources", resources);
-            document.addPage(pdf.makeIndirectObject(pageDict), false);
-        }
+        for (int copy = 0; copy < std::max(1, copies); ++copy)
+            for (const Sheet& sheet : sheets) {
+                QPDFObjectHandle pageDict = QPDFObjectHandle::newDictionary();
+                pageDict.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
+                pageDict.replaceKey("/MediaBox",
+                                    QPDFObjectHandle::newArray(QPDFObjectHandle::Rectangle(
+                                        0, 0, paper.width(), paper.height())));
+                pageDict.replaceKey("/Contents", sheet.contents);
+                pageDict.replaceKey("/Resources", sheet.resources);
+                document.addPage(pdf.makeIndirectObject(pageDict), false);
+            }
         QPDFObjectHandle info = QPDFObjectHandle::newDictionary();
         info.replaceKey("/Creator", QPDFObjectHandle::newUnicodeString("Kopyra"));
         info.replaceKey("/Title", QPDFObjectHandle::newUnicodeString("Kopie"));

@@ -328,6 +328,10 @@ int jobOptions(const PrintJob& job, cups_option_t** options)
     // The page is laid out already: CUPS must not scale it again.
     count = cupsAddOption("print-scaling", "none", count, options);
     count = cupsAddOption("fit-to-page", "false", count, options);
+    // Several pages (the feeder's stack) come out in order, copy after copy.
+    count = cupsAddOption("collate", "true", count, options);
+    if (job.settings.twoSided)
+        count = cupsAddOption("sides", "two-sided-long-edge", count, options);
     return cupsAddOption("media", job.settings.pageSize.key().toUtf8().constData(), count, options);
 }
 

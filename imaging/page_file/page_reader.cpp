@@ -45,9 +45,11 @@ void PageReader::close()
         TIFFClose(m_tiff);
     m_tiff = nullptr;
     m_whole = QImage();
+    m_pages = 1;
+    m_xDpi = m_yDpi = 0;
 }
 
-bool PageReader::open(const QString& path, QString* error)
+bool PageReader::open(const QString& path, QString* error, int page)
 {
     close();
     m_path = path;
@@ -69,6 +71,14 @@ bool PageReader::open(const QString& path, QString* error)
         TIFFOpenOptionsSetWarningHandlerExtR(options, dropTiffWarning, nullptr);
         m_tiff = TIFFOpenExt(QFile::encodeName(path).constData(), "rm", options);
         TIFFOpenOptionsFree(options);
+        if (m_tiff) {
+            m_pages = std::max(1, int(TIFFNumberOfDirectories(m_tiff)));
+            if (page > 0 && (page >= m_pages || !TIFFSetDirectory(m_tiff, tdir_t(page)))) {
+                *error = QStringLiteral("Seite %1 fehlt in der Datei").arg(page + 1);
+                close();
+                return false;
+            }
+        }
         std::uint32_t w = 0, h = 0;
         if (!m_tiff || !TIFFGetField(m_tiff, TIFFTAG_IMAGEWIDTH, &w) ||
             !TIFFGetField(m_tiff, TIFFTAG_IMAGELENGTH, &h) || w == 0 || h == 0 || w > MaxSide ||
@@ -122,6 +132,18 @@ bool PageReader::open(const QString& path, QString* error)
         m_yDpi = m_whole.dotsPerMeterY() * 0.0254;
     }
     return true;
+}
+
+PageReader::BandFormat PageReader::bandFormat() const
+{
+    switch (m_whole.isNull() ? m_layout : Layout::Rgba) {
+    case Layout::Grey8:
+        return BandFormat::Grey;
+    case Layout::Bilevel:
+        return BandFormat::Bilevel;
+    default:
+        return BandFormat::Colour;
+    }
 }
 
 bool PageReader::forEachBand(int maxRows, const std::function<void(const QImage&, int)>& sink,

@@ -20,8 +20,15 @@ public:
     PageReader(const PageReader&) = delete;
     PageReader& operator=(const PageReader&) = delete;
 
-    // False with a German reason when the file cannot be read as a page.
-    bool open(const QString& path, QString* error);
+    // False with a German reason when the file cannot be read as a page. A page file from the
+    // document feeder holds several pages, one TIFF directory each: page counts from 0.
+    bool open(const QString& path, QString* error, int page = 0);
+    // The pages in the file (1 for anything but a TIFF of several).
+    int pageCount() const { return m_pages; }
+
+    // How the bands come: colour, grey, or line art with black as 0 and white as 1.
+    enum class BandFormat { Colour, Grey, Bilevel };
+    BandFormat bandFormat() const;
 
     QSize size() const { return m_size; }
     // Dots per inch as the file records them; 0 when it records none.
@@ -62,6 +69,7 @@ private:
     QSize m_size;
     double m_xDpi = 0;
     double m_yDpi = 0;
+    int m_pages = 1;
 };
 
 } // namespace imaging

@@ -66,13 +66,25 @@ int PageWriter::openTemporary()
 
 void PageWriter::begin(const PageFormat& format)
 {
+    if (m_tiff) {
+        // The next page of the feeder's stack: the last one's directory is complete.
+        if (m_format.height <= 0)
+            TIFFSetField(m_tiff, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(m_rows));
+        errno = 0;
+        if (TIFFWriteDirectory(m_tiff) != 1)
+            failWithSystemError(errno);
+        m_rows = 0;
+        ++m_page;
+    } else {
+        if (m_fd < 0)
+            openTemporary();
+        // libtiff writes through the descriptor; TIFFCleanup later leaves it open for the
+        // commit.
+        m_tiff = TIFFFdOpen(m_fd, QFile::encodeName(m_path).constData(), "w");
+        if (!m_tiff)
+            fail(QStringLiteral("die TIFF-Datei lässt sich nicht anlegen"));
+    }
     m_format = format;
-    if (m_fd < 0)
-        openTemporary();
-    // libtiff writes through the descriptor; TIFFCleanup later leaves it open for the commit.
-    m_tiff = TIFFFdOpen(m_fd, QFile::encodeName(m_path).constData(), "w");
-    if (!m_tiff)
-        fail(QStringLiteral("die TIFF-Datei lässt sich nicht anlegen"));
 
     TIFFSetField(m_tiff, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(format.width));
     if (format.height > 0)

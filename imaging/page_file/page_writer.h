@@ -42,8 +42,11 @@ public:
     // Creates the temporary file (throws DispatchError when it cannot) and returns its
     // descriptor, for a writer in another process.
     int openTemporary();
-    // Throws DispatchError when the file cannot be created.
+    // Throws DispatchError when the file cannot be created. Called again, it ends the page
+    // and begins the next one of a multi-page file.
     void begin(const PageFormat& format);
+    // The pages begun.
+    int pages() const { return m_tiff ? m_page + 1 : 0; }
     // One row of the given colour plane (0 unless the planes are separate), as many bytes as
     // the format says.
     void writeRow(const std::uint8_t* row, int y, int plane = 0);
@@ -63,6 +66,7 @@ private:
     tiff* m_tiff = nullptr;
     PageFormat m_format;
     int m_rows = 0;
+    int m_page = 0;
     qint64 m_unsynced = 0; // bytes of rows since the disk was last asked to catch up
 };
 

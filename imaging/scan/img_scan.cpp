@@ -276,6 +276,8 @@ bool ImgScan::runScanWithProgress()
     // Throttled: a look at the counters ten times a second, never a signal per read.
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &dialog, [&dialog, progress] {
+        if (progress->feeder)
+            dialog.setLabelText(QStringLiteral("Seite %1 wird gescannt …").arg(progress->page));
         const qint64 total = progress->total;
         if (total <= 0) {
             dialog.setRange(0, 0);
@@ -292,7 +294,13 @@ bool ImgScan::runScanWithProgress()
             [](std::function<void()> job) {
                 scanner::ScannerThread::instance().post(std::move(job));
             },
-            [&, treatment = m_treatment] { completed = device->scan(page, treatment, *progress); });
+            [&, treatment = m_treatment]() mutable {
+                // From the feeder, the whole stack: as the preferences or the set-up dialog
+                // chose.
+                treatment.allPages = ScanPreferences::feedsPages(*device);
+                progress->feeder = treatment.allPages;
+                completed = device->scan(page, treatment, *progress);
+            });
     } catch (const DispatchError& e) {
         throw DispatchError(e.number(), e.description(), progId());
     }

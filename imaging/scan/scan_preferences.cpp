@@ -1,5 +1,7 @@
 #include "imaging/scan/scan_preferences.h"
 
+#include "dispatch/dispatch_error.h"
+#include "dispatch/members.h"
 #include "imaging/common/imaging_settings.h"
 #include "imaging/scan/wire/scan_option.h"
 
@@ -68,6 +70,34 @@ QString deviceMode(const QStringList& offered, ScanPreferences::Mode m)
     return {};
 }
 
+const char* sourceKey(ScanPreferences::Source s)
+{
+    switch (s) {
+    case ScanPreferences::Source::Flatbed:
+        return "Flatbed";
+    case ScanPreferences::Source::Feeder:
+        return "Feeder";
+    case ScanPreferences::Source::FeederDuplex:
+        return "FeederDuplex";
+    case ScanPreferences::Source::Device:
+        break;
+    }
+    return "";
+}
+
+// What a backend's name for a source means: backends name them freely ("Flatbed", "ADF",
+// "Automatic Document Feeder", "ADF Front", "ADF Duplex", "Duplex", "Document Table", …).
+ScanPreferences::Source sourceKind(const QString& name)
+{
+    const QString n = name.toLower();
+    if (n.contains(QLatin1String("duplex")))
+        return ScanPreferences::Source::FeederDuplex;
+    if (n.contains(QLatin1String("adf")) || n.contains(QLatin1String("feeder")) ||
+        n.contains(QLatin1String("automatic")))
+        return ScanPreferences::Source::Feeder;
+    return ScanPreferences::Source::Flatbed;
+}
+
 } // namespace
 
 ScanPreferences ScanPreferences::load()
@@ -84,6 +114,10 @@ ScanPreferences ScanPreferences::load()
         if (paper == QLatin1String(paperKey(x)))
             p.paper = x;
     p.tone = s.number(Settings::ScanTone);
+    const QString source = s.text(Settings::ScanSource);
+    for (Source x : {Source::Flatbed, Source::Feeder, Source::FeederDuplex})
+        if (source == QLatin1String(sourceKey(x)))
+            p.source = x;
     return p;
 }
 
@@ -94,6 +128,7 @@ void ScanPreferences::save() const
     s.set(Settings::ScanResolution, dpi);
     s.set(Settings::ScanPaper, QString::fromLatin1(paperKey(paper)));
     s.set(Settings::ScanTone, tone);
+    s.set(Settings::ScanSource, QString::fromLatin1(sourceKey(source)));
 }
 
 QStringList ScanPreferences::managedOptions(const ScanPreferences& preferences)
@@ -109,6 +144,9 @@ QStringList ScanPreferences::managedOptions(const ScanPreferences& preferences)
         names << optionName(SANE_NAME_BIT_DEPTH);
     if (preferences.mode == Mode::Lineart && preferences.tone != 0)
         names << optionName(SANE_NAME_THRESHOLD);
+    // The source is the set-up dialog's unless the preferences name one.
+    if (preferences.source != Source::Device)
+        names << optionName(SANE_NAME_SCAN_SOURCE);
     return names;
 }
 
@@ -145,6 +183,26 @@ sane::Treatment ScanPreferences::applyTo(sane::OptionAccess& device) const
         if (!name.isEmpty())
             device.setByName(optionName(SANE_NAME_SCAN_MODE), name);
     }
+    if (source != Source::Device) {
+        const int sourceIndex = device.find(optionName(SANE_NAME_SCAN_SOURCE));
+        QString name;
+        if (sourceIndex >= 0)
+            for (const QString& offered : device.option(sourceIndex).strings)
+                if (sourceKind(offered) == source && name.isEmpty())
+                    name = offered;
+        if (name.isEmpty() || !device.setByName(optionName(SANE_NAME_SCAN_SOURCE), name))
+            throw DispatchError(
+                ErrorNumber::NoSuchSource,
+                source == Source::FeederDuplex
+                    ? QStringLiteral("Der Scanner kann nicht beidseitig einziehen. Bitte wählen "
+                                     "Sie unter „Optionen“ eine andere Vorlage.")
+                : source == Source::Feeder
+                    ? QStringLiteral("Der Scanner hat keinen Vorlageneinzug. Bitte wählen Sie "
+                                     "unter „Optionen“ das Vorlagenglas.")
+                    : QStringLiteral("Der Scanner hat kein Vorlagenglas. Bitte wählen Sie unter "
+                                     "„Optionen“ den Einzug."),
+                scanProgId());
+    }
     if (mode == Mode::Lineart && tone != 0 && !setThreshold(device)) {
         // No threshold to move: grey, made line art on the way into the page file, black
         // below a level that rises with each step darker.
@@ -179,6 +237,12 @@ sane::Treatment ScanPreferences::applyTo(sane::OptionAccess& device) const
     device.setByName(optionName(SANE_NAME_SCAN_BR_X), mm ? std::min(size.width(), x.max) : x.max);
     device.setByName(optionName(SANE_NAME_SCAN_BR_Y), mm ? std::min(size.height(), y.max) : y.max);
     return treatment;
+}
+
+bool ScanPreferences::feedsPages(sane::OptionAccess& device)
+{
+    const int index = device.find(optionName(SANE_NAME_SCAN_SOURCE));
+    return index >= 0 && sourceKind(device.value(index).toString()) != Source::Flatbed;
 }
 
 bool ScanPreferences::setThreshold(sane::OptionAccess& device) const
@@ -234,6 +298,16 @@ ScanPreferencesDialog::ScanPreferencesDialog(const ScanPreferences& current, QWi
     toneBox->setCurrentIndex(toneBox->findData(current.tone));
     form->addRow(QStringLiteral("&Helligkeit:"), toneBox);
 
+    sourceBox = new QComboBox(this);
+    sourceBox->addItem(QStringLiteral("Wie am Scanner eingestellt"),
+                       int(ScanPreferences::Source::Device));
+    sourceBox->addItem(QStringLiteral("Vorlagenglas"), int(ScanPreferences::Source::Flatbed));
+    sourceBox->addItem(QStringLiteral("Einzug"), int(ScanPreferences::Source::Feeder));
+    sourceBox->addItem(QStringLiteral("Einzug beidseitig"),
+                       int(ScanPreferences::Source::FeederDuplex));
+    sourceBox->setCurrentIndex(sourceBox->findData(int(current.source)));
+    form->addRow(QStringLiteral("&Vorlage:"), sourceBox);
+
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -247,6 +321,7 @@ ScanPreferences ScanPreferencesDialog::preferences() const
     p.dpi = dpiBox->currentData().toInt();
     p.paper = static_cast<ScanPreferences::Paper>(paperBox->currentData().toInt());
     p.tone = toneBox->currentData().toInt();
+    p.source = static_cast<ScanPreferences::Source>(sourceBox->currentData().toInt());
     return p;
 }
 

@@ -6,7 +6,8 @@
 // It can also be slow: "read-pause" milliseconds before each row it delivers, and
 // "cancel-pause" milliseconds in each sane_cancel (-1: for ever), as backends that wait for
 // their device or their reader thread there. And it can misbehave as foreign code does: crash
-// in sane_read ("Crash"), or never return from it ("Hang").
+// in sane_read ("Crash"), or never return from it ("Hang"). Its document feeder ("source"
+// "ADF") holds "sheets" pages and jams on page "jam-page" (0: never).
 // Loaded by SANE's dll backend through LD_LIBRARY_PATH (configuration tests/sane/fault).
 #include <sane/sane.h>
 #include <sane/saneopts.h>
@@ -48,11 +49,24 @@ constexpr Fault faults[] = {
 }
 SANE_String_Const faultNames[std::size(faults) + 1];
 SANE_String_Const modes[] = {"Gray", nullptr};
+SANE_String_Const sources[] = {"Flatbed", "ADF", nullptr};
+const SANE_Range sheetRange{0, 50, 1};
 const SANE_Range dpiRange{25, 600, 1};
 const SANE_Range pauseRange{-1, 10000, 1};
 constexpr double sideMm = 40; // the page: a square of grey
 
-enum Option { Count, Mode, Resolution, ReadReturnValue, ReadPause, CancelPause, Options };
+enum Option {
+    Count,
+    Mode,
+    Resolution,
+    ReadReturnValue,
+    ReadPause,
+    CancelPause,
+    Source,
+    Sheets,
+    JamPage,
+    Options
+};
 SANE_Option_Descriptor descriptors[Options];
 
 struct Scanner {
@@ -60,6 +74,11 @@ struct Scanner {
     size_t fault = 0;
     SANE_Word readPause = 0; // ms
     SANE_Word cancelPause = 0;
+    size_t source = 0; // 1: the feeder
+    SANE_Word sheets = 5;
+    SANE_Word jamPage = 0;
+    SANE_Word fed = 0; // pages taken from the feeder since it was chosen
+    bool jammed = false;
     std::atomic<bool> scanning{false}; // sane_cancel may come from another thread
     std::vector<SANE_Byte> page;
     size_t sent = 0;
@@ -112,6 +131,18 @@ void describe()
     descriptors[CancelPause] =
         option("cancel-pause", "Cancel pause", "Milliseconds each sane_cancel() takes.",
                SANE_TYPE_INT, SANE_UNIT_NONE, word);
+    descriptors[Source] = option(SANE_NAME_SCAN_SOURCE, SANE_TITLE_SCAN_SOURCE,
+                                 SANE_DESC_SCAN_SOURCE, SANE_TYPE_STRING, SANE_UNIT_NONE, 8);
+    descriptors[Source].constraint_type = SANE_CONSTRAINT_STRING_LIST;
+    descriptors[Source].constraint.string_list = sources;
+    descriptors[Sheets] =
+        option("sheets", "Sheets", "Pages in the feeder.", SANE_TYPE_INT, SANE_UNIT_NONE, word);
+    descriptors[JamPage] = option("jam-page", "Jam page", "The feeder jams on this page.",
+                                  SANE_TYPE_INT, SANE_UNIT_NONE, word);
+    for (Option o : {Sheets, JamPage}) {
+        descriptors[o].constraint_type = SANE_CONSTRAINT_RANGE;
+        descriptors[o].constraint.range = &sheetRange;
+    }
     for (Option o : {ReadPause, CancelPause}) {
         descriptors[o].constraint_type = SANE_CONSTRAINT_RANGE;
         descriptors[o].constraint.range = &pauseRange;
@@ -151,6 +182,10 @@ SANE_Status sane_fault_open(SANE_String_Const name, SANE_Handle* handle)
     scanner.fault = 0;
     scanner.readPause = 0;
     scanner.cancelPause = 0;
+    scanner.source = 0;
+    scanner.sheets = 5;
+    scanner.jamPage = 0;
+    scanner.fed = 0; // a full feeder each time
     scanner.scanning = false;
     *handle = &scanner;
     return SANE_STATUS_GOOD;
@@ -193,6 +228,15 @@ SANE_Status sane_fault_control_option(SANE_Handle handle, SANE_Int n, SANE_Actio
         case CancelPause:
             *static_cast<SANE_Word*>(value) = scanner.cancelPause;
             break;
+        case Source:
+            std::strcpy(static_cast<char*>(value), sources[scanner.source]);
+            break;
+        case Sheets:
+            *static_cast<SANE_Word*>(value) = scanner.sheets;
+            break;
+        case JamPage:
+            *static_cast<SANE_Word*>(value) = scanner.jamPage;
+            break;
         default:
             std::strcpy(static_cast<char*>(value), faults[scanner.fault].name);
             break;
@@ -217,6 +261,18 @@ SANE_Status sane_fault_control_option(SANE_Handle handle, SANE_Int n, SANE_Actio
         (n == ReadPause ? scanner.readPause : scanner.cancelPause) =
             std::clamp(*static_cast<const SANE_Word*>(value), pauseRange.min, pauseRange.max);
         return SANE_STATUS_GOOD;
+    case Source:
+        for (size_t i = 0; sources[i]; ++i)
+            if (std::strcmp(static_cast<const char*>(value), sources[i]) == 0) {
+                scanner.source = i;
+                return SANE_STATUS_GOOD;
+            }
+        return SANE_STATUS_INVAL;
+    case Sheets:
+    case JamPage:
+        (n == Sheets ? scanner.sheets : scanner.jamPage) =
+            std::clamp(*static_cast<const SANE_Word*>(value), sheetRange.min, sheetRange.max);
+        return SANE_STATUS_GOOD;
     default:
         for (size_t i = 0; i < std::size(faults); ++i)
             if (std::strcmp(static_cast<const char*>(value), faults[i].name) == 0) {
@@ -237,6 +293,12 @@ SANE_Status sane_fault_get_parameters(SANE_Handle handle, SANE_Parameters* p)
 SANE_Status sane_fault_start(SANE_Handle handle)
 {
     static_cast<void>(handle);
+    if (scanner.source == 1) {
+        if (scanner.fed >= scanner.sheets)
+            return SANE_STATUS_NO_DOCS;
+        ++scanner.fed;
+    }
+    scanner.jammed = scanner.source == 1 && scanner.fed == scanner.jamPage;
     scanner.page.assign(static_cast<size_t>(side()) * static_cast<size_t>(side()), 0x80);
     scanner.sent = 0;
     scanner.scanning = true;
@@ -255,6 +317,8 @@ SANE_Status sane_fault_read(SANE_Handle handle, SANE_Byte* data, SANE_Int max, S
         hang();
     if (faults[scanner.fault].status != SANE_STATUS_GOOD)
         return faults[scanner.fault].status;
+    if (scanner.jammed)
+        return SANE_STATUS_JAMMED;
     size_t n = std::min(static_cast<size_t>(max), scanner.page.size() - scanner.sent);
     if (scanner.readPause > 0 && n > 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(scanner.readPause));

@@ -298,8 +298,10 @@ bool ScannerHelper::scan(const QString& pagePath, const sane::Treatment& treatme
         in >> kind;
         switch (static_cast<Answer>(kind)) {
         case Answer::Progress: {
+            qint32 page = 1;
             qint64 done = 0, total = -1;
-            in >> done >> total;
+            in >> page >> done >> total;
+            progress.page = page;
             progress.total = total;
             progress.done = done;
             lastSign = Clock::now();

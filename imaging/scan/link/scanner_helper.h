@@ -15,7 +15,9 @@ namespace imaging::scanner {
 // timer, never a signal per read.
 struct ScanProgress {
     std::atomic<qint64> done{0};
-    std::atomic<qint64> total{-1}; // -1: the height is not known
+    std::atomic<qint64> total{-1};   // -1: the height is not known
+    std::atomic<int> page{1};        // of the feeder's stack; done and total are this page's
+    std::atomic<bool> feeder{false}; // the whole stack is being scanned
     std::atomic<bool> cancelled{false};
 };
 

@@ -118,33 +118,37 @@ double deliveredDpi(double reportedDpi, double area, int pixels)
     return measured;
 }
 
-bool scanPage(Device& device, PageWriter& writer, const Treatment& treatment,
-              ScanProgress& progress, const std::function<void()>& onData)
+namespace {
+
+enum class PageEnd { Scanned, Cancelled, Empty };
+
+// What the resolution options said, read before the scan began.
+struct Geometry {
+    double setX = 0, setY = 0;
+    double areaX = 0, areaY = 0;
+};
+
+// One page, all its frames, as a page of the writer's file.
+PageEnd scanOnePage(SANE_Handle h, PageWriter& writer, const Treatment& treatment,
+                    ScanProgress& progress, const std::function<void()>& onData,
+                    const Geometry& geometry)
 {
-    SANE_Handle h = device.handle();
-    CancelOnExit cancelOnExit{h, progress};
+    const auto [setX, setY, areaX, areaY] = geometry;
     bool begun = false;
     int framesSeen = 0;
     int planesSeen = 0; // bit n: colour plane n delivered
     bool separatePlanes = false;
     bool lineArt = false; // made here from grey
 
-    // Read before the scan starts: many devices refuse option reads while they scan. The
-    // pixel count checks these values once the scan has started.
-    const double both = optionDpi(device, SANE_NAME_SCAN_RESOLUTION);
-    double setX = optionDpi(device, SANE_NAME_SCAN_X_RESOLUTION);
-    double setY = optionDpi(device, SANE_NAME_SCAN_Y_RESOLUTION);
-    setX = setX > 0 ? setX : both;
-    setY = setY > 0 ? setY : both;
-    const double areaX = areaMm(device, SANE_NAME_SCAN_TL_X, SANE_NAME_SCAN_BR_X);
-    const double areaY = areaMm(device, SANE_NAME_SCAN_TL_Y, SANE_NAME_SCAN_BR_Y);
-
     for (;;) {
         if (progress.cancelled)
-            return false;
+            return PageEnd::Cancelled;
         SANE_Status status = sane_start(h);
         if (status == SANE_STATUS_CANCELLED || progress.cancelled)
-            return false;
+            return PageEnd::Cancelled;
+        // The feeder is empty: the end of the stack, once it gave a page.
+        if (status == SANE_STATUS_NO_DOCS && !begun && treatment.allPages && writer.pages() > 0)
+            return PageEnd::Empty;
         if (status != SANE_STATUS_GOOD)
             throw statusError(status);
 
@@ -204,7 +208,7 @@ bool scanPage(Device& device, PageWriter& writer, const Treatment& treatment,
             if (status == SANE_STATUS_EOF)
                 break;
             if (status == SANE_STATUS_CANCELLED || progress.cancelled)
-                return false;
+                return PageEnd::Cancelled;
             if (status != SANE_STATUS_GOOD)
                 throw statusError(status);
             progress.done += got;
@@ -231,7 +235,7 @@ bool scanPage(Device& device, PageWriter& writer, const Treatment& treatment,
         }
         // Some backends end a cancelled frame with a plain end of data.
         if (progress.cancelled)
-            return false;
+            return PageEnd::Cancelled;
         if (p.lines > 0 && y < p.lines)
             throw statusError(SANE_STATUS_IO_ERROR,
                               QStringLiteral("Der Scanner hat nur %1 von %2 Zeilen geliefert")
@@ -246,6 +250,49 @@ bool scanPage(Device& device, PageWriter& writer, const Treatment& treatment,
     if (separatePlanes && planesSeen != 0b111)
         throw statusError(SANE_STATUS_IO_ERROR,
                           QStringLiteral("Der Scanner hat nicht alle drei Farben geliefert"));
+    return PageEnd::Scanned;
+}
+
+} // namespace
+
+bool scanPage(Device& device, PageWriter& writer, const Treatment& treatment,
+              ScanProgress& progress, const std::function<void()>& onData)
+{
+    SANE_Handle h = device.handle();
+    CancelOnExit cancelOnExit{h, progress};
+
+    // Read before the scan starts: many devices refuse option reads while they scan. The
+    // pixel count checks these values once the scan has started.
+    const double both = optionDpi(device, SANE_NAME_SCAN_RESOLUTION);
+    double setX = optionDpi(device, SANE_NAME_SCAN_X_RESOLUTION);
+    double setY = optionDpi(device, SANE_NAME_SCAN_Y_RESOLUTION);
+    setX = setX > 0 ? setX : both;
+    setY = setY > 0 ? setY : both;
+    const double areaX = areaMm(device, SANE_NAME_SCAN_TL_X, SANE_NAME_SCAN_BR_X);
+    const double areaY = areaMm(device, SANE_NAME_SCAN_TL_Y, SANE_NAME_SCAN_BR_Y);
+
+    // One page, or from the feeder page after page until it is empty; the file is put in
+    // place only with the whole stack.
+    for (int page = 1;; ++page) {
+        progress.page = page;
+        progress.done = 0;
+        progress.total = -1;
+        PageEnd end = PageEnd::Scanned;
+        try {
+            end = scanOnePage(h, writer, treatment, progress, onData, {setX, setY, areaX, areaY});
+        } catch (const DispatchError& e) {
+            if (page == 1)
+                throw;
+            throw DispatchError(
+                e.number(),
+                QStringLiteral("Beim Scannen von Seite %1: %2").arg(page).arg(e.description()),
+                e.source());
+        }
+        if (end == PageEnd::Cancelled)
+            return false;
+        if (end == PageEnd::Empty || !treatment.allPages)
+            break;
+    }
     writer.commit();
     return true;
 }

@@ -22,6 +22,7 @@ struct Treatment;
 struct ScanProgress {
     std::atomic<qint64> done{0};
     std::atomic<qint64> total{-1}; // -1: the height is not known
+    std::atomic<int> page{1};      // of the feeder's stack; done and total are this page's
     std::atomic<bool> cancelled{false};
 
     // A cancel from another thread and the scan's own end take turns: once the scan has

@@ -160,8 +160,8 @@ private:
                     if (now - last < ProgressStep)
                         return;
                     last = now;
-                    send(wire::message(Answer::Progress, qint64(progress.done),
-                                       qint64(progress.total)));
+                    send(wire::message(Answer::Progress, qint32(progress.page),
+                                       qint64(progress.done), qint64(progress.total)));
                 });
                 result = wire::message(Answer::Done, completed);
             } catch (const DispatchError& e) {

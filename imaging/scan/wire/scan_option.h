@@ -55,10 +55,12 @@ QString translated(const QString& text);
 
 // What the helper does to the rows on their way into the page file: lighter or darker (-2 …
 // 2, 0 leaves them as they come), and line art made from grey at a level of its own (0 …
-// 255; -1: the device delivers the page as it is to be kept).
+// 255; -1: the device delivers the page as it is to be kept). From a document feeder, every
+// page of the stack, one page of the file each.
 struct Treatment {
     int tone = 0;
     int lineArtLevel = -1;
+    bool allPages = false;
 };
 
 // The options of an open device, wherever it is open: what the scan preferences need.

@@ -76,13 +76,13 @@ QDataStream& operator>>(QDataStream& in, SetResult& r)
 
 QDataStream& operator<<(QDataStream& out, const Treatment& t)
 {
-    return out << qint32(t.tone) << qint32(t.lineArtLevel);
+    return out << qint32(t.tone) << qint32(t.lineArtLevel) << t.allPages;
 }
 
 QDataStream& operator>>(QDataStream& in, Treatment& t)
 {
     qint32 tone = 0, level = -1;
-    in >> tone >> level;
+    in >> tone >> level >> t.allPages;
     t.tone = tone;
     t.lineArtLevel = level;
     return in;

@@ -48,7 +48,7 @@ enum class Ask : qint32 {
 enum class Answer : qint32 {
     Done = 100, // followed by the result, if the question has one
     Failed,     // qint32 number, QString description
-    Progress,   // qint64 done, qint64 total (-1: not known)
+    Progress,   // qint32 page, qint64 done, qint64 total (-1: not known) of that page
 };
 
 // Builds a message body: the kind, then the fields.
