@@ -5,9 +5,10 @@
 // Each measurement runs in a process of its own (this program started again with a role), so
 // every copy starts with a fresh SANE and its own peak memory:
 //   bare MODE DPI       the device alone: open, set up, read every byte and throw it away
-//   copy MODE DPI [ZOOM TONE]  one press of the copy button in the real main window, with the
-//                       real imaging components, up to the print job accepted by CUPS; zoomed
-//                       (per cent) and lighter or darker (-2 … 2) as the copier's controls say
+//   copy MODE DPI [ZOOM TONE [feeder]]  one press of the copy button in the real main window,
+//                       with the real imaging components, up to the print job accepted by CUPS;
+//                       zoomed (per cent) and lighter or darker (-2 … 2) as the copier's
+//                       controls say; "feeder": the ten sheets of the test scanner's feeder
 //   slow                a copy from a slowly delivering scanner (SANE test's read-delay)
 // Without a role it measures everything and writes a Markdown report to standard output.
 // Needs SANE's test scanner (SANE_CONFIG_DIR) and a CUPS printer "KopyraPDF"; tools/bench.sh
@@ -193,6 +194,7 @@ private:
 struct Controls {
     int zoom = 100;
     int tone = 0;
+    bool feeder = false; // the whole stack from SANE's test feeder (ten sheets)
 };
 
 void seedSettings(const QString& mode, int dpi, const QVariantMap& deviceOptions,
@@ -209,6 +211,8 @@ void seedSettings(const QString& mode, int dpi, const QVariantMap& deviceOptions
     preferences.mode = modeOf(mode);
     preferences.dpi = dpi;
     preferences.tone = controls.tone;
+    preferences.source =
+        controls.feeder ? ScanPreferences::Source::Feeder : ScanPreferences::Source::Device;
     preferences.save();
     imaging::ImgScan::rememberOptions(Device, deviceOptions);
     imaging::PrintSettings print;
@@ -259,12 +263,25 @@ int runCopy(const QString& mode, int dpi, const QVariantMap& deviceOptions,
         std::fprintf(stderr, "the copy did not reach the printer\n");
         return 1;
     }
+    // Through the stack in the view, a page every 100 ms, as a user pages quickly.
+    if (auto* next = form.findChild<QToolButton*>(QStringLiteral("NextPage"));
+        controls.feeder && next) {
+        timeline.enter("paging");
+        for (int page = 1; page < 10; ++page) {
+            next->click();
+            QElapsedTimer wait;
+            wait.start();
+            while (wait.elapsed() < 100)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+        }
+        timeline.enter("between");
+    }
     std::printf("total=%.4f scan=%.4f show=%.4f print=%.4f gapScan=%.1f gapShow=%.1f "
-                "gapPrint=%.1f peakBefore=%.1f peak=%.1f\n",
+                "gapPrint=%.1f gapPaging=%.1f peakBefore=%.1f peak=%.1f\n",
                 (timeline.printReturned - start) / 1000, timeline.duration["scan"] / 1000,
                 timeline.duration["show"] / 1000, timeline.duration["print"] / 1000,
                 timeline.longestGap["scan"], timeline.longestGap["show"],
-                timeline.longestGap["print"], before, peakMb());
+                timeline.longestGap["print"], timeline.longestGap["paging"], before, peakMb());
     return 0;
 }
 
@@ -349,6 +366,27 @@ double runPipeline(const QString& mode, int dpi, const QString& folder)
     throw std::runtime_error("the command-line pipeline hangs");
 }
 
+// The ten sheets of the test scanner's feeder as a shell user would copy them.
+double runFeederPipeline(const QString& mode, int dpi, const QString& folder)
+{
+    const QString command =
+        QStringLiteral("cd '%1' && rm -f p*.tif && scanimage -d %2 --source 'Automatic Document "
+                       "Feeder' --format=tiff --mode %3 --resolution %4 -l 0 -t 0 -x 210 -y 297 "
+                       "--batch=p%%02d.tif 2>/dev/null; lp -d %5 p*.tif >/dev/null")
+            .arg(folder, Device,
+                 mode == QLatin1String("colour") ? QStringLiteral("Color") : QStringLiteral("Gray"))
+            .arg(dpi)
+            .arg(Printer);
+    QProcess shell;
+    shell.setProcessChannelMode(QProcess::ForwardedChannels);
+    QElapsedTimer t;
+    t.start();
+    shell.start(QStringLiteral("sh"), {QStringLiteral("-c"), command});
+    if (!shell.waitForFinished(120000) || shell.exitCode() != 0)
+        throw std::runtime_error("the feeder pipeline failed");
+    return double(t.nsecsElapsed()) / 1e9;
+}
+
 double median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
@@ -360,6 +398,64 @@ QString spread(std::vector<double> v, const char* format = "%.2f–%.2f")
 {
     std::sort(v.begin(), v.end());
     return QString::asprintf(format, v.front(), v.back());
+}
+
+// Ten pages from the feeder in one press, against scanimage --batch and lp of the pages.
+int runFeeder(int runs)
+{
+    QProcess::execute(QStringLiteral("cupsdisable"), {Printer});
+    struct Restart {
+        ~Restart() { QProcess::execute(QStringLiteral("cupsenable"), {Printer}); }
+    } restart;
+    QTemporaryDir scratch;
+    QTextStream out(stdout);
+    out << "## Ten pages from the feeder against `scanimage --batch` and `lp` of the pages\n\n"
+           "SANE's test scanner's feeder (ten A4 sheets) to a job accepted by the cups-pdf "
+           "queue; "
+        << runs
+        << " runs each, in turn, median (range). Peak memory is the program's growth over "
+           "its size before the press, against one page's pixels; the pause is the longest "
+           "gap in the event loop while the view pages through the stack, a page every 100 "
+           "ms.\n\n| Stack | A page | Kopyra | Pipeline | Kopyra a page | Ratio | Peak growth ÷ "
+           "a page | Pause paging |\n|---|---:|---:|---:|---:|---:|---:|---:|\n";
+    out.flush();
+    for (const auto& [mode, dpi] :
+         std::vector<std::pair<QString, int>>{{QStringLiteral("grey"), 150},
+                                              {QStringLiteral("grey"), 300},
+                                              {QStringLiteral("colour"), 150},
+                                              {QStringLiteral("colour"), 300}}) {
+        std::vector<double> ours, theirs, growth, pause;
+        for (int run = 0; run < runs; ++run) {
+            const QString home = scratch.filePath(QStringLiteral("feeder%1").arg(run));
+            emptyQueue();
+            Figures copy =
+                runRole({QStringLiteral("copy"), mode, QString::number(dpi), QStringLiteral("100"),
+                         QStringLiteral("0"), QStringLiteral("feeder")},
+                        home);
+            ours.push_back(copy["total"]);
+            growth.push_back(copy["peak"] - copy["peakBefore"]);
+            pause.push_back(copy["gapPaging"]);
+            emptyQueue();
+            theirs.push_back(runFeederPipeline(mode, dpi, scratch.path()));
+            emptyQueue();
+        }
+        const double page = rawPageMb(mode, dpi);
+        out << QStringLiteral("| 10 × %1 dpi %2 | %3 MB | %4 s (%5) | %6 s (%7) | %8 s | **%9** "
+                              "| %10 | %11 ms |\n")
+                   .arg(dpi)
+                   .arg(mode)
+                   .arg(page, 0, 'f', 1)
+                   .arg(median(ours), 0, 'f', 2)
+                   .arg(spread(ours))
+                   .arg(median(theirs), 0, 'f', 2)
+                   .arg(spread(theirs))
+                   .arg(median(ours) / 10, 0, 'f', 3)
+                   .arg(median(ours) / median(theirs), 0, 'f', 2)
+                   .arg(median(growth) / page, 0, 'f', 2)
+                   .arg(median(pause), 0, 'f', 0);
+        out.flush();
+    }
+    return 0;
 }
 
 int runAll(int runs)
@@ -493,7 +589,10 @@ int main(int argc, char** argv)
             return runBare(args.value(1), args.value(2).toInt());
         if (role == QLatin1String("copy"))
             return runCopy(args.value(1), args.value(2).toInt(), {},
-                           {args.value(3, QStringLiteral("100")).toInt(), args.value(4).toInt()});
+                           {args.value(3, QStringLiteral("100")).toInt(), args.value(4).toInt(),
+                            args.value(5) == QLatin1String("feeder")});
+        if (role == QLatin1String("feeder"))
+            return runFeeder(args.value(1, QStringLiteral("3")).toInt());
         if (role == QLatin1String("slow"))
             return runCopy(QStringLiteral("grey"), 300,
                            {{QStringLiteral("read-delay"), true},

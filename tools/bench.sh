@@ -44,6 +44,8 @@ report=$(mktemp)
     echo
     "$bench/bench_copy" "${1:-5}"
     echo
+    "$bench/bench_copy" feeder 3
+    echo
     "$bench/bench_startup" 10
     echo
     echo "## Resizing with a colour A4 page shown, showing and printing it"

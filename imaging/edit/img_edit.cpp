@@ -467,7 +467,7 @@ void ImgEdit::print(std::int32_t copies, std::int32_t sizeMode, std::int32_t out
     if (job.output == PrintSettings::PdfFile)
         m_feedback->savedAsPdf(job.pdfFile, cut);
     else
-        m_feedback->sentToPrinter(job.printer, job.jobId, job.settings.copies, cut);
+        m_feedback->sentToPrinter(job.printer, job.jobId, job.settings.copies, m_pageCount, cut);
 }
 
 } // namespace imaging

@@ -105,13 +105,17 @@ QString withNote(const QString& text, const QString& note)
 }
 } // namespace
 
-void PrintFeedback::sentToPrinter(const QString& printer, int jobId, int copies,
+void PrintFeedback::sentToPrinter(const QString& printer, int jobId, int copies, int pages,
                                   const QString& note)
 {
-    tell(withNote(
-        copies == 1 ? QStringLiteral("Kopie an „%1“ gesendet (1 Seite)").arg(printer)
-                    : QStringLiteral("Kopie an „%1“ gesendet (%2 Kopien)").arg(printer).arg(copies),
-        note));
+    QString what;
+    if (pages <= 1)
+        what = copies == 1 ? QStringLiteral("1 Seite") : QStringLiteral("%1 Kopien").arg(copies);
+    else if (copies == 1)
+        what = QStringLiteral("%1 Seiten").arg(pages);
+    else
+        what = QStringLiteral("%1 Kopien zu je %2 Seiten").arg(copies).arg(pages);
+    tell(withNote(QStringLiteral("Kopie an „%1“ gesendet (%2)").arg(printer, what), note));
     if (jobId <= 0)
         return;
     Watched job;

@@ -22,7 +22,7 @@ public:
 
     void setView(QWidget* view);
     // The note, if any, follows the line's own words.
-    void sentToPrinter(const QString& printer, int jobId, int copies,
+    void sentToPrinter(const QString& printer, int jobId, int copies, int pages = 1,
                        const QString& note = QString());
     void savedAsPdf(const QString& file, const QString& note = QString());
     // Something the user should know before the copy is printed.

@@ -351,6 +351,27 @@ scenario_cupsd_away() {
     stop
 }
 
+# The feeder's stack in one press: SANE's test scanner has ten sheets in its feeder. One job
+# of ten pages; paging through the view with the keys.
+scenario_feeder() {
+    fresh "feeder"
+    store 'AskBeforePrint=0' 'ShowSpecificSetup=0'
+    sed -i 's/^Paper=A4$/Paper=A4\nSource=Feeder/; s/^Resolution=150$/Resolution=50/' \
+        "$home/config/kopyra-imaging.conf"
+    start
+    marker
+    press_copy
+    wait_for 60 have_new_pdf || fail "no copy of the stack"
+    wait_for 60 jobs_done
+    pdfinfo "$(new_pdf)" | grep -q "Pages: *10$" || fail "not ten pages: $(pdfinfo "$(new_pdf)" | grep Pages)"
+    grep -q 'Kopie an „KopyraPDF“ gesendet (10 Seiten)' "$home/kopyra.log" || fail "not told ten pages"
+    for k in Next Next Prior; do key "$title" "$k"; done
+    sleep 0.5
+    has_window "$title" || fail "the window went while paging"
+    no_window Kopyra || fail "a box while paging"
+    stop
+}
+
 # A copy at a zoom the printer dialog stored: the grid's 10 mm squares, measured along a row
 # of the printed page at 300 dpi, shrink or grow with it (± 0.2 mm).
 zoomed_copy() { # percent, scan mode
@@ -491,7 +512,7 @@ scenario_network_scanner() {
 }
 
 all=(first_start one_copy ask_before_print setup_first_time_only jammed cupsd_away
-    network_scanner info_and_end damaged_leftovers resize quick_presses no_printer zoom)
+    network_scanner info_and_end damaged_leftovers resize quick_presses no_printer zoom feeder)
 run=("${@:-${all[@]}}")
 for s in "${run[@]}"; do
     "scenario_$s"
