@@ -364,6 +364,7 @@ scenario_feeder() {
     wait_for 60 have_new_pdf || fail "no copy of the stack"
     wait_for 60 jobs_done
     pdfinfo "$(new_pdf)" | grep -q "Pages: *10$" || fail "not ten pages: $(pdfinfo "$(new_pdf)" | grep Pages)"
+    pdfinfo "$(new_pdf)" | grep -q "Page size: *595.* x 84[12]" || fail "not A4"
     grep -q 'Kopie an „KopyraPDF“ gesendet (10 Seiten)' "$home/kopyra.log" || fail "not told ten pages"
     for k in Next Next Prior; do key "$title" "$k"; done
     sleep 0.5
