@@ -366,6 +366,15 @@ double runPipeline(const QString& mode, int dpi, const QString& folder)
     throw std::runtime_error("the command-line pipeline hangs");
 }
 
+// Jobs wait in the stopped queue and are cancelled after each run: no conversion of one run's
+// job slows the next. The queue takes jobs again afterwards.
+struct StoppedPrinter {
+    StoppedPrinter() { QProcess::execute(QStringLiteral("cupsdisable"), {Printer}); }
+    ~StoppedPrinter() { QProcess::execute(QStringLiteral("cupsenable"), {Printer}); }
+    StoppedPrinter(const StoppedPrinter&) = delete;
+    StoppedPrinter& operator=(const StoppedPrinter&) = delete;
+};
+
 // The ten sheets of the test scanner's feeder as a shell user would copy them.
 double runFeederPipeline(const QString& mode, int dpi, const QString& folder)
 {
@@ -403,10 +412,7 @@ QString spread(std::vector<double> v, const char* format = "%.2f–%.2f")
 // Ten pages from the feeder in one press, against scanimage --batch and lp of the pages.
 int runFeeder(int runs)
 {
-    QProcess::execute(QStringLiteral("cupsdisable"), {Printer});
-    struct Restart {
-        ~Restart() { QProcess::execute(QStringLiteral("cupsenable"), {Printer}); }
-    } restart;
+    const StoppedPrinter stopped;
     QTemporaryDir scratch;
     QTextStream out(stdout);
     out << "## Ten pages from the feeder against `scanimage --batch` and `lp` of the pages\n\n"
@@ -460,12 +466,7 @@ int runFeeder(int runs)
 
 int runAll(int runs)
 {
-    // Jobs wait in the stopped queue and are cancelled after each run: no conversion of one
-    // run's job slows the next.
-    QProcess::execute(QStringLiteral("cupsdisable"), {Printer});
-    struct Restart {
-        ~Restart() { QProcess::execute(QStringLiteral("cupsenable"), {Printer}); }
-    } restart;
+    const StoppedPrinter stopped;
     QTemporaryDir scratch;
     QTextStream out(stdout);
     out << "## Copy overhead against `scanimage --format=tiff > page.tif && lp page.tif`\n\n"

@@ -88,6 +88,15 @@ QByteArray contents(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// The page of before, which a failed or cancelled scan must leave as it is.
+const QByteArray OldPage("die alte Seite");
+
+bool writeFile(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+}
+
 // Grid squares are 10 mm; the first square at the top-left is white.
 bool gridAt(const QImage& page, double dpi, double xMm, double yMm, bool black)
 {
@@ -266,10 +275,7 @@ void TestScan::faultsKeepOldPage()
     QFETCH(QString, status);
     QFETCH(int, number);
     QFETCH(QString, words);
-    QFile old(m_page);
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write("die alte Seite");
-    old.close();
+    QVERIFY(writeFile(m_page, OldPage));
     ScanPreferences prefs;
     prefs.dpi = 75;
     chooseFaultScanner();
@@ -279,7 +285,7 @@ void TestScan::faultsKeepOldPage()
     QVERIFY2(number >= 9150 || failed.error.contains(QStringLiteral("„fault:0“")),
              qPrintable(failed.error)); // which device, when the helper went
     QVERIFY(!failed.event);
-    QCOMPARE(contents(m_page), QByteArray("die alte Seite"));
+    QCOMPARE(contents(m_page), OldPage);
     QCOMPARE(QDir(m_home->path()).entryList(QDir::Files),
              QStringList{QStringLiteral("Kopyra.tif")});
 
@@ -333,10 +339,7 @@ void TestScan::slowScanCanBeCancelled()
     QFETCH(int, mode);
     QFETCH(int, dpi);
     imaging::ScannerChoice{device, QString(), QString()}.save();
-    QFile old(m_page);
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write("die alte Seite");
-    old.close();
+    QVERIFY(writeFile(m_page, OldPage));
     ScanPreferences prefs;
     prefs.mode = ScanPreferences::Mode(mode);
     prefs.dpi = dpi;
@@ -367,7 +370,7 @@ void TestScan::slowScanCanBeCancelled()
     QVERIFY(clock.elapsed() < 10000);
     const qint64 afterCancel = heartbeat.longestGap();
     QVERIFY2(afterCancel < 1000, qPrintable(QString::number(afterCancel)));
-    QCOMPARE(contents(m_page), QByteArray("die alte Seite"));
+    QCOMPARE(contents(m_page), OldPage);
 
     // The device is free again at once, and the next page is whole.
     const Outcome next =
@@ -424,10 +427,7 @@ void TestScan::feederCopiesTheStack()
     QFETCH(int, number);
     QFETCH(QString, words);
     imaging::ScannerChoice{device, QString(), QString()}.save();
-    QFile old(m_page);
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write("die alte Seite");
-    old.close();
+    QVERIFY(writeFile(m_page, OldPage));
     ScanPreferences prefs;
     prefs.mode = ScanPreferences::Mode::Gray;
     prefs.dpi = 25;
@@ -454,7 +454,7 @@ void TestScan::feederCopiesTheStack()
     QVERIFY2(o.error.contains(words), qPrintable(o.error));
     if (pages == 0) {
         QVERIFY(!o.event);
-        QCOMPARE(contents(m_page), QByteArray("die alte Seite"));
+        QCOMPARE(contents(m_page), OldPage);
         // The jam cleared, the feeder filled, or the glass chosen instead: the next press of
         // the same control sets the device up afresh (the test scanner's feeder, left chosen
         // by the row before, would give ten pages) and copies.

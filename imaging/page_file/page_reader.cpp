@@ -45,7 +45,7 @@ void PageReader::close()
         TIFFClose(m_tiff);
     m_tiff = nullptr;
     m_whole = QImage();
-    m_pages = 1;
+    m_pages = 0;
     m_xDpi = m_yDpi = 0;
 }
 
@@ -71,9 +71,8 @@ bool PageReader::open(const QString& path, QString* error, int page)
         TIFFOpenOptionsSetWarningHandlerExtR(options, dropTiffWarning, nullptr);
         m_tiff = TIFFOpenExt(QFile::encodeName(path).constData(), "rm", options);
         TIFFOpenOptionsFree(options);
-        if (m_tiff) {
-            m_pages = std::max(1, int(TIFFNumberOfDirectories(m_tiff)));
-            if (page > 0 && (page >= m_pages || !TIFFSetDirectory(m_tiff, tdir_t(page)))) {
+        if (m_tiff && page > 0) {
+            if (!TIFFSetDirectory(m_tiff, tdir_t(page))) {
                 *error = QStringLiteral("Seite %1 fehlt in der Datei").arg(page + 1);
                 close();
                 return false;
@@ -132,6 +131,14 @@ bool PageReader::open(const QString& path, QString* error, int page)
         m_yDpi = m_whole.dotsPerMeterY() * 0.0254;
     }
     return true;
+}
+
+int PageReader::pageCount() const
+{
+    // Counted when asked, not at every opening: the count walks all the file's directories.
+    if (m_pages == 0)
+        m_pages = m_tiff ? std::max(1, int(TIFFNumberOfDirectories(m_tiff))) : 1;
+    return m_pages;
 }
 
 PageReader::BandFormat PageReader::bandFormat() const

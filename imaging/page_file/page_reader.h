@@ -24,7 +24,7 @@ public:
     // document feeder holds several pages, one TIFF directory each: page counts from 0.
     bool open(const QString& path, QString* error, int page = 0);
     // The pages in the file (1 for anything but a TIFF of several).
-    int pageCount() const { return m_pages; }
+    int pageCount() const;
 
     // How the bands come: colour, grey, or line art with black as 0 and white as 1.
     enum class BandFormat { Colour, Grey, Bilevel };
@@ -69,7 +69,7 @@ private:
     QSize m_size;
     double m_xDpi = 0;
     double m_yDpi = 0;
-    int m_pages = 1;
+    mutable int m_pages = 0; // 0: not counted yet
 };
 
 } // namespace imaging
