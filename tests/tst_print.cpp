@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTest>
@@ -30,6 +31,7 @@
 #include <QTimer>
 
 #include <cups/cups.h>
+#include <cups/raster.h>
 #include <tiffio.h>
 
 #include <chrono>
@@ -224,6 +226,74 @@ QList<Variant> printArgs(int copies, int sizeMode, int output)
 
 constexpr double PxPerMm = 300 / 25.4;
 
+// A page as a driverless printer got it: CUPS's PWG raster, read back with libcups.
+struct RasterPage {
+    cups_page_header2_t header{};
+    QRectF inkMm;   // where the page has ink
+    int grey = 255; // the ink's lightness
+};
+
+QList<RasterPage> readRaster(const QString& path)
+{
+    QList<RasterPage> pages;
+    QFile file(path);
+    cups_raster_t* raster =
+        file.open(QIODevice::ReadOnly) ? cupsRasterOpen(file.handle(), CUPS_RASTER_READ) : nullptr;
+    RasterPage page;
+    while (raster && cupsRasterReadHeader2(raster, &page.header)) {
+        const cups_page_header2_t& h = page.header;
+        std::vector<unsigned char> line(h.cupsBytesPerLine);
+        const unsigned bytes = std::max(1u, h.cupsBitsPerPixel / 8);
+        unsigned x0 = h.cupsWidth, y0 = h.cupsHeight, x1 = 0, y1 = 0;
+        for (unsigned y = 0; y < h.cupsHeight; ++y) {
+            cupsRasterReadPixels(raster, line.data(), h.cupsBytesPerLine);
+            for (unsigned x = 0; x < h.cupsWidth; ++x) {
+                int value = h.cupsBitsPerPixel == 1 ? (line[x / 8] >> (7 - x % 8) & 1) * 255
+                                                    : line[x * bytes];
+                if (h.cupsColorSpace == CUPS_CSPACE_K || h.cupsBitsPerPixel == 1)
+                    value = 255 - value;
+                if (value >= 200)
+                    continue;
+                if (x0 == h.cupsWidth)
+                    page.grey = value;
+                x0 = std::min(x0, x);
+                y0 = std::min(y0, y);
+                x1 = std::max(x1, x + 1);
+                y1 = std::max(y1, y + 1);
+            }
+        }
+        const double xMm = 25.4 / h.HWResolution[0], yMm = 25.4 / h.HWResolution[1];
+        page.inkMm = QRectF(x0 * xMm, y0 * yMm, (x1 - x0) * xMm, (y1 - y0) * yMm);
+        pages.append(page);
+        page = RasterPage();
+    }
+    if (raster)
+        cupsRasterClose(raster);
+    return pages;
+}
+
+int activeJobs(const QString& printer)
+{
+    cups_job_t* jobs = nullptr;
+    const int n = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, printer.toUtf8().constData(), 0,
+                               CUPS_WHICHJOBS_ACTIVE);
+    cupsFreeJobs(n, jobs);
+    return n;
+}
+
+// The driverless printer that tools/test.sh starts beside the test cupsd: its queue's
+// name and the folder it keeps the jobs' pages in; skipped, saying why, where its parts
+// could not be had.
+#define KOPYRA_REQUIRE_DRIVERLESS_PRINTER()                                                        \
+    KOPYRA_REQUIRE_TEST_CUPSD();                                                                   \
+    if (qEnvironmentVariableIsEmpty("KOPYRA_TEST_IPP_SPOOL")) {                                    \
+        if (qEnvironmentVariableIsEmpty("KOPYRA_TEST_IPP_MISSING"))                                \
+            QFAIL("tools/test.sh started no driverless printer and says not why");                 \
+        QSKIP(qPrintable(QStringLiteral("kein treiberloser Drucker: ") +                           \
+                         qEnvironmentVariable("KOPYRA_TEST_IPP_MISSING")));                        \
+    }
+const QString Driverless = QStringLiteral("KopyraIPP");
+
 // Points this thread, and threads started meanwhile, at another scheduler while it lives.
 class CupsServer {
 public:
@@ -269,6 +339,9 @@ private Q_SLOTS:
     void pageShownAfterStartUp();
     void pdfCopiesNeverOverwrite();
     void feedbackAfterCopy();
+    void driverlessPrinterGetsThePages_data();
+    void driverlessPrinterGetsThePages();
+    void printerGoneWhileJobWaitsIsTold();
     void throughCupsd_data();
     void throughCupsd();
     void cupsdStopped_data();
@@ -628,6 +701,137 @@ void TestPrint::feedbackAfterCopy()
     run(QStringLiteral("cancel"), {QStringLiteral("-a"), settings.printer});
     run(QStringLiteral("cupsenable"), {settings.printer});
     QTRY_VERIFY_WITH_TIMEOUT(edit.feedback().line().contains(QStringLiteral("abgebrochen")), 10000);
+    QVERIFY(!QApplication::activeModalWidget());
+}
+
+void TestPrint::driverlessPrinterGetsThePages_data()
+{
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<QSizeF>("pageMm");
+    QTest::addColumn<int>("dpi");
+    QTest::addColumn<int>("sizeMode");
+    QTest::addColumn<int>("copies");
+    QTest::addColumn<bool>("twoSided");
+    QTest::newRow("true size") << 1 << QSizeF(150, 200) << 300 << 0 << 1 << false;
+    QTest::newRow("fitted into the printable area")
+        << 1 << QSizeF(100, 50) << 100 << 1 << 1 << false;
+    QTest::newRow("two pages, two copies, collated")
+        << 2 << QSizeF(80, 60) << 150 << 0 << 2 << false;
+    QTest::newRow("two pages, two-sided") << 2 << QSizeF(80, 60) << 150 << 0 << 1 << true;
+}
+
+// Through a driverless printer's queue (CUPS turns the PDF into PWG raster for it): the page
+// at true size within 0.2 mm, fitted into what the printer can print on, copies collated and
+// two-sided as asked.
+void TestPrint::driverlessPrinterGetsThePages()
+{
+    QFETCH(int, pages);
+    QFETCH(QSizeF, pageMm);
+    QFETCH(int, dpi);
+    QFETCH(int, sizeMode);
+    QFETCH(int, copies);
+    QFETCH(bool, twoSided);
+    KOPYRA_REQUIRE_DRIVERLESS_PRINTER();
+    imaging::PrintSettings settings;
+    settings.printer = Driverless;
+    settings.sizeMode = imaging::PrintSettings::SizeMode(sizeMode);
+    settings.twoSided = twoSided;
+    settings.save();
+    imaging::PageFormat f;
+    f.width = qRound(pageMm.width() / 25.4 * dpi);
+    f.height = qRound(pageMm.height() / 25.4 * dpi);
+    f.xDpi = f.yDpi = dpi;
+    imaging::PageWriter writer(m_page);
+    for (int page = 0; page < pages; ++page) {
+        writer.begin(f);
+        const std::vector<std::uint8_t> row(size_t(writer.rowBytes()),
+                                            std::uint8_t(60 + 80 * page));
+        for (int y = 0; y < f.height; ++y)
+            writer.writeRow(row.data(), y);
+    }
+    writer.commit();
+    ImgEdit edit;
+    edit.call(343, showArgs(&m_page));
+    const QString spool = qEnvironmentVariable("KOPYRA_TEST_IPP_SPOOL");
+    const QStringList before = QDir(spool).entryList({QStringLiteral("*.pwg")});
+    edit.call(351, printArgs(copies, sizeMode, 0));
+    QTRY_VERIFY_WITH_TIMEOUT(activeJobs(Driverless) == 0, 120000);
+    QStringList arrived = QDir(spool).entryList({QStringLiteral("*.pwg")});
+    for (const QString& old : before)
+        arrived.removeOne(old);
+    QCOMPARE(arrived.size(), 1);
+    const QList<RasterPage> raster = readRaster(QDir(spool).filePath(arrived.first()));
+    QCOMPARE(raster.size(), pages * copies);
+
+    // Fitted: as large as the printable area allows, centred in it.
+    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, qPrintable(Driverless), nullptr);
+    cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest);
+    cups_size_t a4{};
+    QVERIFY(cupsGetDestMediaByName(CUPS_HTTP_DEFAULT, dest, info, "iso_a4_210x297mm",
+                                   CUPS_MEDIA_FLAGS_DEFAULT, &a4));
+    cupsFreeDestInfo(info);
+    cupsFreeDests(1, dest);
+    const QRectF printable(a4.left / 100.0, a4.top / 100.0, 210 - (a4.left + a4.right) / 100.0,
+                           297 - (a4.top + a4.bottom) / 100.0);
+    const double scale =
+        std::min(printable.width() / pageMm.width(), printable.height() / pageMm.height());
+    QRectF inkMm(QPointF(), sizeMode == 0 ? pageMm : pageMm * scale);
+    if (sizeMode == 1)
+        inkMm.moveCenter(printable.center());
+    for (int i = 0; i < raster.size(); ++i) {
+        const cups_page_header2_t& h = raster[i].header;
+        QVERIFY2(h.PageSize[0] == 595 && h.PageSize[1] == 842,
+                 qPrintable(QStringLiteral("%1 x %2 pt").arg(h.PageSize[0]).arg(h.PageSize[1])));
+        QCOMPARE(bool(h.Duplex), twoSided);
+        QVERIFY2(qAbs(raster[i].grey - (60 + 80 * (i % pages))) < 25,
+                 qPrintable(QStringLiteral("page %1: %2").arg(i + 1).arg(raster[i].grey)));
+        const QRectF ink = raster[i].inkMm;
+        QVERIFY2(qAbs(ink.left() - inkMm.left()) <= 0.2 && qAbs(ink.top() - inkMm.top()) <= 0.2 &&
+                     qAbs(ink.right() - inkMm.right()) <= 0.2 &&
+                     qAbs(ink.bottom() - inkMm.bottom()) <= 0.2,
+                 qPrintable(QStringLiteral("page %1: %2, %3, %4 x %5 mm")
+                                .arg(i + 1)
+                                .arg(ink.left())
+                                .arg(ink.top())
+                                .arg(ink.width())
+                                .arg(ink.height())));
+    }
+}
+
+// A printer gone from the network while its job waits: CUPS keeps the job and tries again;
+// the user learns why the copy does not come, without a box to click away.
+void TestPrint::printerGoneWhileJobWaitsIsTold()
+{
+    KOPYRA_REQUIRE_DRIVERLESS_PRINTER();
+    // A queue made while its printer answered, on a port where nobody answers now.
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const QString uri = QStringLiteral("ipp://localhost:%1/ipp/print").arg(closed.serverPort());
+    closed.close();
+    const QString gone = QStringLiteral("KopyraWeg");
+    // The test cupsd keeps the queues' PPDs beside its socket.
+    const QString ppd = QFileInfo(qEnvironmentVariable("CUPS_SERVER"))
+                            .dir()
+                            .filePath(QStringLiteral("ppd/%1.ppd").arg(Driverless));
+    run(QStringLiteral("lpadmin"), {QStringLiteral("-p"), gone, QStringLiteral("-E"),
+                                    QStringLiteral("-v"), uri, QStringLiteral("-P"), ppd});
+    const auto removeQueue = qScopeGuard([&gone] {
+        cupsCancelJob2(CUPS_HTTP_DEFAULT, qPrintable(gone), CUPS_JOBID_ALL, 1);
+        run(QStringLiteral("lpadmin"), {QStringLiteral("-x"), gone});
+    });
+    imaging::PrintSettings settings;
+    settings.printer = gone;
+    settings.save();
+    QWidget window;
+    ImgEdit edit;
+    edit.createView(&window)->resize(300, 400);
+    window.show();
+    edit.feedback().setPatienceMs(2000);
+    writePage(m_page, 50, 50, 75);
+    edit.call(343, showArgs(&m_page));
+    edit.call(351, printArgs(1, 0, 0));
+    QTRY_VERIFY_WITH_TIMEOUT(edit.feedback().line().contains(QStringLiteral("wartet seit")), 30000);
+    QVERIFY2(edit.feedback().line().contains(gone), qPrintable(edit.feedback().line()));
     QVERIFY(!QApplication::activeModalWidget());
 }
 

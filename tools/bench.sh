@@ -17,6 +17,7 @@ fi
 . "$top/tools/test-services.sh"
 kopyra_start_cupsd >/dev/null
 kopyra_start_xvfb >/dev/null
+kopyra_start_driverless >/dev/null
 
 export LC_ALL=C.UTF-8
 export XDG_RUNTIME_DIR=$KOPYRA_SERVICES/runtime

@@ -12,7 +12,8 @@ run_packages=(
     xdg-utils fonts-liberation2
 )
 test_packages=(xvfb xauth xkb-data x11-xkb-utils xdotool x11-utils poppler-utils imagemagick clang-format
-    desktop-file-utils appstream dpkg-dev file)
+    desktop-file-utils appstream dpkg-dev file
+    cups-ipp-utils dbus-daemon dbus-bin iproute2)
 
 wanted=("${run_packages[@]}")
 [ "${1:-run}" = test ] && wanted+=("${test_packages[@]}")

@@ -1,7 +1,8 @@
 # Sourced by tools/test.sh: starts what the tests need and stops it again on exit.
 #  - a private cupsd (its own folder and socket, so the machine's printers stay untouched)
 #    with a cups-pdf queue "KopyraPDF" as its default printer; CUPS_SERVER points at it;
-#  - an Xvfb display for tests in real X windows; DISPLAY points at it.
+#  - an Xvfb display for tests in real X windows; DISPLAY points at it;
+#  - a driverless printer (ippeveprinter) with a queue "KopyraIPP" in that cupsd.
 # Needs root for cupsd (cups-pdf's backend runs as root).
 
 KOPYRA_SERVICES=$(mktemp -d /tmp/kopyra-services.XXXXXX)
@@ -79,4 +80,95 @@ kopyra_start_xvfb() {
     export DISPLAY=:$n
     wait_for 20 xdpyinfo || { echo "Xvfb kam nicht hoch:"; cat "$KOPYRA_SERVICES/xvfb.log"; return 1; }
     echo "Xvfb: DISPLAY=$DISPLAY"
+}
+
+# The avahi-daemon the driverless printer's DNS-SD talks to. Debian's, where it is installed;
+# else unpacked from its packages into the build folder, so that the tests never install (and
+# thereby start) a system daemon. Prints its path; fails with a reason.
+_kopyra_avahi_daemon() {
+    if [ -x /usr/sbin/avahi-daemon ]; then echo /usr/sbin/avahi-daemon; return; fi
+    local d
+    d=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/avahi
+    if [ ! -x "$d/usr/sbin/avahi-daemon" ]; then
+        mkdir -p "$d/debs"
+        (cd "$d/debs" && { apt-get download avahi-daemon libavahi-core7 libdaemon0 ||
+            { apt-get update -q && apt-get download avahi-daemon libavahi-core7 libdaemon0; }; }) \
+            >"$d/download.log" 2>&1 || { echo "apt-get download avahi-daemon schlug fehl"; return 1; }
+        for deb in "$d"/debs/*.deb; do dpkg-deb -x "$deb" "$d"; done
+    fi
+    echo "$d/usr/sbin/avahi-daemon"
+}
+
+_kopyra_free_port() {
+    local port=$1
+    while (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do port=$((port + 1)); done
+    echo "$port"
+}
+
+# A driverless printer (IPP Everywhere) as nearly every printer sold now is one: ippeveprinter
+# on localhost, two-sided, taking PWG raster only, with a queue "KopyraIPP" made by CUPS from
+# what the printer says of itself (lpadmin -m everywhere). ippeveprinter announces itself
+# through DNS-SD, so it gets an avahi-daemon of its own on a D-Bus of its own; the daemon runs
+# in a network namespace of its own, so nothing is announced on the machine's network.
+# KOPYRA_TEST_IPP_SPOOL is the folder the printer keeps the jobs' pages in. Without its parts,
+# KOPYRA_TEST_IPP_MISSING says why, and the tests that need it say so when they skip.
+kopyra_start_driverless() {
+    local d=$KOPYRA_SERVICES/ipp avahi tool
+    for tool in ippeveprinter dbus-daemon dbus-send unshare ip; do
+        command -v "$tool" >/dev/null || {
+            export KOPYRA_TEST_IPP_MISSING="$tool fehlt (Pakete cups-ipp-utils, dbus-daemon, iproute2)"
+            echo "Kein treiberloser Drucker: $KOPYRA_TEST_IPP_MISSING"; return 0; }
+    done
+    avahi=$(_kopyra_avahi_daemon) || {
+        export KOPYRA_TEST_IPP_MISSING="avahi-daemon nicht zu haben: $avahi"
+        echo "Kein treiberloser Drucker: $KOPYRA_TEST_IPP_MISSING"; return 0; }
+    mkdir -p "$d/spool"
+    cat >"$d/bus.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=$d/bus</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/>
+    <allow own="*"/>
+    <allow send_destination="*"/>
+    <allow receive_sender="*"/>
+  </policy>
+</busconfig>
+CONF
+    printf '[server]\nuse-ipv6=no\n[publish]\npublish-hinfo=no\npublish-workstation=no\n' \
+        >"$d/avahi.conf"
+    dbus-daemon --config-file="$d/bus.conf" --nofork --nopidfile >"$d/bus.log" 2>&1 &
+    _kopyra_pids+=($!)
+    local bus=unix:path=$d/bus
+    wait_for 10 test -S "$d/bus" || { echo "D-Bus kam nicht hoch:"; cat "$d/bus.log"; return 1; }
+    # The daemon's pid file goes to a folder of its own (a tmpfs over /run/avahi-daemon that
+    # only its mount namespace sees).
+    local libs
+    libs=$(find "${avahi%/usr/sbin/avahi-daemon}/usr/lib" -name libavahi-core.so.7 -printf '%h' -quit)
+    DBUS_SYSTEM_BUS_ADDRESS=$bus LD_LIBRARY_PATH=$libs unshare --net --mount --propagation private sh -c '
+            mkdir -p /run/avahi-daemon && mount -t tmpfs kopyra /run/avahi-daemon &&
+            ip link set lo up && exec "$0" -f "$1" --no-drop-root --no-chroot --no-rlimits' \
+        "$avahi" "$d/avahi.conf" >"$d/avahi.log" 2>&1 &
+    _kopyra_pids+=($!)
+    wait_for 10 sh -c "DBUS_SYSTEM_BUS_ADDRESS=$bus dbus-send --system --print-reply \
+        --dest=org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus.NameHasOwner \
+        string:org.freedesktop.Avahi | grep -q true" ||
+        { echo "avahi-daemon kam nicht hoch:"; cat "$d/avahi.log"; return 1; }
+    local port
+    port=$(_kopyra_free_port 8631)
+    # -c: a job is done when the printer has it (without, ippeveprinter "prints" 5 to 15 s).
+    DBUS_SYSTEM_BUS_ADDRESS=$bus ippeveprinter -p "$port" -n localhost -d "$d/spool" -k -2 -c /bin/true \
+        -f image/pwg-raster -M Kopyra -m "Treiberlos" "Kopyra IPP" >"$d/ippeveprinter.log" 2>&1 &
+    _kopyra_pids+=($!)
+    export KOPYRA_TEST_IPP_URI=ipp://localhost:$port/ipp/print
+    wait_for 20 ipptool -q "$KOPYRA_TEST_IPP_URI" get-printer-attributes.test ||
+        { echo "ippeveprinter kam nicht hoch:"; cat "$d/ippeveprinter.log"; return 1; }
+    # CUPS reads the printer's attributes now: the printer must answer first.
+    lpadmin -p KopyraIPP -E -v "$KOPYRA_TEST_IPP_URI" -m everywhere ||
+        { echo "Die treiberlose Warteschlange ließ sich nicht einrichten:"; return 1; }
+    export KOPYRA_TEST_IPP_SPOOL=$d/spool
+    echo "Treiberloser Drucker: KopyraIPP an $KOPYRA_TEST_IPP_URI"
 }

@@ -18,6 +18,7 @@ fi
 . "$top/tools/test-services.sh"
 kopyra_start_cupsd
 kopyra_start_xvfb
+kopyra_start_driverless
 
 export LC_ALL=C.UTF-8
 # The tests that need X and cupsd fail instead of skipping without them.

@@ -10,6 +10,7 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QGraphicsOpacityEffect>
+#include <QHash>
 #include <QLabel>
 #include <QPropertyAnimation>
 #include <QUrl>
@@ -40,6 +41,25 @@ struct JobState {
     int id = 0;
     ipp_jstate_t state = IPP_JSTATE_PENDING;
 };
+
+// What the printer's queue says of it now ("The printer is not responding.", in the
+// scheduler's language); empty when all is well or CUPS does not answer.
+QString printerMessage(const QString& printer)
+{
+    ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+    char uri[HTTP_MAX_URI];
+    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof(uri), "ipp", nullptr, "localhost", 0,
+                     "/printers/%s", printer.toUtf8().constData());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
+                 "printer-state-message");
+    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    const char* text =
+        ippGetString(ippFindAttribute(response, "printer-state-message", IPP_TAG_TEXT), 0, nullptr);
+    QString message = QString::fromUtf8(text ? text : "").trimmed();
+    ippDelete(response);
+    return message;
+}
 
 } // namespace
 
@@ -183,14 +203,18 @@ void PrintFeedback::poll()
         return;
     }
     m_polling = true;
-    QStringList printers;
-    for (const Watched& job : std::as_const(m_jobs))
+    QStringList printers, waiting; // waiting: with a job waiting longer than the patience
+    for (const Watched& job : std::as_const(m_jobs)) {
         if (!printers.contains(job.printer))
             printers.append(job.printer);
+        if (!job.told && job.since.elapsed() >= m_patienceMs && !waiting.contains(job.printer))
+            waiting.append(job.printer);
+    }
     auto states = std::make_shared<QList<std::pair<QString, JobState>>>();
+    auto messages = std::make_shared<QHash<QString, QString>>();
     runThen(
         this,
-        [printers, states] {
+        [printers, waiting, states, messages] {
             for (const QString& printer : printers) {
                 cups_job_t* jobs = nullptr;
                 const int n = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, printer.toUtf8().constData(),
@@ -199,8 +223,10 @@ void PrintFeedback::poll()
                     states->append({printer, {jobs[i].id, jobs[i].state}});
                 cupsFreeJobs(n, jobs);
             }
+            for (const QString& printer : waiting)
+                messages->insert(printer, printerMessage(printer));
         },
-        [this, states](std::exception_ptr) {
+        [this, states, messages](std::exception_ptr) {
             m_polling = false;
             for (auto it = m_jobs.begin(); it != m_jobs.end();) {
                 ipp_jstate_t state = IPP_JSTATE_PENDING;
@@ -233,6 +259,17 @@ void PrintFeedback::poll()
                     it->told = true;
                     break;
                 default:
+                    // Still waiting: a printer that is busy says nothing, one that cannot be
+                    // reached says so, and the user learns it once.
+                    if (!it->told && !messages->value(it->printer).isEmpty()) {
+                        tell(QStringLiteral("Die Kopie wartet seit %1 Sekunden auf den Drucker "
+                                            "„%2“, der meldet: „%3“ Bitte prüfen Sie, ob er "
+                                            "eingeschaltet und erreichbar ist; der Auftrag "
+                                            "bleibt in der Warteschlange.")
+                                 .arg(it->since.elapsed() / 1000)
+                                 .arg(it->printer, messages->value(it->printer)));
+                        it->told = true;
+                    }
                     break;
                 }
                 it = done ? m_jobs.erase(it) : std::next(it);

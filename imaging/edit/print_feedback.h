@@ -15,7 +15,9 @@ namespace imaging {
 // Tells the user where a copy went, without stopping anything: a line over the bottom of the
 // page's view that fades after a few seconds, and the desktop's notification where a
 // notification service runs. A job handed to a printer is watched in CUPS while the program
-// runs; a job that is stopped, cancelled or aborted there is told the same way.
+// runs; a job that is stopped, cancelled or aborted there is told the same way, and so is a job
+// still waiting after a while for a printer that has something to say (one switched off or
+// gone from the network: CUPS keeps the job and tries again).
 class PrintFeedback : public QObject {
 public:
     explicit PrintFeedback(QObject* parent = nullptr);
@@ -35,6 +37,8 @@ public:
     static constexpr int LineMs = 6000;
     static constexpr int FadeMs = 800;
     static constexpr int PollMs = 2000;
+    // How long a job may wait for its printer before the user is told why it waits.
+    void setPatienceMs(int ms) { m_patienceMs = ms; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -43,7 +47,7 @@ private:
     struct Watched {
         QString printer;
         int id = 0;
-        bool told = false; // a stop told already
+        bool told = false; // a stop or the wait told already
         QElapsedTimer since;
     };
     void tell(const QString& text, const QString& folderLink = QString());
@@ -57,6 +61,7 @@ private:
     QTimer m_poll;
     QList<Watched> m_jobs;
     bool m_polling = false;
+    int m_patienceMs = 30000;
 };
 
 } // namespace imaging
