@@ -10,9 +10,12 @@
 //                       zoomed (per cent) and lighter or darker (-2 … 2) as the copier's
 //                       controls say; "feeder": the ten sheets of the test scanner's feeder
 //   slow                a copy from a slowly delivering scanner (SANE test's read-delay)
+//   paper-copy MODE DPI PRINTER  a copy until the printer's job is completed
+//   paper RUNS PRINTER…  press → paper on those printers against the shell's pipeline
 // Without a role it measures everything and writes a Markdown report to standard output.
-// Needs SANE's test scanner (SANE_CONFIG_DIR) and a CUPS printer "KopyraPDF"; tools/bench.sh
-// provides both.
+// Needs SANE's test scanner (SANE_CONFIG_DIR) and a CUPS printer "KopyraPDF", for "paper" also
+// the driverless "KopyraIPP" with its spool folder (KOPYRA_TEST_IPP_SPOOL) and the scheduler's
+// log at LogLevel debug; tools/bench.sh provides them.
 #include "imaging/common/print_settings.h"
 #include "imaging/controls.h"
 #include "imaging/scan/img_scan.h"
@@ -24,10 +27,13 @@
 #include "support/kopyra_application.h"
 #include "support/module1.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QThread>
@@ -195,7 +201,50 @@ struct Controls {
     int zoom = 100;
     int tone = 0;
     bool feeder = false; // the whole stack from SANE's test feeder (ten sheets)
+    QString printer = Printer;
+    bool untilPaper = false; // until the printer has the job, not only CUPS
 };
+
+int activeJobs(const QString& printer)
+{
+    cups_job_t* jobs = nullptr;
+    const int n = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, printer.toUtf8().constData(), 0,
+                               CUPS_WHICHJOBS_ACTIVE);
+    cupsFreeJobs(n, jobs);
+    return n;
+}
+
+// Seconds since the epoch, to compare with file times.
+double wallClock() { return double(QDateTime::currentMSecsSinceEpoch()) / 1000; }
+
+// When the printer had the last byte of its newest job: the time of the newest file in the
+// driverless printer's spool folder, or of the newest PDF that cups-pdf wrote. CUPS's own
+// "completed" comes later by up to a second for an IPP printer, whose backend asks the printer
+// about the job once a second.
+double lastByteAt(const QString& printer)
+{
+    const QString folder = printer == QLatin1String("KopyraIPP")
+                               ? qEnvironmentVariable("KOPYRA_TEST_IPP_SPOOL")
+                               : qEnvironmentVariable("KOPYRA_TEST_PDF_DIR");
+    const QFileInfoList files = QDir(folder).entryInfoList(
+        {QStringLiteral("*.pwg"), QStringLiteral("*.pdf")}, QDir::Files, QDir::Time);
+    if (files.isEmpty())
+        throw std::runtime_error("the printer has no file");
+    return double(files.first().lastModified().toMSecsSinceEpoch()) / 1000;
+}
+
+// Until the printer's jobs are completed (for cups-pdf: the PDF file written; for an IPP
+// printer: the printer has taken the last byte), asked every 5 ms.
+void waitForPaper(const QString& printer)
+{
+    QElapsedTimer limit;
+    limit.start();
+    while (activeJobs(printer) > 0) {
+        if (limit.elapsed() > 300000)
+            throw std::runtime_error("the job did not complete");
+        QThread::msleep(5);
+    }
+}
 
 void seedSettings(const QString& mode, int dpi, const QVariantMap& deviceOptions,
                   const Controls& controls = {})
@@ -216,7 +265,7 @@ void seedSettings(const QString& mode, int dpi, const QVariantMap& deviceOptions
     preferences.save();
     imaging::ImgScan::rememberOptions(Device, deviceOptions);
     imaging::PrintSettings print;
-    print.printer = Printer;
+    print.printer = controls.printer;
     print.zoomPercent = controls.zoom;
     print.save();
 }
@@ -252,6 +301,7 @@ int runCopy(const QString& mode, int dpi, const QVariantMap& deviceOptions,
     heartbeat.start(10);
 
     Module1::FirstCopyDone = 0;
+    const double pressed = wallClock();
     const double start = nowMs();
     timeline.enter("between");
     form.Btn[0]->click();
@@ -262,6 +312,11 @@ int runCopy(const QString& mode, int dpi, const QVariantMap& deviceOptions,
     if (timeline.printReturned < 0) {
         std::fprintf(stderr, "the copy did not reach the printer\n");
         return 1;
+    }
+    double paper = 0;
+    if (controls.untilPaper) {
+        waitForPaper(controls.printer);
+        paper = lastByteAt(controls.printer) - pressed;
     }
     // Through the stack in the view, a page every 100 ms, as a user pages quickly.
     if (auto* next = form.findChild<QToolButton*>(QStringLiteral("NextPage"));
@@ -277,11 +332,12 @@ int runCopy(const QString& mode, int dpi, const QVariantMap& deviceOptions,
         timeline.enter("between");
     }
     std::printf("total=%.4f scan=%.4f show=%.4f print=%.4f gapScan=%.1f gapShow=%.1f "
-                "gapPrint=%.1f gapPaging=%.1f peakBefore=%.1f peak=%.1f\n",
+                "gapPrint=%.1f gapPaging=%.1f peakBefore=%.1f peak=%.1f paper=%.4f\n",
                 (timeline.printReturned - start) / 1000, timeline.duration["scan"] / 1000,
                 timeline.duration["show"] / 1000, timeline.duration["print"] / 1000,
                 timeline.longestGap["scan"], timeline.longestGap["show"],
-                timeline.longestGap["print"], timeline.longestGap["paging"], before, peakMb());
+                timeline.longestGap["print"], timeline.longestGap["paging"], before, peakMb(),
+                paper);
     return 0;
 }
 
@@ -317,9 +373,9 @@ Figures runRole(const QStringList& arguments, const QString& home)
 }
 
 // Until CUPS holds no job any more.
-void emptyQueue()
+void emptyQueue(const QString& printer = Printer)
 {
-    cupsCancelJob2(CUPS_HTTP_DEFAULT, Printer.toUtf8().constData(), CUPS_JOBID_ALL, 1);
+    cupsCancelJob2(CUPS_HTTP_DEFAULT, printer.toUtf8().constData(), CUPS_JOBID_ALL, 1);
     for (int i = 0; i < 600; ++i) {
         cups_job_t* jobs = nullptr;
         const int active =
@@ -331,7 +387,9 @@ void emptyQueue()
     }
 }
 
-double runPipeline(const QString& mode, int dpi, const QString& folder)
+// The shell's pipeline; with untilPaper, the time until the printer has the job.
+double runPipeline(const QString& mode, int dpi, const QString& folder,
+                   const QString& printer = Printer, bool untilPaper = false)
 {
     const QString scanMode =
         mode == QLatin1String("colour") ? QStringLiteral("Color") : QStringLiteral("Gray");
@@ -343,7 +401,7 @@ double runPipeline(const QString& mode, int dpi, const QString& folder)
                        ">/dev/null")
             .arg(folder, Device, scanMode, depth)
             .arg(dpi)
-            .arg(Printer);
+            .arg(printer);
     // SANE's test backend now and then leaves scanimage hanging at its exit (a reader thread
     // that died holding the loader's lock): such a run is repeated.
     for (int attempt = 0; attempt < 3; ++attempt) {
@@ -351,17 +409,22 @@ double runPipeline(const QString& mode, int dpi, const QString& folder)
         shell.setProcessChannelMode(QProcess::ForwardedChannels);
         QElapsedTimer t;
         t.start();
+        const double started = wallClock();
         shell.start(QStringLiteral("sh"), {QStringLiteral("-c"), command});
         if (shell.waitForFinished(60000)) {
             if (shell.exitStatus() != QProcess::NormalExit || shell.exitCode() != 0)
                 throw std::runtime_error("the command-line pipeline failed");
+            if (untilPaper) {
+                waitForPaper(printer);
+                return lastByteAt(printer) - started;
+            }
             return double(t.nsecsElapsed()) / 1e9;
         }
         std::fprintf(stderr, "scanimage | lp hangs, once more\n");
         QProcess::execute(QStringLiteral("pkill"), {QStringLiteral("-KILL"), QStringLiteral("-f"),
                                                     QStringLiteral("scanimage -d ") + Device});
         shell.waitForFinished(5000);
-        emptyQueue();
+        emptyQueue(printer);
     }
     throw std::runtime_error("the command-line pipeline hangs");
 }
@@ -407,6 +470,113 @@ QString spread(std::vector<double> v, const char* format = "%.2f–%.2f")
 {
     std::sort(v.begin(), v.end());
     return QString::asprintf(format, v.front(), v.back());
+}
+
+// The newest job of a printer: the one just made.
+int newestJob(const QString& printer)
+{
+    cups_job_t* jobs = nullptr;
+    const int n =
+        cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, printer.toUtf8().constData(), 0, CUPS_WHICHJOBS_ALL);
+    int newest = 0;
+    for (int i = 0; i < n; ++i)
+        newest = std::max(newest, jobs[i].id);
+    cupsFreeJobs(n, jobs);
+    return newest;
+}
+
+// How long each filter and the backend of a job ran, in seconds, from the test cupsd's log
+// (LogLevel debug, times in microseconds): "[Job 7] Started filter /…/pdftopdf (PID 12)" …
+// "[Job 7] PID 12 (/…/pdftopdf) exited with no errors.". They run at once, as a pipe.
+std::map<std::string, double> filterTimes(int job)
+{
+    std::map<std::string, double> took;
+    QFile log(QFileInfo(qEnvironmentVariable("CUPS_SERVER"))
+                  .dir()
+                  .filePath(QStringLiteral("log/error_log")));
+    if (!log.open(QIODevice::ReadOnly))
+        return took;
+    const QRegularExpression line(QStringLiteral(
+        R"(\[[^:]+:(\d+):(\d+):([\d.]+) [^\]]*\] \[Job (\d+)\] (?:Started (?:filter|backend) \S*/(\S+) \(PID (\d+)\)|PID (\d+) \(\S*/([^)/]+)\) exited))"));
+    std::map<QString, double> started; // by PID
+    const QString wanted = QString::number(job);
+    for (const QByteArray& raw : log.readAll().split('\n')) {
+        const auto m = line.match(QString::fromUtf8(raw));
+        if (!m.hasMatch() || m.captured(4) != wanted)
+            continue;
+        const double at =
+            m.captured(1).toInt() * 3600 + m.captured(2).toInt() * 60 + m.captured(3).toDouble();
+        if (!m.captured(6).isEmpty())
+            started[m.captured(6)] = at;
+        else if (started.count(m.captured(7)))
+            took[m.captured(8).toStdString()] = at - started[m.captured(7)];
+    }
+    return took;
+}
+
+// Press → paper (the job completed) for Kopyra and for the shell's pipeline waiting for its
+// job, on each printer, and where the print system spends the time after it took the job.
+int runPaper(int runs, const QStringList& printers)
+{
+    QTemporaryDir scratch;
+    QTextStream out(stdout);
+    out << "## From the press to the printer: Kopyra against `scanimage | lp`, until the job is "
+           "completed\n\nThe queue runs: a job is completed when the printer has its last byte "
+           "(cups-pdf: the PDF file is written; the driverless printer: ippeveprinter has the "
+           "PWG raster). "
+        << runs
+        << " runs each, in turn, median (range), from the press (or the pipeline's start) to the "
+           "time of the printer's file. *Filters* are the programs CUPS ran for the "
+           "job after taking it and how long each ran (median; they run at once, as a pipe; "
+           "the backend waits for the printer to finish).\n\n"
+           "| Printer | Page | Kopyra | Pipeline | Ratio | Kopyra's filters | Pipeline's "
+           "filters |\n|---|---|---:|---:|---:|---|---|\n";
+    out.flush();
+    const std::vector<std::pair<QString, int>> configs = {{QStringLiteral("colour"), 300},
+                                                          {QStringLiteral("grey"), 300},
+                                                          {QStringLiteral("lineart"), 300},
+                                                          {QStringLiteral("colour"), 600}};
+    for (const QString& printer : printers) {
+        for (const auto& [mode, dpi] : configs) {
+            std::vector<double> ours, theirs;
+            std::map<std::string, std::vector<double>> ourFilters, theirFilters;
+            auto noteFilters = [&printer](std::map<std::string, std::vector<double>>& into) {
+                for (const auto& [filter, seconds] : filterTimes(newestJob(printer)))
+                    into[filter].push_back(seconds);
+            };
+            for (int run = 0; run < runs; ++run) {
+                const QString home = scratch.filePath(QStringLiteral("paper%1").arg(run));
+                emptyQueue(printer);
+                ours.push_back(
+                    runRole({QStringLiteral("paper-copy"), mode, QString::number(dpi), printer},
+                            home)["paper"]);
+                noteFilters(ourFilters);
+                theirs.push_back(runPipeline(mode, dpi, scratch.path(), printer, true));
+                noteFilters(theirFilters);
+            }
+            auto filters = [](std::map<std::string, std::vector<double>>& all) {
+                QStringList parts;
+                for (auto& [filter, seconds] : all)
+                    parts << QStringLiteral("%1 %2")
+                                 .arg(QString::fromStdString(filter))
+                                 .arg(median(seconds), 0, 'f', 2);
+                return parts.join(QStringLiteral(", "));
+            };
+            out << QStringLiteral(
+                       "| %1 | %2 dpi %3 | %4 s (%5) | %6 s (%7) | **%8** | %9 | %10 |\n")
+                       .arg(printer)
+                       .arg(dpi)
+                       .arg(mode == QLatin1String("lineart") ? QStringLiteral("line art") : mode)
+                       .arg(median(ours), 0, 'f', 2)
+                       .arg(spread(ours))
+                       .arg(median(theirs), 0, 'f', 2)
+                       .arg(spread(theirs))
+                       .arg(median(ours) / median(theirs), 0, 'f', 2)
+                       .arg(filters(ourFilters), filters(theirFilters));
+            out.flush();
+        }
+    }
+    return 0;
 }
 
 // Ten pages from the feeder in one press, against scanimage --batch and lp of the pages.
@@ -592,6 +762,14 @@ int main(int argc, char** argv)
             return runCopy(args.value(1), args.value(2).toInt(), {},
                            {args.value(3, QStringLiteral("100")).toInt(), args.value(4).toInt(),
                             args.value(5) == QLatin1String("feeder")});
+        if (role == QLatin1String("paper-copy")) {
+            Controls controls;
+            controls.printer = args.value(3);
+            controls.untilPaper = true;
+            return runCopy(args.value(1), args.value(2).toInt(), {}, controls);
+        }
+        if (role == QLatin1String("paper"))
+            return runPaper(args.value(1, QStringLiteral("5")).toInt(), args.mid(2));
         if (role == QLatin1String("feeder"))
             return runFeeder(args.value(1, QStringLiteral("3")).toInt());
         if (role == QLatin1String("slow"))

@@ -15,6 +15,8 @@ fi
 
 # shellcheck source=tools/test-services.sh
 . "$top/tools/test-services.sh"
+# The scheduler's log tells which filters ran for a job and how long.
+export KOPYRA_CUPSD_LOGLEVEL=debug
 kopyra_start_cupsd >/dev/null
 kopyra_start_xvfb >/dev/null
 kopyra_start_driverless >/dev/null
@@ -40,12 +42,21 @@ report=$(mktemp)
         "$(. /etc/os-release && echo "$PRETTY_NAME"); SANE $(scanimage -V | sed 's/.*backends //')," \
         "CUPS $(dpkg-query -W -f='${Version}' cups 2>/dev/null), Qt $(dpkg-query -W -f='${Version}' libqt6core6 2>/dev/null | cut -d+ -f1)."
     echo "Pages come from SANE's test scanner (\"Color pattern\"); the printer is a cups-pdf"
-    echo "queue of a private cupsd, stopped while measuring so that no conversion runs meanwhile."
+    echo "queue of a private cupsd, stopped while measuring so that no conversion runs meanwhile,"
+    echo "except where the time to the printer is measured: there the queues run, and the"
+    echo "driverless printer is ippeveprinter (monochrome, 600 dpi, PWG raster only) behind an"
+    echo "IPP Everywhere queue of the same cupsd."
     echo "The window is a real X window on Xvfb, without a window manager."
     echo
     "$bench/bench_copy" "${1:-5}"
     echo
     "$bench/bench_copy" feeder 3
+    echo
+    printers=(KopyraPDF)
+    [ -n "${KOPYRA_TEST_IPP_SPOOL:-}" ] && printers+=(KopyraIPP)
+    "$bench/bench_copy" paper "${1:-5}" "${printers[@]}"
+    [ -n "${KOPYRA_TEST_IPP_SPOOL:-}" ] ||
+        echo "(Kein treiberloser Drucker: ${KOPYRA_TEST_IPP_MISSING:-?})"
     echo
     "$bench/bench_startup" 10
     echo

@@ -28,7 +28,9 @@ kopyra_start_cupsd() {
     chmod 1777 "$d/tmp"
     cat >"$d/cupsd.conf" <<CONF
 Listen $d/cups.sock
-LogLevel warn
+LogLevel ${KOPYRA_CUPSD_LOGLEVEL:-warn}
+LogTimeFormat usecs
+MaxLogSize 0
 WebInterface No
 Browsing No
 DefaultAuthType None

@@ -185,6 +185,41 @@ private:
 
 QString number(double value) { return QString::number(value, 'f', 3); }
 
+// Bytes as PostScript's ASCII85 text (what PostScript printers take through any channel),
+// lines of at most 80 characters, with the end mark.
+QByteArray ascii85(const Bytes& bytes)
+{
+    QByteArray text;
+    text.reserve(qsizetype(bytes.size() / 4 * 5 + bytes.size() / 64 + 8));
+    int column = 0;
+    auto put = [&](char c) {
+        text.append(c);
+        if (++column == 80) {
+            text.append('\n');
+            column = 0;
+        }
+    };
+    for (std::size_t i = 0; i < bytes.size(); i += 4) {
+        const std::size_t n = std::min<std::size_t>(4, bytes.size() - i);
+        std::uint32_t word = 0;
+        for (std::size_t k = 0; k < 4; ++k)
+            word = word << 8 | (k < n ? bytes[i + k] : 0);
+        if (word == 0 && n == 4) {
+            put('z');
+            continue;
+        }
+        char digits[5];
+        for (int k = 4; k >= 0; --k) {
+            digits[k] = char('!' + word % 85);
+            word /= 85;
+        }
+        for (std::size_t k = 0; k <= n; ++k)
+            put(digits[k]);
+    }
+    text.append("~>\n");
+    return text;
+}
+
 // Reads the pages band by band and compresses the bands on as many threads as there are
 // cores (four at most); the reading waits while that many are under way, so only a few bands
 // are in memory as pixels. The bands' bytes arrive through their promises, in order, page
@@ -259,7 +294,87 @@ void feedBands(std::vector<PagePlan>& pages, BandFeed& feed)
     }
 }
 
+// The same pages as PostScript (level 2), for printers that take it as it is: the bands'
+// JPEG goes in unchanged, where a PDF would be turned into PostScript, image by image, by
+// the print system. Copies are the print system's.
+void writePostScript(const std::vector<PagePlan>& pages,
+                     const std::vector<std::shared_future<Bytes>>& bands, QSizeF paper,
+                     GrowingFile& output)
+{
+    auto put = [&output](const QByteArray& text) {
+        output.write(reinterpret_cast<const unsigned char*>(text.constData()), size_t(text.size()));
+    };
+    put(QStringLiteral("%!PS-Adobe-3.0\n%%Creator: Kopyra\n%%Title: Kopie\n%%Pages: %1\n"
+                       "%%BoundingBox: 0 0 %2 %3\n%%LanguageLevel: 2\n%%EndComments\n"
+                       "%%BeginProlog\n%%EndProlog\n")
+            .arg(pages.size())
+            .arg(qRound(paper.width()))
+            .arg(qRound(paper.height()))
+            .toLatin1());
+    std::size_t next = 0;
+    for (std::size_t p = 0; p < pages.size(); ++p) {
+        const PagePlan& plan = pages[p];
+        put(QStringLiteral("%%Page: %1 %1\n").arg(p + 1).toLatin1());
+        const int height = plan.pixels.height();
+        const double rowHeight = plan.target.height() / height;
+        for (std::size_t i = 0; i < plan.bands; ++i) {
+            const int top = int(i) * plan.bandRows;
+            const int rows = std::min(plan.bandRows, height - top);
+            const double bandTop = plan.target.top() + top * rowHeight;
+            const double bandHeight = rows * rowHeight;
+            const bool rgb = plan.kind == BandKind::Rgb;
+            put(QStringLiteral("gsave %1 %2 translate %3 %4 scale /Device%5 setcolorspace\n"
+                               "<< /ImageType 1 /Width %6 /Height %7 /BitsPerComponent %8 "
+                               "/Decode [%9] /ImageMatrix [%6 0 0 -%7 0 %7] /DataSource "
+                               "currentfile /ASCII85Decode filter%10 >> image\n")
+                    .arg(number(plan.target.left()), number(paper.height() - bandTop - bandHeight),
+                         number(plan.target.width()), number(bandHeight),
+                         rgb ? QStringLiteral("RGB") : QStringLiteral("Gray"))
+                    .arg(plan.pixels.width())
+                    .arg(rows)
+                    .arg(plan.kind == BandKind::Bitmap ? 1 : 8)
+                    .arg(rgb ? QStringLiteral("0 1 0 1 0 1") : QStringLiteral("0 1"),
+                         plan.kind == BandKind::Bitmap ? QString()
+                                                       : QStringLiteral(" /DCTDecode filter"))
+                    .toLatin1());
+            put(ascii85(bands[next + i].get()));
+            put("grestore\n");
+        }
+        next += plan.bands;
+        put("showpage\n");
+    }
+    put("%%Trailer\n%%EOF\n");
+    output.finish();
+}
+
 } // namespace
+
+QRectF placeOnPaper(const PrintJob& job, const PageReader& page)
+{
+    const QSizeF paperMm = job.settings.pageSize.size(QPageSize::Millimeter);
+    const double pointsPerMm = 72 / 25.4;
+    const QSize pixels = page.size();
+    double xDpi = page.xDpi();
+    double yDpi = page.yDpi();
+    if (xDpi <= 0 || yDpi <= 0) {
+        xDpi = pixels.width() / (job.assumedPaperMm.width() / 25.4);
+        yDpi = xDpi;
+    }
+    // At true size each pixel gets the size the page file records, times the zoom.
+    const double zoom = job.settings.zoomPercent / 100.0;
+    QRectF target(0, 0, pixels.width() / xDpi * 72 * zoom, pixels.height() / yDpi * 72 * zoom);
+    if (job.settings.sizeMode == PrintSettings::FitToPage) {
+        const QRectF printable(
+            job.marginsMm.left() * pointsPerMm, job.marginsMm.top() * pointsPerMm,
+            (paperMm.width() - job.marginsMm.left() - job.marginsMm.right()) * pointsPerMm,
+            (paperMm.height() - job.marginsMm.top() - job.marginsMm.bottom()) * pointsPerMm);
+        const double scale =
+            std::min(printable.width() / target.width(), printable.height() / target.height());
+        target.setSize(target.size() * scale);
+        target.moveCenter(printable.center());
+    }
+    return target;
+}
 
 void writePagePdf(const PrintJob& job, const QString& pdfPath, const std::atomic_bool* abandon,
                   const std::function<void(qint64)>& grown)
@@ -281,30 +396,11 @@ void writePagePdf(const PrintJob& job, const QString& pdfPath, const std::atomic
                  QStringLiteral("Die Seite „%1“ kann nicht gedruckt werden: %2")
                      .arg(job.pageFile, why));
         const PageReader& page = *plan.reader;
-        const QSize pixels = plan.pixels = page.size();
-        double xDpi = page.xDpi();
-        double yDpi = page.yDpi();
-        if (xDpi <= 0 || yDpi <= 0) {
-            xDpi = pixels.width() / (job.assumedPaperMm.width() / 25.4);
-            yDpi = xDpi;
-        }
-        // At true size each pixel gets the size the page file records, times the zoom.
-        const double zoom = job.settings.zoomPercent / 100.0;
-        plan.target =
-            QRectF(0, 0, pixels.width() / xDpi * 72 * zoom, pixels.height() / yDpi * 72 * zoom);
-        if (job.settings.sizeMode == PrintSettings::FitToPage) {
-            const QRectF printable(
-                job.marginsMm.left() * pointsPerMm, job.marginsMm.top() * pointsPerMm,
-                (paperMm.width() - job.marginsMm.left() - job.marginsMm.right()) * pointsPerMm,
-                (paperMm.height() - job.marginsMm.top() - job.marginsMm.bottom()) * pointsPerMm);
-            const double scale = std::min(printable.width() / plan.target.width(),
-                                          printable.height() / plan.target.height());
-            plan.target.setSize(plan.target.size() * scale);
-            plan.target.moveCenter(printable.center());
-        }
+        plan.pixels = page.size();
+        plan.target = placeOnPaper(job, page);
         plan.kind = kindOf(page.bandFormat());
         plan.bandRows = page.bandRows(BandRows);
-        plan.bands = std::size_t((pixels.height() + plan.bandRows - 1) / plan.bandRows);
+        plan.bands = std::size_t((plan.pixels.height() + plan.bandRows - 1) / plan.bandRows);
         pages.push_back(std::move(plan));
     }
 
@@ -326,81 +422,87 @@ void writePagePdf(const PrintJob& job, const QString& pdfPath, const std::atomic
     try {
         if (!file)
             throw std::runtime_error(std::strerror(errno));
-        QPDF pdf;
-        pdf.emptyPDF();
-        struct Sheet {
-            QPDFObjectHandle contents;
-            QPDFObjectHandle resources;
-        };
-        std::vector<Sheet> sheets;
-        std::size_t next = 0; // the first band of the page
-        for (const PagePlan& plan : pages) {
-            const int height = plan.pixels.height();
-            QPDFObjectHandle images = QPDFObjectHandle::newDictionary();
-            QString drawing;
-            const double rowHeight = plan.target.height() / height;
-            for (std::size_t i = 0; i < plan.bands; ++i) {
-                const int top = int(i) * plan.bandRows;
-                const int rows = std::min(plan.bandRows, height - top);
-                QPDFObjectHandle image = QPDFObjectHandle::newStream(&pdf);
-                QPDFObjectHandle dict = image.getDict();
-                dict.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
-                dict.replaceKey("/Subtype", QPDFObjectHandle::newName("/Image"));
-                dict.replaceKey("/Width", QPDFObjectHandle::newInteger(plan.pixels.width()));
-                dict.replaceKey("/Height", QPDFObjectHandle::newInteger(rows));
-                dict.replaceKey("/ColorSpace", QPDFObjectHandle::newName(plan.kind == BandKind::Rgb
-                                                                             ? "/DeviceRGB"
-                                                                             : "/DeviceGray"));
-                dict.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(
-                                                         plan.kind == BandKind::Bitmap ? 1 : 8));
-                // Smooth scaling where the printer's dots do not meet the page's pixels.
-                dict.replaceKey("/Interpolate", QPDFObjectHandle::newBool(true));
-                image.replaceStreamData(std::make_shared<BandStream>(bands[next + i]),
-                                        plan.kind == BandKind::Bitmap
-                                            ? QPDFObjectHandle::newNull()
-                                            : QPDFObjectHandle::newName("/DCTDecode"),
-                                        QPDFObjectHandle::newNull());
-                // qpdf writes in the names' order: the bands top to bottom, as they come.
-                const QString name = QStringLiteral("/B%1").arg(i, 5, 10, QLatin1Char('0'));
-                images.replaceKey(name.toStdString(), image);
-                // Each band into its rows' place, the PDF's y counting up from the paper's
-                // bottom.
-                const double bandTop = plan.target.top() + top * rowHeight;
-                const double bandHeight = rows * rowHeight;
-                drawing += QStringLiteral("q %1 0 0 %2 %3 %4 cm %5 Do Q\n")
-                               .arg(number(plan.target.width()), number(bandHeight),
-                                    number(plan.target.left()),
-                                    number(paper.height() - bandTop - bandHeight), name);
+        if (job.postScript) {
+            GrowingFile output(file, grown);
+            writePostScript(pages, bands, paper, output);
+        } else {
+            QPDF pdf;
+            pdf.emptyPDF();
+            struct Sheet {
+                QPDFObjectHandle contents;
+                QPDFObjectHandle resources;
+            };
+            std::vector<Sheet> sheets;
+            std::size_t next = 0; // the first band of the page
+            for (const PagePlan& plan : pages) {
+                const int height = plan.pixels.height();
+                QPDFObjectHandle images = QPDFObjectHandle::newDictionary();
+                QString drawing;
+                const double rowHeight = plan.target.height() / height;
+                for (std::size_t i = 0; i < plan.bands; ++i) {
+                    const int top = int(i) * plan.bandRows;
+                    const int rows = std::min(plan.bandRows, height - top);
+                    QPDFObjectHandle image = QPDFObjectHandle::newStream(&pdf);
+                    QPDFObjectHandle dict = image.getDict();
+                    dict.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
+                    dict.replaceKey("/Subtype", QPDFObjectHandle::newName("/Image"));
+                    dict.replaceKey("/Width", QPDFObjectHandle::newInteger(plan.pixels.width()));
+                    dict.replaceKey("/Height", QPDFObjectHandle::newInteger(rows));
+                    dict.replaceKey("/ColorSpace",
+                                    QPDFObjectHandle::newName(
+                                        plan.kind == BandKind::Rgb ? "/DeviceRGB" : "/DeviceGray"));
+                    dict.replaceKey(
+                        "/BitsPerComponent",
+                        QPDFObjectHandle::newInteger(plan.kind == BandKind::Bitmap ? 1 : 8));
+                    // Smooth scaling where the printer's dots do not meet the page's pixels.
+                    // dict.replaceKey("/Interpolate", QPDFObjectHandle::newBool(true));
+                    image.replaceStreamData(std::make_shared<BandStream>(bands[next + i]),
+                                            plan.kind == BandKind::Bitmap
+                                                ? QPDFObjectHandle::newNull()
+                                                : QPDFObjectHandle::newName("/DCTDecode"),
+                                            QPDFObjectHandle::newNull());
+                    // qpdf writes in the names' order: the bands top to bottom, as they come.
+                    const QString name = QStringLiteral("/B%1").arg(i, 5, 10, QLatin1Char('0'));
+                    images.replaceKey(name.toStdString(), image);
+                    // Each band into its rows' place, the PDF's y counting up from the paper's
+                    // bottom.
+                    const double bandTop = plan.target.top() + top * rowHeight;
+                    const double bandHeight = rows * rowHeight;
+                    drawing += QStringLiteral("q %1 0 0 %2 %3 %4 cm %5 Do Q\n")
+                                   .arg(number(plan.target.width()), number(bandHeight),
+                                        number(plan.target.left()),
+                                        number(paper.height() - bandTop - bandHeight), name);
+                }
+                next += plan.bands;
+                QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
+                resources.replaceKey("/XObject", images);
+                sheets.push_back({pdf.newStream(drawing.toStdString()), resources});
             }
-            next += plan.bands;
-            QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
-            resources.replaceKey("/XObject", images);
-            sheets.push_back({pdf.newStream(drawing.toStdString()), resources});
-        }
-        // Printers without copies of their own (and PDF files) get the pages once per copy,
-        // in order (collated), all showing the same bands.
-        const int copies = job.output == PrintSettings::PdfFile ? job.settings.copies : 1;
-        QPDFPageDocumentHelper document(pdf);
-        for (int copy = 0; copy < std::max(1, copies); ++copy)
-            for (const Sheet& sheet : sheets) {
-                QPDFObjectHandle pageDict = QPDFObjectHandle::newDictionary();
-                pageDict.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
-                pageDict.replaceKey("/MediaBox",
-                                    QPDFObjectHandle::newArray(QPDFObjectHandle::Rectangle(
-                                        0, 0, paper.width(), paper.height())));
-                pageDict.replaceKey("/Contents", sheet.contents);
-                pageDict.replaceKey("/Resources", sheet.resources);
-                document.addPage(pdf.makeIndirectObject(pageDict), false);
-            }
-        QPDFObjectHandle info = QPDFObjectHandle::newDictionary();
-        info.replaceKey("/Creator", QPDFObjectHandle::newUnicodeString("Kopyra"));
-        info.replaceKey("/Title", QPDFObjectHandle::newUnicodeString("Kopie"));
-        pdf.getTrailer().replaceKey("/Info", pdf.makeIndirectObject(info));
+            // Printers without copies of their own (and PDF files) get the pages once per copy,
+            // in order (collated), all showing the same bands.
+            const int copies = job.output == PrintSettings::PdfFile ? job.settings.copies : 1;
+            QPDFPageDocumentHelper document(pdf);
+            for (int copy = 0; copy < std::max(1, copies); ++copy)
+                for (const Sheet& sheet : sheets) {
+                    QPDFObjectHandle pageDict = QPDFObjectHandle::newDictionary();
+                    pageDict.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
+                    pageDict.replaceKey("/MediaBox",
+                                        QPDFObjectHandle::newArray(QPDFObjectHandle::Rectangle(
+                                            0, 0, paper.width(), paper.height())));
+                    pageDict.replaceKey("/Contents", sheet.contents);
+                    pageDict.replaceKey("/Resources", sheet.resources);
+                    document.addPage(pdf.makeIndirectObject(pageDict), false);
+                }
+            QPDFObjectHandle info = QPDFObjectHandle::newDictionary();
+            info.replaceKey("/Creator", QPDFObjectHandle::newUnicodeString("Kopyra"));
+            info.replaceKey("/Title", QPDFObjectHandle::newUnicodeString("Kopie"));
+            pdf.getTrailer().replaceKey("/Info", pdf.makeIndirectObject(info));
 
-        GrowingFile output(file, grown);
-        QPDFWriter writer(pdf);
-        writer.setOutputPipeline(&output);
-        writer.write();
+            GrowingFile output(file, grown);
+            QPDFWriter writer(pdf);
+            writer.setOutputPipeline(&output);
+            writer.write();
+        }
     } catch (const std::exception& error) {
         if (writeWhy.isEmpty())
             writeWhy = QString::fromLocal8Bit(error.what());

@@ -4,6 +4,7 @@
 #include "imaging/common/print_settings.h"
 
 #include <QMarginsF>
+#include <QRectF>
 #include <QSizeF>
 #include <QString>
 
@@ -16,6 +17,18 @@ namespace imaging {
 // A printer as CUPS described it when it was chosen: what making a job for it needs.
 struct CupsDestination;
 
+class PageReader;
+
+// How a driverless printer takes pages without the print system converting them: PWG raster
+// at its own resolution. Empty (dpi 0) for printers that are better served with the PDF (those
+// that take PDF themselves, and those whose queue converts anyway).
+struct RasterTarget {
+    int xDpi = 0;
+    int yDpi = 0;
+    bool colour = false; // takes 8-bit sRGB; else 8-bit grey
+    bool usable() const { return xDpi > 0 && yDpi > 0; }
+};
+
 // One print of the page file.
 struct PrintJob {
     QString pageFile;
@@ -27,7 +40,9 @@ struct PrintJob {
     QSizeF assumedPaperMm{210, 297}; // for pages that record no resolution
     // The printer as CUPS described it when it was chosen.
     std::shared_ptr<const CupsDestination> destination;
-    int jobId = 0; // CUPS's number for the job, once the printer has it
+    RasterTarget raster;     // set when the printer is better served with PWG raster
+    bool postScript = false; // PostScript instead of PDF, for printers that take it as it is
+    int jobId = 0;           // CUPS's number for the job, once the printer has it
 };
 
 // Lays the page out on the paper and writes it as PDF: at true size each pixel gets the
@@ -36,6 +51,10 @@ struct PrintJob {
 // is read band by band, never whole, and the file grows as the bands come: grown is told its size
 // each time a part of it is on disk. Throws DispatchError; stops early with PrintAbandoned
 // once *abandon becomes true.
+// Where a page of the file lands on the paper, in points (1/72 inch) from the paper's top-left
+// corner, as writePagePdf lays it out.
+QRectF placeOnPaper(const PrintJob& job, const PageReader& page);
+
 void writePagePdf(const PrintJob& job, const QString& pdfPath,
                   const std::atomic_bool* abandon = nullptr,
                   const std::function<void(qint64)>& grown = {});

@@ -1,6 +1,7 @@
 #include "imaging/edit/page_printer.h"
 
 #include "dispatch/dispatch_error.h"
+#include "imaging/edit/page_raster.h"
 #include "imaging/page_file/page_reader.h"
 
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <cups/cups.h>
 
 #include <algorithm>
+#include <deque>
 
 namespace imaging {
 
@@ -93,8 +95,89 @@ QString temporaryPdf()
 
 } // namespace
 
+namespace {
+
+// The raster made on a thread of its own while CUPS takes in what is made already; at most
+// 16 MB wait between the two.
+int sendRaster(const PrintJob& job)
+{
+    struct Pipe {
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::deque<QByteArray> parts;
+        qint64 held = 0;
+        bool done = false;
+        std::exception_ptr failure;
+    } pipe;
+    std::atomic_bool abandon{false};
+    auto hand = [&pipe, &abandon](QByteArray& part) {
+        std::unique_lock lock(pipe.mutex);
+        pipe.changed.wait(lock, [&] { return pipe.held < (16 << 20) || abandon; });
+        if (abandon)
+            throw PrintAbandoned();
+        pipe.held += part.size();
+        pipe.parts.push_back(std::move(part));
+        part = QByteArray();
+        pipe.changed.notify_all();
+    };
+    std::future<void> making = std::async(std::launch::async, [&] {
+        try {
+            QByteArray part;
+            writePageRaster(
+                job,
+                [&](const char* bytes, std::size_t length) {
+                    part.append(bytes, qsizetype(length));
+                    if (part.size() >= (1 << 20))
+                        hand(part);
+                },
+                &abandon);
+            if (!part.isEmpty())
+                hand(part);
+        } catch (...) {
+            const std::lock_guard lock(pipe.mutex);
+            pipe.failure = std::current_exception();
+        }
+        const std::lock_guard lock(pipe.mutex);
+        pipe.done = true;
+        pipe.changed.notify_all();
+    });
+    // However the sending ends, the making ends with it.
+    struct Stop {
+        Pipe& pipe;
+        std::atomic_bool& abandon;
+        std::future<void>& making;
+        ~Stop()
+        {
+            {
+                const std::lock_guard lock(pipe.mutex);
+                abandon = true;
+                pipe.changed.notify_all();
+            }
+            making.wait();
+        }
+    } stop{pipe, abandon, making};
+    return sendToPrinter(job, [&pipe]() -> QByteArray {
+        std::unique_lock lock(pipe.mutex);
+        pipe.changed.wait(lock, [&] { return !pipe.parts.empty() || pipe.done; });
+        if (pipe.parts.empty()) {
+            if (pipe.failure)
+                std::rethrow_exception(pipe.failure);
+            return {};
+        }
+        QByteArray part = std::move(pipe.parts.front());
+        pipe.parts.pop_front();
+        pipe.held -= part.size();
+        pipe.changed.notify_all();
+        return part;
+    });
+}
+
+} // namespace
+
 int printPage(const PrintJob& job)
 {
+    if (job.output == PrintSettings::Printer && job.raster.usable())
+        return sendRaster(job);
     if (job.output == PrintSettings::PdfFile) {
         try {
             writePagePdf(job, job.pdfFile);
@@ -177,6 +260,8 @@ void choosePrinter(PrintJob& job)
     if (job.printer.isEmpty())
         return;
     job.destination = lookUpDestination(job.printer);
+    if (job.output == PrintSettings::Printer)
+        chooseHandover(job);
     if (job.settings.sizeMode == PrintSettings::FitToPage) {
         // The edges the printer cannot print on, as its driver tells them.
         QPrinter printer(QPrinterInfo::printerInfo(job.printer));
@@ -204,22 +289,11 @@ PdfInAdvance::PdfInAdvance(PrintJob job)
                 self->m_changed.notify_all();
             }
         } finish{this};
-        // Fitted, the layout needs the printer's edges; at true size it needs no printer, and
-        // the PDF is begun while CUPS is being asked.
-        if (m_job.settings.sizeMode == PrintSettings::FitToPage) {
-            choose();
-            if (!m_abandon)
-                writeAhead(m_marginsMm);
-            return;
-        }
-        auto chosen = std::async(std::launch::async, [this] { choose(); });
-        try {
-            writeAhead({});
-        } catch (...) {
-            chosen.wait();
-            throw;
-        }
-        chosen.get();
+        // The layout needs the printer: its edges when fitting, and what it takes (PDF or
+        // PostScript; nothing of this when it takes raster).
+        choose();
+        if (!m_abandon)
+            writeAhead(m_marginsMm);
     });
 }
 
@@ -242,6 +316,11 @@ void PdfInAdvance::choose()
     m_printer = job.printer;
     m_destination = job.destination;
     m_marginsMm = job.marginsMm;
+    m_raster = job.raster;
+    m_postScript = job.postScript;
+    // The printer takes raster: no PDF is needed.
+    if (m_raster.usable())
+        m_abandon = true;
     m_chosen = true;
     m_changed.notify_all();
 }
@@ -250,6 +329,7 @@ void PdfInAdvance::writeAhead(const QMarginsF& marginsMm)
 {
     PrintJob job = m_job;
     job.marginsMm = marginsMm;
+    job.postScript = m_postScript;
     const QString path = temporaryPdf();
     {
         const std::lock_guard lock(m_mutex);
@@ -295,6 +375,12 @@ bool PdfInAdvance::sendFor(PrintJob& job)
         job.printer = m_printer;
         job.destination = m_destination;
         job.marginsMm = m_marginsMm;
+        job.raster = m_raster;
+        job.postScript = m_postScript;
+    }
+    if (job.raster.usable()) {
+        job.jobId = sendRaster(job);
+        return true;
     }
     QFile pdf(m_pdfPath);
     if (!pdf.open(QIODevice::ReadOnly))
@@ -323,8 +409,10 @@ namespace {
 int jobOptions(const PrintJob& job, cups_option_t** options)
 {
     int count = 0;
-    count = cupsAddOption("copies", QByteArray::number(job.settings.copies).constData(), count,
-                          options);
+    // Raster comes with its copies made.
+    count = cupsAddOption(
+        "copies", QByteArray::number(job.raster.usable() ? 1 : job.settings.copies).constData(),
+        count, options);
     // The page is laid out already: CUPS must not scale it again.
     count = cupsAddOption("print-scaling", "none", count, options);
     count = cupsAddOption("fit-to-page", "false", count, options);
@@ -377,8 +465,11 @@ int sendToPrinter(const PrintJob& job, const std::function<QByteArray()>& next)
     if (id <= 0)
         cupsFailure(created == IPP_STATUS_ERROR_NOT_FOUND ? PrinterUnreachable : PrintFailed,
                     job.printer);
-    if (cupsStartDestDocument(CUPS_HTTP_DEFAULT, dest, info, id, "Kopie", CUPS_FORMAT_PDF, 0,
-                              nullptr, 1) != HTTP_STATUS_CONTINUE) {
+    const char* format = job.raster.usable() ? "image/pwg-raster"
+                         : job.postScript    ? CUPS_FORMAT_POSTSCRIPT
+                                             : CUPS_FORMAT_PDF;
+    if (cupsStartDestDocument(CUPS_HTTP_DEFAULT, dest, info, id, "Kopie", format, 0, nullptr, 1) !=
+        HTTP_STATUS_CONTINUE) {
         const QString reason = cupsReason(job.printer);
         cancelIncomplete(printer, id);
         fail(PrintFailed, reason);

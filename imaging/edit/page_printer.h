@@ -71,6 +71,8 @@ private:
     QString m_printer;
     std::shared_ptr<const CupsDestination> m_destination;
     QMarginsF m_marginsMm;
+    RasterTarget m_raster;
+    bool m_postScript = false;
     QString m_pdfPath;       // set before the PDF is begun
     qint64 m_fileBytes = 0;  // of the PDF on disk so far
     bool m_finished = false; // the thread has ended
