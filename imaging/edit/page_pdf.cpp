@@ -323,10 +323,11 @@ void writePostScript(const std::vector<PagePlan>& pages,
             const double bandTop = plan.target.top() + top * rowHeight;
             const double bandHeight = rows * rowHeight;
             const bool rgb = plan.kind == BandKind::Rgb;
-            put(QStringLiteral("gsave %1 %2 translate %3 %4 scale /Device%5 setcolorspace\n"
-                               "<< /ImageType 1 /Width %6 /Height %7 /BitsPerComponent %8 "
-                               "/Decode [%9] /ImageMatrix [%6 0 0 -%7 0 %7] /DataSource "
-                               "currentfile /ASCII85Decode filter%10 >> image\n")
+            put(QStringLiteral(
+                    "gsave %1 %2 translate %3 %4 scale /Device%5 setcolorspace\n"
+                    "<< /ImageType 1 /Width %6 /Height %7 /BitsPerComponent %8 /Interpolate true "
+                    "/Decode [%9] /ImageMatrix [%6 0 0 -%7 0 %7] /DataSource "
+                    "currentfile /ASCII85Decode filter%10 >> image\n")
                     .arg(number(plan.target.left()), number(paper.height() - bandTop - bandHeight),
                          number(plan.target.width()), number(bandHeight),
                          rgb ? QStringLiteral("RGB") : QStringLiteral("Gray"))
@@ -455,7 +456,7 @@ void writePagePdf(const PrintJob& job, const QString& pdfPath, const std::atomic
                         "/BitsPerComponent",
                         QPDFObjectHandle::newInteger(plan.kind == BandKind::Bitmap ? 1 : 8));
                     // Smooth scaling where the printer's dots do not meet the page's pixels.
-                    // dict.replaceKey("/Interpolate", QPDFObjectHandle::newBool(true));
+                    dict.replaceKey("/Interpolate", QPDFObjectHandle::newBool(true));
                     image.replaceStreamData(std::make_shared<BandStream>(bands[next + i]),
                                             plan.kind == BandKind::Bitmap
                                                 ? QPDFObjectHandle::newNull()

@@ -31,6 +31,8 @@ title="Kopyra - der handliche Fotokopierer für Windows"
 printer_gone=
 restore_printer() {
     lpadmin -p KopyraPDF -E -v cups-pdf:/ -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd 2>/dev/null
+    [ -z "${KOPYRA_TEST_IPP_URI:-}" ] ||
+        lpadmin -p KopyraIPP -E -v "$KOPYRA_TEST_IPP_URI" -m everywhere 2>/dev/null
     lpadmin -d KopyraPDF
     printer_gone=
 }
@@ -248,6 +250,7 @@ scenario_no_printer() {
     store 'AskBeforePrint=0' 'ShowSpecificSetup=0'
     printer_gone=1
     lpadmin -x KopyraPDF
+    lpadmin -x KopyraIPP 2>/dev/null || true # the driverless printer, where there is one
     start
     press_copy
     has_pdf_copy() { [ -n "$(find "$home/Documents" -name 'Kopie *.pdf')" ]; }
