@@ -368,9 +368,12 @@ bool PdfInAdvance::sendFor(PrintJob& job)
         // Chosen, the PDF is under way (its path is set before it is begun), or writing it
         // has ended in failure.
         std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return (m_chosen && !m_pdfPath.isEmpty()) || m_finished; });
+        m_changed.wait(lock, [this] {
+            return (m_chosen && (!m_pdfPath.isEmpty() || m_raster.usable())) || m_finished;
+        });
         // Without a PDF of its own (no printer then, or no room for it) the print makes one.
-        if (!m_chosen || m_pdfPath.isEmpty() || job.settings.printer != m_job.settings.printer)
+        if (!m_chosen || (m_pdfPath.isEmpty() && !m_raster.usable()) ||
+            job.settings.printer != m_job.settings.printer)
             return false;
         job.printer = m_printer;
         job.destination = m_destination;
