@@ -6,6 +6,7 @@
 #include "imaging/common/print_settings.h"
 #include "imaging/edit/img_edit.h"
 #include "imaging/edit/page_printer.h"
+#include "imaging/edit/page_raster.h"
 #include "imaging/edit/print_feedback.h"
 #include "imaging/page_file/page_writer.h"
 #include "support/german_ui.h"
@@ -229,11 +230,12 @@ constexpr double PxPerMm = 300 / 25.4;
 // A page as a driverless printer got it: CUPS's PWG raster, read back with libcups.
 struct RasterPage {
     cups_page_header2_t header{};
-    QRectF inkMm;   // where the page has ink
-    int grey = 255; // the ink's lightness
+    QRectF inkMm;         // where the page has ink
+    int grey = 255;       // the ink's lightness
+    QList<QRgb> coloured; // the colours at the points asked for
 };
 
-QList<RasterPage> readRaster(const QString& path)
+QList<RasterPage> readRaster(const QString& path, const QList<QPointF>& pointsMm = {})
 {
     QList<RasterPage> pages;
     QFile file(path);
@@ -245,8 +247,16 @@ QList<RasterPage> readRaster(const QString& path)
         std::vector<unsigned char> line(h.cupsBytesPerLine);
         const unsigned bytes = std::max(1u, h.cupsBitsPerPixel / 8);
         unsigned x0 = h.cupsWidth, y0 = h.cupsHeight, x1 = 0, y1 = 0;
+        const double xMm = 25.4 / h.HWResolution[0], yMm = 25.4 / h.HWResolution[1];
+        page.coloured = QList<QRgb>(pointsMm.size());
         for (unsigned y = 0; y < h.cupsHeight; ++y) {
             cupsRasterReadPixels(raster, line.data(), h.cupsBytesPerLine);
+            for (qsizetype i = 0; i < pointsMm.size(); ++i) {
+                const unsigned at = unsigned(pointsMm[i].x() / xMm) * bytes;
+                if (unsigned(pointsMm[i].y() / yMm) == y && bytes >= 1)
+                    page.coloured[i] = bytes == 3 ? qRgb(line[at], line[at + 1], line[at + 2])
+                                                  : qRgb(line[at], line[at], line[at]);
+            }
             for (unsigned x = 0; x < h.cupsWidth; ++x) {
                 int value = h.cupsBitsPerPixel == 1 ? (line[x / 8] >> (7 - x % 8) & 1) * 255
                                                     : line[x * bytes];
@@ -262,7 +272,6 @@ QList<RasterPage> readRaster(const QString& path)
                 y1 = std::max(y1, y + 1);
             }
         }
-        const double xMm = 25.4 / h.HWResolution[0], yMm = 25.4 / h.HWResolution[1];
         page.inkMm = QRectF(x0 * xMm, y0 * yMm, (x1 - x0) * xMm, (y1 - y0) * yMm);
         pages.append(page);
         page = RasterPage();
@@ -354,6 +363,8 @@ private Q_SLOTS:
     void pageShownAfterStartUp();
     void pdfCopiesNeverOverwrite();
     void feedbackAfterCopy();
+    void rasterOfEveryKindOfPage_data();
+    void rasterOfEveryKindOfPage();
     void driverlessPrinterGetsThePages_data();
     void driverlessPrinterGetsThePages();
     void throughCupsd_data();
@@ -708,6 +719,49 @@ void TestPrint::feedbackAfterCopy()
     QTRY_VERIFY_WITH_TIMEOUT(edit.feedback().line().contains(QStringLiteral("wartet seit")), 30000);
     QVERIFY2(edit.feedback().line().contains(settings.printer), qPrintable(edit.feedback().line()));
     QVERIFY(!QApplication::activeModalWidget());
+}
+
+void TestPrint::rasterOfEveryKindOfPage_data()
+{
+    QTest::addColumn<TiffLayout>("layout");
+    QTest::addColumn<bool>("colourPrinter");
+    using L = TiffLayout;
+    QTest::newRow("colour, colour printer") << L{} << true;
+    QTest::newRow("colour, grey printer") << L{} << false;
+    QTest::newRow("colour, 16 bits") << L{16, 3} << true;
+    QTest::newRow("grey") << L{8, 1, PHOTOMETRIC_MINISBLACK} << true;
+    QTest::newRow("line art") << L{1, 1, PHOTOMETRIC_MINISWHITE} << false;
+}
+
+// The raster a driverless printer gets: every kind of page, each quadrant in its place and
+// colour, grey where the printer prints grey (the colours' luminance).
+void TestPrint::rasterOfEveryKindOfPage()
+{
+    QFETCH(TiffLayout, layout);
+    QFETCH(bool, colourPrinter);
+    writeQuadrantTiff(m_page, layout, 400, 400, 100);
+    imaging::PrintJob job;
+    job.pageFile = m_page;
+    job.raster = {300, 300, colourPrinter};
+    const QString path = m_home->path() + QStringLiteral("/page.pwg");
+    QFile out(path);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    imaging::writePageRaster(
+        job, [&out](const char* bytes, std::size_t length) { out.write(bytes, qint64(length)); });
+    out.close();
+    const QList<QPointF> middles = {{25, 25}, {76, 25}, {25, 76}, {76, 76}};
+    const QList<RasterPage> pages = readRaster(path, middles);
+    QCOMPARE(pages.size(), 1);
+    QCOMPARE(pages[0].inkMm.topLeft(), QPointF(0, 0));
+    for (int q = 0; q < 4; ++q) {
+        const QRgb c = quadrantColour(layout, q);
+        const int luminance = (qRed(c) * 54 + qGreen(c) * 183 + qBlue(c) * 19) >> 8;
+        const QRgb wanted =
+            colourPrinter || layout.samples == 1 ? c : qRgb(luminance, luminance, luminance);
+        QVERIFY2(
+            near(pages[0].coloured[q], wanted, 2),
+            qPrintable(QStringLiteral("quadrant %1: %2").arg(q).arg(pages[0].coloured[q], 0, 16)));
+    }
 }
 
 void TestPrint::driverlessPrinterGetsThePages_data()

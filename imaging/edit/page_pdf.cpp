@@ -186,37 +186,40 @@ private:
 QString number(double value) { return QString::number(value, 'f', 3); }
 
 // Bytes as PostScript's ASCII85 text (what PostScript printers take through any channel),
-// lines of at most 80 characters, with the end mark.
+// sixteen groups a line (80 characters at most), with the end mark.
 QByteArray ascii85(const Bytes& bytes)
 {
-    QByteArray text;
-    text.reserve(qsizetype(bytes.size() / 4 * 5 + bytes.size() / 64 + 8));
-    int column = 0;
-    auto put = [&](char c) {
-        text.append(c);
-        if (++column == 80) {
-            text.append('\n');
-            column = 0;
-        }
-    };
-    for (std::size_t i = 0; i < bytes.size(); i += 4) {
+    QByteArray text(qsizetype(bytes.size() / 4 * 5 + bytes.size() / 64 + 16), Qt::Uninitialized);
+    char* to = text.data();
+    const std::size_t whole = bytes.size() / 4 * 4;
+    int groups = 0;
+    for (std::size_t i = 0; i <= whole; i += 4) {
         const std::size_t n = std::min<std::size_t>(4, bytes.size() - i);
+        if (n == 0)
+            break;
         std::uint32_t word = 0;
         for (std::size_t k = 0; k < 4; ++k)
-            word = word << 8 | (k < n ? bytes[i + k] : 0);
+            word = word << 8 | (k < n ? bytes[i + k] : 0u);
         if (word == 0 && n == 4) {
-            put('z');
-            continue;
+            *to++ = 'z';
+        } else {
+            char digits[5];
+            for (int k = 4; k >= 0; --k) {
+                digits[k] = char('!' + word % 85);
+                word /= 85;
+            }
+            for (std::size_t k = 0; k <= n; ++k)
+                *to++ = digits[k];
         }
-        char digits[5];
-        for (int k = 4; k >= 0; --k) {
-            digits[k] = char('!' + word % 85);
-            word /= 85;
+        if (++groups == 16) {
+            *to++ = '\n';
+            groups = 0;
         }
-        for (std::size_t k = 0; k <= n; ++k)
-            put(digits[k]);
     }
-    text.append("~>\n");
+    *to++ = '~';
+    *to++ = '>';
+    *to++ = '\n';
+    text.truncate(to - text.data());
     return text;
 }
 
@@ -378,7 +381,8 @@ QRectF placeOnPaper(const PrintJob& job, const PageReader& page)
 }
 
 void writePagePdf(const PrintJob& job, const QString& pdfPath, const std::atomic_bool* abandon,
-                  const std::function<void(qint64)>& grown)
+                  const std::function<void(qint64)>& grown,
+                  const std::function<bool()>& postScriptWhenKnown)
 {
     // PDF points (1/72 inch), measured from the paper's top-left corner; PDF itself counts
     // from the bottom.
@@ -423,7 +427,8 @@ void writePagePdf(const PrintJob& job, const QString& pdfPath, const std::atomic
     try {
         if (!file)
             throw std::runtime_error(std::strerror(errno));
-        if (job.postScript) {
+        // The bands are under way while the printer is still being looked up.
+        if (postScriptWhenKnown ? postScriptWhenKnown() : job.postScript) {
             GrowingFile output(file, grown);
             writePostScript(pages, bands, paper, output);
         } else {

@@ -55,9 +55,12 @@ struct PrintJob {
 // corner, as writePagePdf lays it out.
 QRectF placeOnPaper(const PrintJob& job, const PageReader& page);
 
+// postScriptWhenKnown, when given, says (waiting if need be) whether the file is to be
+// PostScript instead of job.postScript; the bands are begun before it is asked.
 void writePagePdf(const PrintJob& job, const QString& pdfPath,
                   const std::atomic_bool* abandon = nullptr,
-                  const std::function<void(qint64)>& grown = {});
+                  const std::function<void(qint64)>& grown = {},
+                  const std::function<bool()>& postScriptWhenKnown = {});
 
 struct PrintAbandoned {};
 

@@ -289,11 +289,27 @@ PdfInAdvance::PdfInAdvance(PrintJob job)
                 self->m_changed.notify_all();
             }
         } finish{this};
-        // The layout needs the printer: its edges when fitting, and what it takes (PDF or
-        // PostScript; nothing of this when it takes raster).
-        choose();
-        if (!m_abandon)
-            writeAhead(m_marginsMm);
+        // Fitted, the layout needs the printer's edges; at true size the bands are begun while
+        // CUPS is asked what the printer takes (PDF or PostScript; nothing of this when it
+        // takes raster).
+        if (m_job.settings.sizeMode == PrintSettings::FitToPage) {
+            choose();
+            if (!m_abandon)
+                writeAhead(m_marginsMm);
+            return;
+        }
+        auto chosen = std::async(std::launch::async, [this] { choose(); });
+        try {
+            writeAhead({}, [this, &chosen] {
+                chosen.wait();
+                const std::lock_guard lock(m_mutex);
+                return m_postScript;
+            });
+        } catch (...) {
+            chosen.wait();
+            throw;
+        }
+        chosen.get();
     });
 }
 
@@ -325,7 +341,8 @@ void PdfInAdvance::choose()
     m_changed.notify_all();
 }
 
-void PdfInAdvance::writeAhead(const QMarginsF& marginsMm)
+void PdfInAdvance::writeAhead(const QMarginsF& marginsMm,
+                              const std::function<bool()>& postScriptWhenKnown)
 {
     PrintJob job = m_job;
     job.marginsMm = marginsMm;
@@ -335,11 +352,14 @@ void PdfInAdvance::writeAhead(const QMarginsF& marginsMm)
         const std::lock_guard lock(m_mutex);
         m_pdfPath = path;
     }
-    writePagePdf(job, path, &m_abandon, [this](qint64 bytes) {
-        const std::lock_guard lock(m_mutex);
-        m_fileBytes = bytes;
-        m_changed.notify_all();
-    });
+    writePagePdf(
+        job, path, &m_abandon,
+        [this](qint64 bytes) {
+            const std::lock_guard lock(m_mutex);
+            m_fileBytes = bytes;
+            m_changed.notify_all();
+        },
+        postScriptWhenKnown);
 }
 
 PdfInAdvance::~PdfInAdvance()

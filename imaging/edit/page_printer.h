@@ -58,7 +58,8 @@ public:
 
 private:
     void choose();
-    void writeAhead(const QMarginsF& marginsMm);
+    void writeAhead(const QMarginsF& marginsMm,
+                    const std::function<bool()>& postScriptWhenKnown = {});
 
     const PrintJob m_job; // as the print settings stood; the printer is chosen on the threads
     QDateTime m_pageTime;
