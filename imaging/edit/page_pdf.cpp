@@ -187,10 +187,10 @@ QString number(double value) { return QString::number(value, 'f', 3); }
 
 // Bytes as PostScript's ASCII85 text (what PostScript printers take through any channel),
 // sixteen groups a line (80 characters at most), with the end mark.
-QByteArray ascii85(const Bytes& bytes)
+Bytes ascii85(const Bytes& bytes)
 {
-    QByteArray text(qsizetype(bytes.size() / 4 * 5 + bytes.size() / 64 + 16), Qt::Uninitialized);
-    char* to = text.data();
+    Bytes text(bytes.size() / 4 * 5 + bytes.size() / 64 + 16);
+    unsigned char* to = text.data();
     const std::size_t whole = bytes.size() / 4 * 4;
     int groups = 0;
     for (std::size_t i = 0; i <= whole; i += 4) {
@@ -209,7 +209,7 @@ QByteArray ascii85(const Bytes& bytes)
                 word /= 85;
             }
             for (std::size_t k = 0; k <= n; ++k)
-                *to++ = digits[k];
+                *to++ = static_cast<unsigned char>(digits[k]);
         }
         if (++groups == 16) {
             *to++ = '\n';
@@ -219,7 +219,7 @@ QByteArray ascii85(const Bytes& bytes)
     *to++ = '~';
     *to++ = '>';
     *to++ = '\n';
-    text.truncate(to - text.data());
+    text.resize(std::size_t(to - text.data()));
     return text;
 }
 
@@ -229,6 +229,10 @@ QByteArray ascii85(const Bytes& bytes)
 // after page; a failure reaches every band not yet handed over.
 struct BandFeed {
     std::vector<std::promise<Bytes>> bands;
+    // Once the file is known to be PostScript, the bands come as its ASCII85 text, made on
+    // the threads that compress them; encoded tells which did.
+    std::atomic_int postScript{-1}; // -1: not known yet
+    std::unique_ptr<std::atomic_bool[]> encoded;
     const std::atomic_bool* abandon = nullptr; // by the caller
     std::atomic_bool stop{false};              // the file cannot be written
     std::exception_ptr failure;
@@ -280,7 +284,16 @@ void feedBands(std::vector<PagePlan>& pages, BandFeed& feed)
                         throw PrintAbandoned();
                     if (handed + underWay.size() == planned)
                         throw std::runtime_error("more bands than planned");
-                    underWay.push_back(std::async(std::launch::async, encodeBand, band, page.kind));
+                    const std::size_t index = handed + underWay.size();
+                    underWay.push_back(
+                        std::async(std::launch::async, [&feed, band, index, kind = page.kind] {
+                            Bytes bytes = encodeBand(band, kind);
+                            if (feed.postScript == 1) {
+                                bytes = ascii85(bytes);
+                                feed.encoded[index] = true;
+                            }
+                            return bytes;
+                        }));
                     if (underWay.size() >= threads)
                         handOne();
                 },
@@ -299,10 +312,11 @@ void feedBands(std::vector<PagePlan>& pages, BandFeed& feed)
 
 // The same pages as PostScript (level 2), for printers that take it as it is: the bands'
 // JPEG goes in unchanged, where a PDF would be turned into PostScript, image by image, by
-// the print system. Copies are the print system's.
+// the print system. Copies are the print system's. Each band's bytes go once they are
+// written, so a stack of pages never waits in memory.
 void writePostScript(const std::vector<PagePlan>& pages,
-                     const std::vector<std::shared_future<Bytes>>& bands, QSizeF paper,
-                     GrowingFile& output)
+                     std::vector<std::shared_future<Bytes>>& bands, const BandFeed& feed,
+                     QSizeF paper, GrowingFile& output)
 {
     auto put = [&output](const QByteArray& text) {
         output.write(reinterpret_cast<const unsigned char*>(text.constData()), size_t(text.size()));
@@ -341,7 +355,11 @@ void writePostScript(const std::vector<PagePlan>& pages,
                          plan.kind == BandKind::Bitmap ? QString()
                                                        : QStringLiteral(" /DCTDecode filter"))
                     .toLatin1());
-            put(ascii85(bands[next + i].get()));
+            const Bytes& bytes = bands[next + i].get();
+            const Bytes text = feed.encoded[next + i] ? Bytes() : ascii85(bytes);
+            const Bytes& written = feed.encoded[next + i] ? bytes : text;
+            output.write(written.data(), written.size());
+            bands[next + i] = {}; // written: its bytes are not needed again
             put("grestore\n");
         }
         next += plan.bands;
@@ -415,6 +433,9 @@ void writePagePdf(const PrintJob& job, const QString& pdfPath, const std::atomic
     for (const PagePlan& plan : pages)
         totalBands += plan.bands;
     feed.bands.resize(totalBands);
+    feed.encoded = std::make_unique<std::atomic_bool[]>(totalBands);
+    if (!postScriptWhenKnown)
+        feed.postScript = job.postScript;
     std::vector<std::shared_future<Bytes>> bands;
     for (auto& band : feed.bands)
         bands.push_back(band.get_future().share());
@@ -428,9 +449,10 @@ void writePagePdf(const PrintJob& job, const QString& pdfPath, const std::atomic
         if (!file)
             throw std::runtime_error(std::strerror(errno));
         // The bands are under way while the printer is still being looked up.
-        if (postScriptWhenKnown ? postScriptWhenKnown() : job.postScript) {
+        feed.postScript = postScriptWhenKnown ? postScriptWhenKnown() : job.postScript;
+        if (feed.postScript == 1) {
             GrowingFile output(file, grown);
-            writePostScript(pages, bands, paper, output);
+            writePostScript(pages, bands, feed, paper, output);
         } else {
             QPDF pdf;
             pdf.emptyPDF();
