@@ -7,13 +7,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QPrinter>
-#include <QPrinterInfo>
+#include <QPageSize>
 #include <QTemporaryFile>
 
 #include <cups/cups.h>
 
 #include <algorithm>
+#include <cmath>
 #include <deque>
 
 namespace imaging {
@@ -263,12 +263,15 @@ void choosePrinter(PrintJob& job)
     if (job.output == PrintSettings::Printer)
         chooseHandover(job);
     if (job.settings.sizeMode == PrintSettings::FitToPage) {
-        // The edges the printer cannot print on, as its driver tells them.
-        QPrinter printer(QPrinterInfo::printerInfo(job.printer));
-        printer.setPageSize(job.settings.pageSize);
-        QPageLayout layout = printer.pageLayout();
-        layout.setUnits(QPageLayout::Millimeter);
-        job.marginsMm = layout.minimumMargins();
+        // The edges the printer cannot print on for this paper, as CUPS tells them (from the
+        // printer's driver or what a driverless printer says of itself).
+        const QSizeF paperMm = job.settings.pageSize.size(QPageSize::Millimeter);
+        cups_size_t size{};
+        if (cupsGetDestMediaBySize(CUPS_HTTP_DEFAULT, job.destination->dest, job.destination->info,
+                                   int(std::lround(paperMm.width() * 100)),
+                                   int(std::lround(paperMm.height() * 100)),
+                                   CUPS_MEDIA_FLAGS_DEFAULT, &size))
+            job.marginsMm = QMarginsF(size.left, size.top, size.right, size.bottom) / 100;
     }
 }
 

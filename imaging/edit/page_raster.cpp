@@ -77,10 +77,6 @@ Takes whatQueueTakes(const QString& printer)
     return rasterAsItIs && !otherTargets ? Takes::RasterOnly : Takes::Other;
 }
 
-} // namespace
-
-namespace {
-
 RasterTarget rasterTargetOf(const QString& printer, bool twoSided)
 {
     ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
@@ -97,12 +93,13 @@ RasterTarget rasterTargetOf(const QString& printer, bool twoSided)
     RasterTarget target;
     bool grey = false;
     ipp_res_t units;
-    int fallbackY = 0;
     // The printer's own resolution where it takes raster at it, else its finest up to 600 dpi.
     int wantedX = 0;
     if (ipp_attribute_t* d =
-            ippFindAttribute(response, "printer-resolution-default", IPP_TAG_RESOLUTION))
-        wantedX = ippGetResolution(d, 0, &fallbackY, &units);
+            ippFindAttribute(response, "printer-resolution-default", IPP_TAG_RESOLUTION)) {
+        int wantedY = 0;
+        wantedX = ippGetResolution(d, 0, &wantedY, &units);
+    }
     if (ipp_attribute_t* r = ippFindAttribute(response, "pwg-raster-document-resolution-supported",
                                               IPP_TAG_RESOLUTION)) {
         for (int i = 0; i < ippGetCount(r); ++i) {
