@@ -5,6 +5,9 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/tools/deps.sh" test
+# XSane, a peer, for its copy mode.
+command -v xsane >/dev/null || { [ "$(id -u)" -ne 0 ] ||
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends xsane >/dev/null; }
 
 if [ "$(id -u)" -ne 0 ]; then
     # cupsd and cups-pdf need root.
@@ -58,6 +61,23 @@ report=$(mktemp)
     [ -n "${KOPYRA_TEST_IPP_SPOOL:-}" ] ||
         echo "(Kein treiberloser Drucker: ${KOPYRA_TEST_IPP_MISSING:-?})"
     echo
+    if command -v xsane >/dev/null; then
+        echo "## XSane's copy mode, colour, from the press of its \"Scan\" to the printer's file"
+        echo
+        echo "\`bench/xsane_copy.sh\`: XSane 0.999 started for each copy, 3 copies, median (range)."
+        echo
+        echo "| Printer | Page | XSane |"
+        echo "|---|---|---:|"
+        for printer in "${printers[@]}"; do
+            for dpi in 300 600; do
+                times=$("$top/bench/xsane_copy.sh" "$dpi" 3 "$printer" | sort -n)
+                echo "| $printer | $dpi dpi colour | $(echo "$times" | sed -n 2p | xargs printf '%.2f') s" \
+                    "($(echo "$times" | head -1 | xargs printf '%.2f')–$(echo "$times" | tail -1 |
+                        xargs printf '%.2f')) |"
+            done
+        done
+        echo
+    fi
     "$bench/bench_startup" 10
     echo
     echo "## Resizing with a colour A4 page shown, showing and printing it"
