@@ -128,8 +128,6 @@ private Q_SLOTS:
     void feederCopiesTheStack();
     void lighterToDarker_data();
     void lighterToDarker();
-    void specialFrames_data();
-    void specialFrames();
     void unwritableFolder();
     void pickDevice_data();
     void pickDevice();
@@ -204,39 +202,62 @@ Outcome TestScan::scan(const QVariantMap& deviceOptions, const ScanPreferences& 
 
 void TestScan::pageSizeAndResolution_data()
 {
+    QTest::addColumn<QVariantMap>("options");
     QTest::addColumn<int>("mode");
     QTest::addColumn<int>("dpi");
     QTest::addColumn<int>("bits");
     QTest::addColumn<int>("samples");
+    QTest::addColumn<bool>("separate"); // a plane of each colour after the other
+    QTest::addColumn<bool>("a4");
     using M = ScanPreferences::Mode;
-    QTest::newRow("colour 150") << int(M::Color) << 150 << 8 << 3;
-    QTest::newRow("colour 300") << int(M::Color) << 300 << 8 << 3;
-    QTest::newRow("grey 150") << int(M::Gray) << 150 << 8 << 1;
-    QTest::newRow("grey 300") << int(M::Gray) << 300 << 8 << 1;
-    // The test scanner has no line-art mode: grey with one bit per pixel.
-    QTest::newRow("line art 150") << int(M::Lineart) << 150 << 1 << 1;
-    QTest::newRow("line art 300") << int(M::Lineart) << 300 << 1 << 1;
+    const QVariantMap none;
+    for (int dpi : {150, 300}) {
+        QTest::addRow("colour %d", dpi) << none << int(M::Color) << dpi << 8 << 3 << false << true;
+        QTest::addRow("grey %d", dpi) << none << int(M::Gray) << dpi << 8 << 1 << false << true;
+        // The test scanner has no line-art mode: grey with one bit per pixel.
+        QTest::addRow("line art %d", dpi)
+            << none << int(M::Lineart) << dpi << 1 << 1 << false << true;
+    }
+    QTest::newRow("three-pass colour")
+        << QVariantMap{{QStringLiteral("three-pass"), true},
+                       {QStringLiteral("three-pass-order"), QStringLiteral("GBR")}}
+        << int(M::Color) << 100 << 8 << 3 << true << true;
+    QTest::newRow("16-bit grey") << QVariantMap{{QStringLiteral("depth"), 16}} << int(M::Gray)
+                                 << 100 << 16 << 1 << false << true;
+    QTest::newRow("16-bit colour") << QVariantMap{{QStringLiteral("depth"), 16}} << int(M::Color)
+                                   << 100 << 16 << 3 << false << true;
+    // A hand scanner does not know the height in advance, and has a width of its own.
+    QTest::newRow("hand scanner") << QVariantMap{{QStringLiteral("hand-scanner"), true}}
+                                  << int(M::Gray) << 100 << 8 << 1 << false << false;
 }
 
+// The page file holds the page as scanned: A4 at the resolution asked for, in the scan's own
+// kind of pixels, the test scanner's 10 mm grid where it belongs, no temporary file left.
 void TestScan::pageSizeAndResolution()
 {
+    QFETCH(QVariantMap, options);
     QFETCH(int, mode);
     QFETCH(int, dpi);
     QFETCH(int, bits);
     QFETCH(int, samples);
+    QFETCH(bool, separate);
+    QFETCH(bool, a4);
     ScanPreferences prefs;
     prefs.mode = static_cast<ScanPreferences::Mode>(mode);
     prefs.dpi = dpi;
-    prefs.paper = ScanPreferences::Paper::A4;
-    const Outcome o = scan({}, prefs);
+    const Outcome o = scan(options, prefs);
     QVERIFY2(o.error.isEmpty(), qPrintable(o.error));
     QVERIFY(o.event);
 
     const TiffInfo t = readTiff(m_page);
-    QVERIFY(qAbs(t.width - qRound(210 / 25.4 * dpi)) <= 1);
-    QVERIFY(qAbs(t.height - qRound(297 / 25.4 * dpi)) <= 1);
+    QVERIFY(t.height > 0);
+    if (a4) {
+        QVERIFY(qAbs(t.width - qRound(210 / 25.4 * dpi)) <= 1);
+        QVERIFY(qAbs(t.height - qRound(297 / 25.4 * dpi)) <= 1);
+    }
     QCOMPARE(t.bits, bits);
     QCOMPARE(t.samples, samples);
+    QCOMPARE(t.planar, separate ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
     QCOMPARE(t.xDpi, double(dpi));
     QCOMPARE(t.yDpi, double(dpi));
 
@@ -245,8 +266,8 @@ void TestScan::pageSizeAndResolution()
     // The grid lands where it belongs: squares of 10 mm, alternating.
     QVERIFY(gridAt(page, dpi, 5, 5, false));
     QVERIFY(gridAt(page, dpi, 15, 5, true));
-    QVERIFY(gridAt(page, dpi, 15, 15, false));
-    QVERIFY(gridAt(page, dpi, 205, 295, false) || gridAt(page, dpi, 205, 295, true));
+    QVERIFY(!a4 || gridAt(page, dpi, 15, 15, false));
+    QVERIFY(!a4 || gridAt(page, dpi, 205, 295, false) || gridAt(page, dpi, 205, 295, true));
     QVERIFY(QDir(m_home->path())
                 .entryList(QDir::Files)
                 .filter(QStringLiteral("Kopyra.tif."))
@@ -533,57 +554,6 @@ void TestScan::lighterToDarker()
     for (int i = 1; i < means.size(); ++i)
         QVERIFY2(bits == 1 || means[i] < means[i - 1], qPrintable(said));
     QVERIFY2(means.first() > means.last() + 20, qPrintable(said));
-}
-
-void TestScan::specialFrames_data()
-{
-    QTest::addColumn<QVariantMap>("options");
-    QTest::addColumn<int>("mode");
-    QTest::addColumn<int>("bits");
-    QTest::addColumn<int>("samples");
-    QTest::addColumn<bool>("separate");
-    QTest::addColumn<bool>("a4");
-    using M = ScanPreferences::Mode;
-    QTest::newRow("three-pass colour")
-        << QVariantMap{{QStringLiteral("three-pass"), true},
-                       {QStringLiteral("three-pass-order"), QStringLiteral("GBR")}}
-        << int(M::Color) << 8 << 3 << true << true;
-    QTest::newRow("16-bit grey") << QVariantMap{{QStringLiteral("depth"), 16}} << int(M::Gray) << 16
-                                 << 1 << false << true;
-    QTest::newRow("16-bit colour")
-        << QVariantMap{{QStringLiteral("depth"), 16}} << int(M::Color) << 16 << 3 << false << true;
-    QTest::newRow("1-bit") << QVariantMap{} << int(M::Lineart) << 1 << 1 << false << true;
-    // A hand scanner does not know the height in advance, and has a width of its own.
-    QTest::newRow("hand scanner") << QVariantMap{{QStringLiteral("hand-scanner"), true}}
-                                  << int(M::Gray) << 8 << 1 << false << false;
-}
-
-void TestScan::specialFrames()
-{
-    QFETCH(QVariantMap, options);
-    QFETCH(int, mode);
-    QFETCH(int, bits);
-    QFETCH(int, samples);
-    QFETCH(bool, separate);
-    QFETCH(bool, a4);
-    ScanPreferences prefs;
-    prefs.mode = static_cast<ScanPreferences::Mode>(mode);
-    prefs.dpi = 100;
-    const Outcome o = scan(options, prefs);
-    QVERIFY2(o.error.isEmpty(), qPrintable(o.error));
-    QVERIFY(o.event);
-    const TiffInfo t = readTiff(m_page);
-    QCOMPARE(t.bits, bits);
-    QCOMPARE(t.samples, samples);
-    QCOMPARE(t.planar, separate ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
-    QVERIFY(t.height > 0);
-    if (a4)
-        QVERIFY(qAbs(t.width - 827) <= 1 && qAbs(t.height - 1169) <= 1);
-    const QImage page = QImageReader(m_page).read();
-    QVERIFY(!page.isNull());
-    QCOMPARE(page.size(), QSize(t.width, t.height));
-    QVERIFY(gridAt(page, 100, 5, 5, false));
-    QVERIFY(gridAt(page, 100, 15, 5, true));
 }
 
 void TestScan::unwritableFolder()
