@@ -371,6 +371,21 @@ void writePostScript(const std::vector<PagePlan>& pages,
 
 } // namespace
 
+std::vector<std::unique_ptr<PageReader>> openPages(const QString& pageFile)
+{
+    std::vector<std::unique_ptr<PageReader>> pages;
+    for (int p = 0; p == 0 || p < pages.front()->pageCount(); ++p) {
+        auto reader = std::make_unique<PageReader>();
+        QString why;
+        if (!reader->open(pageFile, &why, p))
+            fail(
+                PageUnreadableForPrint,
+                QStringLiteral("Die Seite „%1“ kann nicht gedruckt werden: %2").arg(pageFile, why));
+        pages.push_back(std::move(reader));
+    }
+    return pages;
+}
+
 QRectF placeOnPaper(const PrintJob& job, const PageReader& page)
 {
     const QSizeF paperMm = job.settings.pageSize.size(QPageSize::Millimeter);
@@ -410,14 +425,9 @@ void writePagePdf(const PrintJob& job, const QString& pdfPath, const std::atomic
 
     // Every page of the file (the feeder's stack), each laid out on a sheet of its own.
     std::vector<PagePlan> pages;
-    for (int p = 0; p == 0 || p < pages.front().reader->pageCount(); ++p) {
+    for (std::unique_ptr<PageReader>& reader : openPages(job.pageFile)) {
         PagePlan plan;
-        plan.reader = std::make_unique<PageReader>();
-        QString why;
-        if (!plan.reader->open(job.pageFile, &why, p))
-            fail(PageUnreadableForPrint,
-                 QStringLiteral("Die Seite „%1“ kann nicht gedruckt werden: %2")
-                     .arg(job.pageFile, why));
+        plan.reader = std::move(reader);
         const PageReader& page = *plan.reader;
         plan.pixels = page.size();
         plan.target = placeOnPaper(job, page);

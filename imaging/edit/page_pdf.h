@@ -11,6 +11,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace imaging {
 
@@ -51,6 +52,10 @@ struct PrintJob {
 // is read band by band, never whole, and the file grows as the bands come: grown is told its size
 // each time a part of it is on disk. Throws DispatchError; stops early with PrintAbandoned
 // once *abandon becomes true.
+// Every page of the page file (the feeder's stack; one for anything else), each opened for
+// reading. Throws DispatchError when one cannot be read.
+std::vector<std::unique_ptr<PageReader>> openPages(const QString& pageFile);
+
 // Where a page of the file lands on the paper, in points (1/72 inch) from the paper's top-left
 // corner, as writePagePdf lays it out.
 QRectF placeOnPaper(const PrintJob& job, const PageReader& page);

@@ -462,6 +462,18 @@ void cancelIncomplete(const QByteArray& printer, int id)
 
 } // namespace
 
+ipp_t* queueAttributes(const QString& printer, std::initializer_list<const char*> names)
+{
+    ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+    char uri[HTTP_MAX_URI];
+    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof(uri), "ipp", nullptr, "localhost", 0,
+                     "/printers/%s", printer.toUtf8().constData());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
+                  int(names.size()), nullptr, names.begin());
+    return cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+}
+
 int sendToPrinter(const PrintJob& job, const QString& pdfPath)
 {
     QFile pdf(pdfPath);

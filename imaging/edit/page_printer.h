@@ -8,10 +8,13 @@
 #include <QSizeF>
 #include <QString>
 
+#include <cups/ipp.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <future>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 
@@ -27,6 +30,11 @@ void choosePrinter(PrintJob& job);
 // with the user's German words.
 // Returns CUPS's number for the job (0 for a PDF file).
 int printPage(const PrintJob& job);
+
+// The attributes of a CUPS queue as the scheduler has them now (Get-Printer-Attributes): the
+// response, for ippDelete; null when CUPS does not answer. Waits for CUPS: not for the window's
+// thread.
+ipp_t* queueAttributes(const QString& printer, std::initializer_list<const char*> names);
 
 // Hands a PDF laid out for the job's printer to CUPS; the job's number. Throws DispatchError.
 int sendToPrinter(const PrintJob& job, const QString& pdfPath);

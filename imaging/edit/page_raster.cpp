@@ -1,6 +1,7 @@
 #include "imaging/edit/page_raster.h"
 
 #include "dispatch/dispatch_error.h"
+#include "imaging/edit/page_printer.h"
 #include "imaging/page_file/page_reader.h"
 
 #include <QFile>
@@ -79,17 +80,9 @@ Takes whatQueueTakes(const QString& printer)
 
 RasterTarget rasterTargetOf(const QString& printer, bool twoSided)
 {
-    ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
-    char uri[HTTP_MAX_URI];
-    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof(uri), "ipp", nullptr, "localhost", 0,
-                     "/printers/%s", printer.toUtf8().constData());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
-    static const char* const wanted[] = {
-        "pwg-raster-document-resolution-supported", "pwg-raster-document-type-supported",
-        "pwg-raster-document-sheet-back", "printer-resolution-default"};
-    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 4, nullptr,
-                  wanted);
-    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    ipp_t* response = queueAttributes(
+        printer, {"pwg-raster-document-resolution-supported", "pwg-raster-document-type-supported",
+                  "pwg-raster-document-sheet-back", "printer-resolution-default"});
     RasterTarget target;
     bool grey = false;
     ipp_res_t units;
@@ -261,16 +254,7 @@ void writePageRaster(const PrintJob& job, const std::function<void(const char*, 
                      const std::atomic_bool* abandon)
 {
     const RasterTarget& target = job.raster;
-    std::vector<std::unique_ptr<PageReader>> pages;
-    for (int p = 0; p == 0 || p < pages.front()->pageCount(); ++p) {
-        auto reader = std::make_unique<PageReader>();
-        QString why;
-        if (!reader->open(job.pageFile, &why, p))
-            fail(PageUnreadableForPrint,
-                 QStringLiteral("Die Seite „%1“ kann nicht gedruckt werden: %2")
-                     .arg(job.pageFile, why));
-        pages.push_back(std::move(reader));
-    }
+    std::vector<std::unique_ptr<PageReader>> pages = openPages(job.pageFile);
     const QSizeF paperMm = job.settings.pageSize.size(QPageSize::Millimeter);
     pwg_media_t* media = pwgMediaForSize(int(std::lround(paperMm.width() * 100)),
                                          int(std::lround(paperMm.height() * 100)));

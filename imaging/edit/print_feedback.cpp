@@ -1,6 +1,7 @@
 #include "imaging/edit/print_feedback.h"
 
 #include "imaging/common/background_work.h"
+#include "imaging/edit/page_printer.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -46,14 +47,7 @@ struct JobState {
 // scheduler's language); empty when all is well or CUPS does not answer.
 QString printerMessage(const QString& printer)
 {
-    ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
-    char uri[HTTP_MAX_URI];
-    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof(uri), "ipp", nullptr, "localhost", 0,
-                     "/printers/%s", printer.toUtf8().constData());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
-                 "printer-state-message");
-    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    ipp_t* response = queueAttributes(printer, {"printer-state-message"});
     const char* text =
         ippGetString(ippFindAttribute(response, "printer-state-message", IPP_TAG_TEXT), 0, nullptr);
     QString message = QString::fromUtf8(text ? text : "").trimmed();
