@@ -2,6 +2,7 @@
 
 // What the tests share: a home of their own, the user's programs caught, the event loop's
 // pauses measured, dialogs answered when they show, the test cupsd, a main with German texts.
+#include "dispatch/dispatch_error.h"
 #include "support/german_ui.h"
 #include "support/kopyra_application.h"
 #include "test_home.h"
@@ -80,6 +81,20 @@ std::unique_ptr<QTimer> whenShown(std::function<bool(Dialog*)> answer, int every
     });
     t->start(everyMs);
     return timer;
+}
+
+// What a call that failed through the dispatch contract said: "<number> <description>", or
+// nothing when it did not fail.
+template <class Call> QString failureOf(Call call, QString* source = nullptr)
+{
+    try {
+        call();
+    } catch (const imaging::DispatchError& e) {
+        if (source)
+            *source = e.source();
+        return QString::number(e.number()) + QLatin1Char(' ') + e.description();
+    }
+    return {};
 }
 
 // Tests that print through the private cupsd that tools/test.sh starts. Run by hand without

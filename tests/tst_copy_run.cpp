@@ -140,8 +140,6 @@ class TestCopyRun : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void init();
-    void phaseSequences_data();
-    void phaseSequences();
     void setupDialogDecision_data();
     void setupDialogDecision();
     void answerNoPrintsNothing();
@@ -151,42 +149,11 @@ private Q_SLOTS:
     void severalFailuresInOneRun();
     void emptyDescriptionAndSource();
     void completionDuringStartOfScan();
-    void completionAfterStartOfScan();
     void nonDispatchFailuresAreReportedToo();
     void pressesWhileCopyingAreIgnored();
 };
 
 void TestCopyRun::init() { Module1::FirstCopyDone = 0; }
-
-void TestCopyRun::phaseSequences_data()
-{
-    QTest::addColumn<int>("phase");
-    QTest::addColumn<int>("firstCopyDone");
-    QTest::addColumn<QStringList>("expected");
-    using namespace Step;
-    QTest::newRow("phase 0, first copy")
-        << 0 << 0 << QStringList{Busy,   SetupOn, ReadSetup, ReadFirst, PageForAdmin,
-                                 Exists, Delete,  Scan,      Idle};
-    QTest::newRow("phase 0, after a print")
-        << 0 << -1 << QStringList{Busy,         SetupOn, ReadSetup, ReadFirst, SetupOff,
-                                  PageForAdmin, Exists,  Delete,    Scan,      Idle};
-    QTest::newRow("phase 1") << 1 << 0 << QStringList{Finish,   Show,   Fit,    Refresh, ReadAsk,
-                                                      Question, Read29, Read28, Read16,  Print};
-    QTest::newRow("phase 2") << 2 << 0 << QStringList{Handle, PrintDialog};
-}
-
-void TestCopyRun::phaseSequences()
-{
-    QFETCH(int, phase);
-    QFETCH(int, firstCopyDone);
-    QFETCH(QStringList, expected);
-    Module1::FirstCopyDone = static_cast<std::int16_t>(firstCopyDone);
-    FakeHost host;
-    host.run.Kopyra(static_cast<std::int16_t>(phase));
-    QCOMPARE(host.log.describe(), expected);
-    if (phase == 1)
-        QCOMPARE(Module1::FirstCopyDone, std::int16_t(-1));
-}
 
 void TestCopyRun::setupDialogDecision_data()
 {
@@ -365,18 +332,6 @@ void TestCopyRun::completionDuringStartOfScan()
     QCOMPARE(log[scan + 11], Step::Idle);
     QCOMPARE(log[scan + 12], errorBox(0));
     QCOMPARE(log.size(), scan + 13);
-}
-
-void TestCopyRun::completionAfterStartOfScan()
-{
-    FakeHost host;
-    host.options[Option::AskBeforePrint] = 0;
-    CopyRun& run = host.run;
-    run.Kopyra(0);
-    QCOMPARE(host.log.describe().last(), Step::Idle);
-    host.scan.fireEvent(10);
-    QCOMPARE(host.log.describe().last(), Step::Print);
-    QCOMPARE(Module1::FirstCopyDone, std::int16_t(-1));
 }
 
 void TestCopyRun::nonDispatchFailuresAreReportedToo()

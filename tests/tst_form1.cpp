@@ -98,7 +98,6 @@ private Q_SLOTS:
     void restoresOptions();
     void startsWhateverTheStore_data();
     void startsWhateverTheStore();
-    void firstLayoutAndDesignSizes();
     void leftoverPageThatCannotBeShown_data();
     void leftoverPageThatCannotBeShown();
     void refusalOfMissingPageStillFails();
@@ -316,24 +315,6 @@ void TestForm1::startsWhateverTheStore()
     QVERIFY(fakes.log.describe().contains(QStringLiteral("ImgScan1 call 102 ()")));
 }
 
-void TestForm1::firstLayoutAndDesignSizes()
-{
-    Fakes fakes;
-    Form1 form(fakes.environment(m_home->path()));
-    form.Form_Load();
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
-    // The design sizes are the live window's outer size at start.
-    QCOMPARE(Module1::DesignWidth, float(form.frameGeometry().width() * 15));
-    QCOMPARE(Module1::DesignHeight, float(form.frameGeometry().height() * 15));
-    QCOMPARE(Module1::DesignFrameWidth, 4065.f);
-    QCOMPARE(Module1::DesignFrameHeight, 6075.f);
-    QCOMPARE(Module1::DesignButtonFrameLeft, 4260.f);
-    // The first layout: the edit control fills the panel's inner area, the page is fitted.
-    QCOMPARE(form.ImgEdit1->geometry(), form.ImgEdit1Frame3D->contentsRect());
-    QCOMPARE(fakes.log.describe().last(), QStringLiteral("ImgEdit1 call 352 (I2:0)"));
-}
-
 void TestForm1::leftoverPageThatCannotBeShown_data()
 {
     QTest::addColumn<QString>("kind");
@@ -398,23 +379,20 @@ void TestForm1::unhandledFailureEndsProgram()
         QEvent event(QEvent::User);
         QCoreApplication::sendEvent(&thrower, &event);
     });
-    QTimer closer;
-    connect(&closer, &QTimer::timeout, this, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        closer.stop();
+    int buttons = 0;
+    const auto closer = whenShown<QMessageBox>([&](QMessageBox* box) {
         shownText = box->text();
         shownTitle = box->windowTitle();
         shownIcon = box->icon();
-        QCOMPARE(box->buttons().size(), 1);
+        buttons = int(box->buttons().size());
         box->buttons().first()->click();
+        return true;
     });
-    closer.start(20);
     QTimer::singleShot(10000, [] { QCoreApplication::exit(99); }); // never hang
     const int rc = QCoreApplication::exec();
 
     QCOMPARE(rc, EXIT_FAILURE);
+    QCOMPARE(buttons, 1);
     QVERIFY(UnhandledFailure::reported());
     QCOMPARE(shownTitle, QStringLiteral("Kopyra"));
     QCOMPARE(shownIcon, QMessageBox::Critical);
@@ -523,20 +501,15 @@ void TestForm1::questionBoxAnsweredOnScreen()
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QString text, yesText, noText;
     bool hasIcon = true, yesIsDefault = false;
-    QTimer answerer;
-    connect(&answerer, &QTimer::timeout, this, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        answerer.stop();
+    const auto answerer = whenShown<QMessageBox>([&](QMessageBox* box) {
         text = box->text();
         hasIcon = box->icon() != QMessageBox::NoIcon;
         yesText = box->button(QMessageBox::Yes)->text();
         noText = box->button(QMessageBox::No)->text();
         yesIsDefault = box->defaultButton() == box->button(QMessageBox::Yes);
         (yes ? box->defaultButton() : box->button(QMessageBox::No))->click();
+        return true;
     });
-    answerer.start(20);
     fakes.scan->fireEvent(10);
     QCOMPARE(text, QStringLiteral("Soll die eingescannte Seite jetzt gedruckt werden?"));
     QVERIFY(!hasIcon);

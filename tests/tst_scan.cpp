@@ -105,6 +105,15 @@ bool gridAt(const QImage& page, double dpi, double xMm, double yMm, bool black)
     return black ? grey < 60 : grey > 195;
 }
 
+// The test scanner slowed down: buffers of the size given, each held back for a while.
+QVariantMap slowly(int bufferBytes, int delayUs)
+{
+    return {{QStringLiteral("read-limit"), true},
+            {QStringLiteral("read-limit-size"), bufferBytes},
+            {QStringLiteral("read-delay"), true},
+            {QStringLiteral("read-delay-duration"), delayUs}};
+}
+
 struct Outcome {
     bool event = false;
     QString error;
@@ -188,13 +197,10 @@ Outcome TestScan::scan(const QVariantMap& deviceOptions, const ScanPreferences& 
     const QMetaObject::Connection c = QObject::connect(
         &control, &ImgScan::eventRaised, [&](int position) { outcome.event = position == 10; });
     control.put(1, Variant::text(m_page));
-    try {
-        control.call(102, {});
-    } catch (const imaging::DispatchError& e) {
-        outcome.error = e.description();
-        outcome.number = e.number();
-        [&] { QCOMPARE(e.source(), QStringLiteral("ScanLibCtl.ImgScan")); }();
-    }
+    QString source;
+    outcome.error = failureOf([&control] { control.call(102, {}); }, &source);
+    outcome.number = outcome.error.section(QLatin1Char(' '), 0, 0).toInt();
+    [&] { QVERIFY(outcome.error.isEmpty() || source == QStringLiteral("ScanLibCtl.ImgScan")); }();
     QCoreApplication::processEvents(); // the completion event comes after the call
     QObject::disconnect(c);
     return outcome;
@@ -325,12 +331,8 @@ void TestScan::slowScanCanBeCancelled_data()
     QTest::addColumn<int>("mode");
     QTest::addColumn<int>("dpi");
     // About 26 MB, each of the test backend's buffers held back for 0.2 s: some 40 seconds.
-    QTest::newRow("slow delivery") << "test:0"
-                                   << QVariantMap{{QStringLiteral("read-limit"), true},
-                                                  {QStringLiteral("read-limit-size"), 4096},
-                                                  {QStringLiteral("read-delay"), true},
-                                                  {QStringLiteral("read-delay-duration"), 200000}}
-                                   << int(ScanPreferences::Mode::Color) << 300;
+    QTest::newRow("slow delivery")
+        << "test:0" << slowly(4096, 200000) << int(ScanPreferences::Mode::Color) << 300;
     // A backend whose cancel waits for its device (or its reader thread): the window must
     // not wait with it. 118 rows of 0.1 s, 1.5 s for each cancel.
     QTest::newRow("slow cancel") << "fault:0"
@@ -343,14 +345,10 @@ void TestScan::slowScanCanBeCancelled_data()
         << QVariantMap{{QStringLiteral("read-pause"), 100}, {QStringLiteral("cancel-pause"), -1}}
         << int(ScanPreferences::Mode::Gray) << 75;
     // The test backend goes on with the next colour after a cancel: the next scan must not.
+    QVariantMap threePass = slowly(4096, 200000);
+    threePass.insert(QStringLiteral("three-pass"), true);
     QTest::newRow("three-pass colour")
-        << "test:0"
-        << QVariantMap{{QStringLiteral("three-pass"), true},
-                       {QStringLiteral("read-limit"), true},
-                       {QStringLiteral("read-limit-size"), 4096},
-                       {QStringLiteral("read-delay"), true},
-                       {QStringLiteral("read-delay-duration"), 200000}}
-        << int(ScanPreferences::Mode::Color) << 150;
+        << "test:0" << threePass << int(ScanPreferences::Mode::Color) << 150;
 }
 
 void TestScan::slowScanCanBeCancelled()
@@ -465,10 +463,7 @@ void TestScan::feederCopiesTheStack()
         return false;
     });
     // Slow enough for the progress to be seen at each page.
-    options.insert({{QStringLiteral("read-limit"), true},
-                    {QStringLiteral("read-limit-size"), 8192},
-                    {QStringLiteral("read-delay"), true},
-                    {QStringLiteral("read-delay-duration"), 10000}});
+    options.insert(slowly(8192, 10000));
     ImgScan control;
     const Outcome o = scan(options, prefs, &control);
     QCOMPARE(o.number, number);
@@ -564,54 +559,34 @@ void TestScan::unwritableFolder()
     ScanPreferences prefs;
     prefs.dpi = 75;
     prefs.save();
-    try {
-        control.call(102, {});
-        QFAIL("a page that cannot be written must not pass for a scan");
-    } catch (const imaging::DispatchError& e) {
-        QVERIFY2(e.description().contains(QStringLiteral("/proc/Kopyra.tif")),
-                 qPrintable(e.description()));
-        QVERIFY(e.description().contains(QStringLiteral("nicht")));
-    }
+    const QString error = failureOf([&control] { control.call(102, {}); });
+    QVERIFY2(error.contains(QStringLiteral("/proc/Kopyra.tif")) &&
+                 error.contains(QStringLiteral("nicht")),
+             qPrintable(error));
 }
 
 void TestScan::pickDevice_data()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("vendor");
-    QTest::addColumn<QString>("model");
-    QTest::addColumn<QString>("picked");
-    QTest::newRow("remembered name") << "usb:002"
-                                     << "Acme"
-                                     << "Flat 1"
-                                     << "usb:002";
-    QTest::newRow("re-plugged: same model, new name") << "usb:001"
-                                                      << "Acme"
-                                                      << "Flat 1"
-                                                      << "usb:003";
-    QTest::newRow("gone: first device") << "usb:009"
-                                        << "Other"
-                                        << "X"
-                                        << "net:a:b";
-    QTest::newRow("nothing remembered: first device") << ""
-                                                      << ""
-                                                      << ""
-                                                      << "net:a:b";
+    // The name, maker and model remembered, and the device that is picked of three.
+    QTest::addColumn<QString>("rememberedAndPicked");
+    QTest::newRow("remembered name") << "usb:002|Acme|Flat 1|usb:002";
+    QTest::newRow("re-plugged: same model, new name") << "usb:001|Acme|Flat 1|usb:003";
+    QTest::newRow("gone: first device") << "usb:009|Other|X|net:a:b";
+    QTest::newRow("nothing remembered: first device") << "|||net:a:b";
 }
 
 void TestScan::pickDevice()
 {
-    QFETCH(QString, name);
-    QFETCH(QString, vendor);
-    QFETCH(QString, model);
-    QFETCH(QString, picked);
+    QFETCH(QString, rememberedAndPicked);
+    const QStringList r = rememberedAndPicked.split(QLatin1Char('|'));
     const QList<imaging::sane::DeviceInfo> devices{
         {QStringLiteral("net:a:b"), QStringLiteral("HP"), QStringLiteral("Jet"), {}},
         {QStringLiteral("usb:002"), QStringLiteral("Acme"), QStringLiteral("Flat 2"), {}},
         {QStringLiteral("usb:003"), QStringLiteral("Acme"), QStringLiteral("Flat 1"), {}}};
-    const imaging::ScannerChoice choice{name, vendor, model};
+    const imaging::ScannerChoice choice{r[0], r[1], r[2]};
     const auto* found = choice.pick(devices);
     QVERIFY(found);
-    QCOMPARE(found->name, picked);
+    QCOMPARE(found->name, r[3]);
     QVERIFY(!choice.pick({}));
 }
 
@@ -737,16 +712,11 @@ void TestScan::setupDialogCancelScansNothing()
     control.put(1, Variant::text(m_page));
     control.put(16, Variant::boolean(true));
     QString title;
-    QTimer closer;
-    connect(&closer, &QTimer::timeout, this, [&] {
-        auto* dialog = qobject_cast<imaging::ScanOptionDialog*>(QApplication::activeModalWidget());
-        if (!dialog)
-            return;
-        closer.stop();
+    const auto closer = whenShown<imaging::ScanOptionDialog>([&title](QDialog* dialog) {
         title = dialog->windowTitle();
         dialog->reject();
+        return true;
     });
-    closer.start(20);
     control.call(102, {}); // no error
     QCoreApplication::processEvents();
     QVERIFY(!event);

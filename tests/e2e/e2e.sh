@@ -129,6 +129,17 @@ new_pdf() { find "$KOPYRA_TEST_PDF_DIR" -name '*.pdf' -newer "$home/marker" | he
 have_new_pdf() { [ -n "$(new_pdf)" ]; }
 jobs_done() { [ -z "$(lpstat -o 2>/dev/null)" ]; }
 press_copy() { xdotool mousemove --sync $(copy_button) click 1; }
+# A press, and the copy printed to its end.
+copy_arrives() { # what
+    marker
+    press_copy
+    wait_for 60 have_new_pdf || fail "no copy $1"
+    wait_for 60 jobs_done
+}
+close_box() { # what it was about
+    key Kopyra Return
+    wait_for 10 no_window Kopyra || fail "box about $1 stayed"
+}
 
 scenario_first_start() {
     fresh "first start"
@@ -149,10 +160,7 @@ scenario_one_copy() {
     fresh "one copy"
     store 'AskBeforePrint=0' 'ShowSpecificSetup=0'
     start
-    marker
-    press_copy
-    wait_for 60 have_new_pdf || fail "no PDF arrived"
-    wait_for 60 jobs_done
+    copy_arrives "at all"
     local pdf
     pdf=$(new_pdf)
     pdfinfo "$pdf" | grep -q "Pages: *1$" || fail "not one page"
@@ -186,7 +194,7 @@ scenario_ask_before_print() {
     press_copy
     wait_for 30 has_window Kopyra || fail "no question the second time"
     key Kopyra Return
-    wait_for 60 have_new_pdf || fail "no PDF after Ja"
+    wait_for 60 have_new_pdf || fail "no copy after Ja"
     wait_for 60 jobs_done
     stop
 }
@@ -202,15 +210,11 @@ scenario_jammed() {
     # Its words, from the log: the jam, reported by the copy's first phase, once.
     [ "$(grep -c 'Meldung: Es kam zu folgendem Problem:.*Papierstau.*Phase: 0$' "$home/kopyra.log")" -eq 1 ] ||
         fail "not one box about the jam"
-    key Kopyra Return
-    wait_for 10 no_window Kopyra || fail "box stayed"
+    close_box "the jam"
     wait_for 5 copy_picture_is green || fail "copy button not idle after the error"
     # The jam cleared: the next copy works.
     sed -i 's/SANE_STATUS_JAMMED/Default/' "$home/config/kopyra-imaging.conf"
-    marker
-    press_copy
-    wait_for 60 have_new_pdf || fail "no copy after the jam"
-    wait_for 60 jobs_done
+    copy_arrives "after the jam"
     stop
 }
 
@@ -318,7 +322,7 @@ scenario_setup_first_time_only() {
     press_copy
     wait_for 30 has_window "$setup" || fail "no set-up dialog on the first copy"
     key "$setup" Return
-    wait_for 60 have_new_pdf || fail "no PDF after the first copy"
+    wait_for 60 have_new_pdf || fail "no copy after the first set-up"
     wait_for 60 jobs_done
     marker
     press_copy
@@ -342,15 +346,11 @@ scenario_cupsd_away() {
     marker
     press_copy
     wait_for 30 has_window Kopyra || fail "no error box"
-    key Kopyra Return
-    wait_for 10 no_window Kopyra || fail "box stayed"
+    close_box "cupsd"
     [ -s "$home/app/Kopyra.tif" ] || fail "no page"
     have_new_pdf && fail "printed without cupsd"
     ln -sfn "$CUPS_SERVER" "$home/cups.sock"
-    sleep 1
-    press_copy
-    wait_for 60 have_new_pdf || fail "no copy once cupsd was back"
-    wait_for 60 jobs_done
+    copy_arrives "once cupsd was back"
     stop
 }
 
@@ -362,10 +362,7 @@ scenario_feeder() {
     sed -i 's/^Paper=A4$/Paper=A4\nSource=Feeder/; s/^Resolution=150$/Resolution=50/' \
         "$home/config/kopyra-imaging.conf"
     start
-    marker
-    press_copy
-    wait_for 60 have_new_pdf || fail "no copy of the stack"
-    wait_for 60 jobs_done
+    copy_arrives "of the stack"
     pdfinfo "$(new_pdf)" | grep -q "Pages: *10$" || fail "not ten pages: $(pdfinfo "$(new_pdf)" | grep Pages)"
     pdfinfo "$(new_pdf)" | grep -q "Page size: *595.* x 84[12]" || fail "not A4"
     grep -q 'Kopie an „KopyraPDF“ gesendet (10 Seiten)' "$home/kopyra.log" || fail "not told ten pages"
@@ -382,10 +379,7 @@ zoomed_copy() { # percent, scan mode
     sed -i "s/^Mode=.*/Mode=$2/" "$home/config/kopyra-imaging.conf"
     printf 'Zoom=%s\n' "$1" >>"$home/config/kopyra-imaging.conf" # [Print] is the last group
     start
-    marker
-    press_copy
-    wait_for 60 have_new_pdf || fail "no copy at $1 %"
-    wait_for 60 jobs_done
+    copy_arrives "at $1 %"
     pdftoppm -r 300 -gray -singlefile "$(new_pdf)" "$home/page"
     # Where the row half a square down turns from light to dark and back: the mean distance
     # between the first and the last turn is the square's side.
@@ -448,15 +442,8 @@ one_box_about() { # words
     wait_for 30 has_window Kopyra || fail "no box: $1"
     [ "$(boxes_about "$1")" -eq 1 ] || fail "not one box about: $1"
     grep "Meldung: .*$1" "$home/kopyra.log" | cut -c1-140 | sed 's/^/   /'
-    key Kopyra Return
-    wait_for 10 no_window Kopyra || fail "box stayed"
+    close_box "$1"
     wait_for 5 copy_picture_is green || fail "copy button not idle after: $1"
-}
-copy_arrives() { # what
-    marker
-    press_copy
-    wait_for 60 have_new_pdf || fail "no copy $1"
-    wait_for 60 jobs_done
 }
 
 # A scanner on the network, through saned on this machine: chosen in the dialog, used; and

@@ -69,7 +69,8 @@ enum Option {
 };
 SANE_Option_Descriptor descriptors[Options];
 
-struct Scanner {
+// What the options set, as each opening starts.
+struct Settings {
     SANE_Word dpi = 75;
     size_t fault = 0;
     SANE_Word readPause = 0; // ms
@@ -77,7 +78,9 @@ struct Scanner {
     size_t source = 0; // 1: the feeder
     SANE_Word sheets = 5;
     SANE_Word jamPage = 0;
-    SANE_Word fed = 0; // pages taken from the feeder since it was chosen
+    SANE_Word fed = 0; // pages taken from the feeder since the opening
+};
+struct Scanner : Settings {
     bool jammed = false;
     std::atomic<bool> scanning{false}; // sane_cancel may come from another thread
     std::vector<SANE_Byte> page;
@@ -90,6 +93,25 @@ const SANE_Device device{"0", "Kopyra", "fault scanner", "flatbed scanner"};
 const SANE_Device* devices[] = {&device, nullptr};
 
 int side() { return static_cast<int>(sideMm / 25.4 * scanner.dpi); }
+
+// The number an integer option sets.
+SANE_Word* number(SANE_Int n)
+{
+    switch (n) {
+    case Resolution:
+        return &scanner.dpi;
+    case ReadPause:
+        return &scanner.readPause;
+    case CancelPause:
+        return &scanner.cancelPause;
+    case Sheets:
+        return &scanner.sheets;
+    case JamPage:
+        return &scanner.jamPage;
+    default:
+        return nullptr;
+    }
+}
 
 SANE_Option_Descriptor option(const char* name, const char* title, const char* description,
                               SANE_Value_Type type, SANE_Unit unit, SANE_Int size)
@@ -178,14 +200,7 @@ SANE_Status sane_fault_open(SANE_String_Const name, SANE_Handle* handle)
     if (opened)
         return SANE_STATUS_DEVICE_BUSY;
     opened = true;
-    scanner.dpi = 75;
-    scanner.fault = 0;
-    scanner.readPause = 0;
-    scanner.cancelPause = 0;
-    scanner.source = 0;
-    scanner.sheets = 5;
-    scanner.jamPage = 0;
-    scanner.fed = 0; // a full feeder each time
+    static_cast<Settings&>(scanner) = Settings{};
     scanner.scanning = false;
     *handle = &scanner;
     return SANE_STATUS_GOOD;
@@ -211,56 +226,30 @@ SANE_Status sane_fault_control_option(SANE_Handle handle, SANE_Int n, SANE_Actio
         *info = 0;
     if (n < 0 || n >= Options || scanner.scanning)
         return SANE_STATUS_INVAL;
+    SANE_Word* word = number(n);
     if (action == SANE_ACTION_GET_VALUE) {
-        switch (n) {
-        case Count:
-            *static_cast<SANE_Word*>(value) = Options;
-            break;
-        case Mode:
-            std::strcpy(static_cast<char*>(value), modes[0]);
-            break;
-        case Resolution:
-            *static_cast<SANE_Word*>(value) = scanner.dpi;
-            break;
-        case ReadPause:
-            *static_cast<SANE_Word*>(value) = scanner.readPause;
-            break;
-        case CancelPause:
-            *static_cast<SANE_Word*>(value) = scanner.cancelPause;
-            break;
-        case Source:
-            std::strcpy(static_cast<char*>(value), sources[scanner.source]);
-            break;
-        case Sheets:
-            *static_cast<SANE_Word*>(value) = scanner.sheets;
-            break;
-        case JamPage:
-            *static_cast<SANE_Word*>(value) = scanner.jamPage;
-            break;
-        default:
-            std::strcpy(static_cast<char*>(value), faults[scanner.fault].name);
-            break;
-        }
+        if (n == Count || word)
+            *static_cast<SANE_Word*>(value) = word ? *word : Options;
+        else
+            std::strcpy(static_cast<char*>(value), n == Mode     ? modes[0]
+                                                   : n == Source ? sources[scanner.source]
+                                                                 : faults[scanner.fault].name);
         return SANE_STATUS_GOOD;
     }
     if (action != SANE_ACTION_SET_VALUE || n == Count)
         return SANE_STATUS_INVAL;
+    if (word) {
+        const SANE_Range* range = descriptors[n].constraint.range;
+        const SANE_Word asked = *static_cast<const SANE_Word*>(value);
+        *word = std::clamp(asked, range->min, range->max);
+        if (info && asked != *word)
+            *info = SANE_INFO_INEXACT;
+        return SANE_STATUS_GOOD;
+    }
     switch (n) {
     case Mode:
         return std::strcmp(static_cast<const char*>(value), modes[0]) == 0 ? SANE_STATUS_GOOD
                                                                            : SANE_STATUS_INVAL;
-    case Resolution: {
-        const SANE_Word dpi = *static_cast<const SANE_Word*>(value);
-        scanner.dpi = std::clamp(dpi, dpiRange.min, dpiRange.max);
-        if (info && dpi != scanner.dpi)
-            *info = SANE_INFO_INEXACT;
-        return SANE_STATUS_GOOD;
-    }
-    case ReadPause:
-    case CancelPause:
-        (n == ReadPause ? scanner.readPause : scanner.cancelPause) =
-            std::clamp(*static_cast<const SANE_Word*>(value), pauseRange.min, pauseRange.max);
-        return SANE_STATUS_GOOD;
     case Source:
         for (size_t i = 0; sources[i]; ++i)
             if (std::strcmp(static_cast<const char*>(value), sources[i]) == 0) {
@@ -268,11 +257,6 @@ SANE_Status sane_fault_control_option(SANE_Handle handle, SANE_Int n, SANE_Actio
                 return SANE_STATUS_GOOD;
             }
         return SANE_STATUS_INVAL;
-    case Sheets:
-    case JamPage:
-        (n == Sheets ? scanner.sheets : scanner.jamPage) =
-            std::clamp(*static_cast<const SANE_Word*>(value), sheetRange.min, sheetRange.max);
-        return SANE_STATUS_GOOD;
     default:
         for (size_t i = 0; i < std::size(faults); ++i)
             if (std::strcmp(static_cast<const char*>(value), faults[i].name) == 0) {
