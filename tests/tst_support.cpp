@@ -10,7 +10,6 @@
 
 #include <csignal>
 #include <sys/resource.h>
-#include <unistd.h>
 
 namespace {
 
@@ -164,8 +163,10 @@ void TestSupport::damagedOrUnwritableStore_data()
 {
     QTest::addColumn<QString>("state");
     QTest::addColumn<bool>("imaging"); // kopyra-imaging.conf rather than the option store
-    for (const char* state : {"garbage", "folder in its place", "no configuration folder",
-                              "file size limit", "read-only file", "read-only folder"})
+    // (Read-only files and folders are no obstacle to root, who runs the tests in CI: the
+    // folder in the file's place and the size limit stand for them.)
+    for (const char* state :
+         {"garbage", "folder in its place", "no configuration folder", "file size limit"})
         for (bool imaging : {false, true})
             QTest::addRow("%s, %s", state, imaging ? "imaging" : "options")
                 << QString::fromLatin1(state) << imaging;
@@ -183,8 +184,6 @@ void TestSupport::damagedOrUnwritableStore()
     const QString key = imaging ? QStringLiteral("Copies") : QStringLiteral("ExtView");
     const QByteArray garbage = "[Other]\nKeep=1\n\xff\xfe\x01\x02[[[\n[" + section.toUtf8() +
                                "]\n" + key.toUtf8() + "=2\n";
-    if (geteuid() == 0 && state.startsWith(QLatin1String("read-only")))
-        QSKIP("root writes read-only files; the other rows cover an unwritable store");
     QDir().mkpath(home.configHome());
     const auto seed = [&file](const QByteArray& bytes) {
         QFile f(file);
@@ -199,11 +198,6 @@ void TestSupport::damagedOrUnwritableStore()
         QDir(home.configHome()).removeRecursively();
         QFile blocker(home.configHome()); // a file where the folder should be
         QVERIFY(blocker.open(QIODevice::WriteOnly));
-    } else if (state == QLatin1String("read-only file")) {
-        seed("[Other]\nKeep=1\n");
-        QFile(file).setPermissions(QFile::ReadOwner);
-    } else if (state == QLatin1String("read-only folder")) {
-        QFile(home.configHome()).setPermissions(QFile::ReadOwner | QFile::ExeOwner);
     }
     struct rlimit before {};
     getrlimit(RLIMIT_FSIZE, &before);
@@ -231,7 +225,6 @@ void TestSupport::damagedOrUnwritableStore()
     write(1);
     const QString value = read();
     setrlimit(RLIMIT_FSIZE, &before);
-    QFile(home.configHome()).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QCOMPARE(value, QStringLiteral("1"));
     QCOMPARE(catcher.notices().size(), 1);
     QVERIFY2(catcher.notices()[0].contains(file), qPrintable(catcher.notices()[0]));

@@ -281,15 +281,6 @@ scenario_info_and_end() {
     [ -f "$home/app/Kopyra.tif" ] || fail "page file gone"
 }
 
-scenario_damaged_leftovers() {
-    fresh "damaged leftovers"
-    store 'ExtView=x'
-    head -c 5000 /dev/urandom >"$home/app/Kopyra.tif"
-    start
-    [ "$(option ExtView)" = 0 ] || fail "store not healed"
-    stop
-}
-
 scenario_resize() {
     fresh "resize"
     start
@@ -503,7 +494,7 @@ scenario_network_scanner() {
 }
 
 all=(first_start one_copy ask_before_print setup_first_time_only jammed cupsd_away
-    network_scanner info_and_end damaged_leftovers resize quick_presses no_printer zoom feeder)
+    network_scanner info_and_end resize quick_presses no_printer zoom feeder)
 run=("${@:-${all[@]}}")
 for s in "${run[@]}"; do
     "scenario_$s"
