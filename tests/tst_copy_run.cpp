@@ -147,7 +147,6 @@ private Q_SLOTS:
     void failureGoesOnWithNextStep_data();
     void failureGoesOnWithNextStep();
     void severalFailuresInOneRun();
-    void emptyDescriptionAndSource();
     void completionDuringStartOfScan();
     void nonDispatchFailuresAreReportedToo();
     void pressesWhileCopyingAreIgnored();
@@ -303,14 +302,6 @@ void TestCopyRun::severalFailuresInOneRun()
     QVERIFY(boxes[0].contains(QStringLiteral("Seite fehlt (9202)")));
     QVERIFY(boxes[1].contains(QStringLiteral("Nichts zu drucken (9200)")));
     QCOMPARE(Module1::FirstCopyDone, std::int16_t(-1));
-}
-
-void TestCopyRun::emptyDescriptionAndSource()
-{
-    QCOMPARE(CopyRun::errorText(7, QString(), QString(), 1),
-             QStringLiteral("Es kam zu folgendem Problem:\r\r (7)\r\rOrt: \r\rPhase: 1"));
-    QVERIFY(!CopyRun::errorText(-1, QStringLiteral("a"), QStringLiteral("b"), 0)
-                 .contains(QLatin1Char('\n')));
 }
 
 void TestCopyRun::completionDuringStartOfScan()
