@@ -13,7 +13,6 @@
 #include "test_support.h"
 
 #include <QAbstractButton>
-#include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -24,7 +23,6 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
-#include <QThreadPool>
 #include <QTimer>
 #include <QToolButton>
 

@@ -4,8 +4,6 @@
 #include "support/pictures.h"
 #include "test_support.h"
 
-#include <QApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QImageReader>
 #include <QLabel>

@@ -28,7 +28,6 @@
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTest>
-#include <QThreadPool>
 #include <QTimer>
 
 #include <cups/cups.h>
@@ -395,7 +394,6 @@ private Q_SLOTS:
     void silentPrintServerKeepsWindowAlive_data();
     void silentPrintServerKeepsWindowAlive();
     void printDialogKeepsSettings();
-    void printDialogWithoutOwner();
 
 private:
     QString newestPdf(const QString& folder, const QDateTime& since) const;
@@ -1108,68 +1106,39 @@ void TestPrint::printDialogKeepsSettings()
     owner.show();
     QVERIFY(QTest::qWaitForWindowExposed(&owner));
     imaging::ImgAdmin admin;
-    const auto handle = static_cast<std::int32_t>(owner.winId());
-    // Fitted and cancelled, fitted, then a zoom preset.
-    for (int pass : {0, 1, 2}) {
-        const bool accept = pass > 0;
+    // Fitted and cancelled, fitted, a zoom preset; then cancelled from a window handle that
+    // names no window (the dialog has no owner then).
+    for (int pass : {0, 1, 2, 3}) {
+        const bool accept = pass == 1 || pass == 2;
         QWidget* parent = reinterpret_cast<QWidget*>(1);
-        QTimer answer;
-        connect(&answer, &QTimer::timeout, this, [&] {
-            QPrintDialog* dialog = admin.printDialog();
-            if (!dialog || !dialog->isVisible())
-                return;
-            answer.stop();
+        const auto answer = whenShown<QPrintDialog>([&](QPrintDialog* dialog) {
             parent = dialog->parentWidget();
-            // Choosing is not printing.
-            auto* buttons = dialog->findChild<QDialogButtonBox*>();
-            QVERIFY(buttons && buttons->button(QDialogButtonBox::Ok));
-            QCOMPARE(buttons->button(QDialogButtonBox::Ok)->text(), QStringLiteral("OK"));
-            // Alt and a letter reaches one control only ("Eigenschaften" and "Einstellungen"
-            // shared the E), and the options page, when shown, as well.
-            QCOMPARE(imaging::duplicateAccessKeys(dialog), QStringList());
-            auto* fit = dialog->findChild<QRadioButton*>(QStringLiteral("fitToPage"));
-            auto* presets = dialog->findChild<QComboBox*>(QStringLiteral("zoomPresets"));
-            QVERIFY(fit && presets);
-            fit->click();
-            if (pass == 2) {
-                const int a5 = presets->findText(QStringLiteral("A4 → A5 (71 %)"));
-                QVERIFY(a5 > 0);
-                emit presets->activated(a5);
-            }
-            if (accept)
-                dialog->accept();
-            else
-                dialog->reject();
+            [&] {
+                // Choosing is not printing.
+                auto* buttons = dialog->findChild<QDialogButtonBox*>();
+                QVERIFY(buttons && buttons->button(QDialogButtonBox::Ok));
+                QCOMPARE(buttons->button(QDialogButtonBox::Ok)->text(), QStringLiteral("OK"));
+                // Alt and a letter reaches one control only ("Eigenschaften" and
+                // "Einstellungen" shared the E), and the options page, when shown, as well.
+                QCOMPARE(imaging::duplicateAccessKeys(dialog), QStringList());
+                auto* fit = dialog->findChild<QRadioButton*>(QStringLiteral("fitToPage"));
+                auto* presets = dialog->findChild<QComboBox*>(QStringLiteral("zoomPresets"));
+                QVERIFY(fit && presets);
+                fit->click();
+                if (pass == 2)
+                    emit presets->activated(presets->findText(QStringLiteral("A4 → A5 (71 %)")));
+            }();
+            accept ? dialog->accept() : dialog->reject();
+            return true;
         });
-        answer.start(20);
-        admin.call(104, {Variant::int32(handle)});
-        QCOMPARE(parent, &owner);
+        admin.call(104, {Variant::int32(pass == 3 ? 0x7ffffff0 : std::int32_t(owner.winId()))});
+        QCOMPARE(parent, pass == 3 ? nullptr : &owner);
         // Abbrechen keeps the old size, OK the new one, also for a new control (next run).
         QCOMPARE(admin.read(28).toInt32(), pass == 1 ? 1 : 0);
         QCOMPARE(imaging::ImgAdmin().read(28).toInt32(), pass == 1 ? 1 : 0);
         QCOMPARE(admin.read(29).toInt32(), 1);
-        QCOMPARE(imaging::PrintSettings::load().zoomPercent, pass == 2 ? 71 : 100);
+        QCOMPARE(imaging::PrintSettings::load().zoomPercent, pass >= 2 ? 71 : 100);
     }
-}
-
-void TestPrint::printDialogWithoutOwner()
-{
-    imaging::ImgAdmin admin;
-    bool shown = false;
-    QWidget* parent = reinterpret_cast<QWidget*>(1);
-    QTimer answer;
-    connect(&answer, &QTimer::timeout, this, [&] {
-        if (QPrintDialog* dialog = admin.printDialog(); dialog && dialog->isVisible()) {
-            answer.stop();
-            shown = true;
-            parent = dialog->parentWidget();
-            dialog->reject();
-        }
-    });
-    answer.start(20);
-    admin.call(104, {Variant::int32(0x7ffffff0)}); // names no window
-    QVERIFY(shown);
-    QCOMPARE(parent, nullptr);
 }
 
 KOPYRA_TEST_MAIN(TestPrint)

@@ -12,7 +12,6 @@
 #include "support/german_ui.h"
 #include "test_support.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -27,7 +26,6 @@
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
-#include <QTimer>
 #include <QToolButton>
 
 #include <tiffio.h>
