@@ -16,6 +16,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <mutex>
+#include <sys/prctl.h>
 #include <thread>
 #include <unistd.h>
 
@@ -209,8 +210,15 @@ private:
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    // Kopyra names itself: the helper goes with the thread that started it, and at once if
+    // Kopyra has gone before this line.
+    if (argc > 1) {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != std::atoi(argv[1]))
+            return EXIT_SUCCESS;
+    }
     // The C locale, whatever the user's: backends read and write numbers with the C library.
     std::signal(SIGPIPE, SIG_IGN);
     SANE_Int version = 0;
