@@ -10,7 +10,7 @@
 //                       zoomed (per cent) and lighter or darker (-2 … 2) as the copier's
 //                       controls say; "feeder": the ten sheets of the test scanner's feeder
 //   slow                a copy from a slowly delivering scanner (SANE test's read-delay)
-//   paper-copy MODE DPI PRINTER  a copy until the printer's job is completed
+//   paper-copy MODE DPI PRINTER [feeder]  a copy until the printer's job is completed
 //   paper RUNS PRINTER…  press → paper on those printers against the shell's pipeline
 // Without a role it measures everything and writes a Markdown report to standard output.
 // Needs SANE's test scanner (SANE_CONFIG_DIR) and a CUPS printer "KopyraPDF", for "paper" also
@@ -439,23 +439,32 @@ struct StoppedPrinter {
 };
 
 // The ten sheets of the test scanner's feeder as a shell user would copy them.
-double runFeederPipeline(const QString& mode, int dpi, const QString& folder)
+double runFeederPipeline(const QString& mode, int dpi, const QString& folder,
+                         bool untilPaper = false)
 {
+    // All pages in one job while CUPS only takes them; to paper a job each, for cups-pdf
+    // stops at the second document of a job.
+    const QString print = untilPaper ? QStringLiteral("for page in p*.tif; do lp -d %1 $page; done")
+                                     : QStringLiteral("lp -d %1 p*.tif");
     const QString command =
         QStringLiteral("cd '%1' && rm -f p*.tif && scanimage -d %2 --source 'Automatic Document "
                        "Feeder' --format=tiff --mode %3 --resolution %4 -l 0 -t 0 -x 210 -y 297 "
-                       "--batch=p%%02d.tif 2>/dev/null; lp -d %5 p*.tif >/dev/null")
+                       "--batch=%5 2>/dev/null; %6 >/dev/null")
             .arg(folder, Device,
-                 mode == QLatin1String("colour") ? QStringLiteral("Color") : QStringLiteral("Gray"))
-            .arg(dpi)
-            .arg(Printer);
+                 mode == QLatin1String("colour") ? QStringLiteral("Color") : QStringLiteral("Gray"),
+                 QString::number(dpi), QStringLiteral("p%02d.tif"), print.arg(Printer));
     QProcess shell;
     shell.setProcessChannelMode(QProcess::ForwardedChannels);
     QElapsedTimer t;
     t.start();
+    const double started = wallClock();
     shell.start(QStringLiteral("sh"), {QStringLiteral("-c"), command});
     if (!shell.waitForFinished(120000) || shell.exitCode() != 0)
         throw std::runtime_error("the feeder pipeline failed");
+    if (untilPaper) {
+        waitForPaper(Printer);
+        return lastByteAt(Printer) - started;
+    }
     return double(t.nsecsElapsed()) / 1e9;
 }
 
@@ -579,45 +588,59 @@ int runPaper(int runs, const QStringList& printers)
     return 0;
 }
 
-// Ten pages from the feeder in one press, against scanimage --batch and lp of the pages.
+// Ten pages from the feeder in one press, against scanimage --batch and lp of the pages: until
+// CUPS has the job (queue stopped) and until the printer has the last page (queue running).
 int runFeeder(int runs)
 {
-    const StoppedPrinter stopped;
     QTemporaryDir scratch;
     QTextStream out(stdout);
     out << "## Ten pages from the feeder against `scanimage --batch` and `lp` of the pages\n\n"
-           "SANE's test scanner's feeder (ten A4 sheets) to a job accepted by the cups-pdf "
-           "queue; "
+           "SANE's test scanner's feeder (ten A4 sheets) on the cups-pdf queue; "
         << runs
-        << " runs each, in turn, median (range). Peak memory is the program's growth over "
-           "its size before the press, against one page's pixels; the pause is the longest "
-           "gap in the event loop while the view pages through the stack, a page every 100 "
-           "ms.\n\n| Stack | A page | Kopyra | Pipeline | Kopyra a page | Ratio | Peak growth ÷ "
-           "a page | Pause paging |\n|---|---:|---:|---:|---:|---:|---:|---:|\n";
+        << " runs each, in turn, median (range). *Accepted*: until CUPS has taken the job (the "
+           "queue stopped); Kopyra hands over finished PostScript, the pipeline TIFF files that "
+           "CUPS converts afterwards. *On paper*: the queue running, until cups-pdf has written "
+           "the last page. Peak memory is the program's growth over its size before the "
+           "press, for one page and for the ten, and the ten's against one page's pixels; "
+           "the pause is the longest gap in the event loop while the view pages through the "
+           "stack, a page every 100 ms.\n\n| Stack | A page | Accepted: Kopyra | Pipeline | "
+           "Ratio | On paper: Kopyra | Pipeline | Ratio | Peak growth, 1 → 10 pages | ÷ a page "
+           "| Pause paging |\n|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
     out.flush();
     for (const auto& [mode, dpi] :
          std::vector<std::pair<QString, int>>{{QStringLiteral("grey"), 150},
                                               {QStringLiteral("grey"), 300},
                                               {QStringLiteral("colour"), 150},
                                               {QStringLiteral("colour"), 300}}) {
-        std::vector<double> ours, theirs, growth, pause;
+        std::vector<double> ours, theirs, oursOnPaper, theirsOnPaper, onePage, growth, pause;
+        const QString resolution = QString::number(dpi);
         for (int run = 0; run < runs; ++run) {
             const QString home = scratch.filePath(QStringLiteral("feeder%1").arg(run));
-            emptyQueue();
-            Figures copy =
-                runRole({QStringLiteral("copy"), mode, QString::number(dpi), QStringLiteral("100"),
-                         QStringLiteral("0"), QStringLiteral("feeder")},
-                        home);
-            ours.push_back(copy["total"]);
-            growth.push_back(copy["peak"] - copy["peakBefore"]);
-            pause.push_back(copy["gapPaging"]);
-            emptyQueue();
-            theirs.push_back(runFeederPipeline(mode, dpi, scratch.path()));
-            emptyQueue();
+            {
+                const StoppedPrinter stopped;
+                emptyQueue();
+                Figures copy =
+                    runRole({QStringLiteral("copy"), mode, resolution, QStringLiteral("100"),
+                             QStringLiteral("0"), QStringLiteral("feeder")},
+                            home);
+                ours.push_back(copy["total"]);
+                growth.push_back(copy["peak"] - copy["peakBefore"]);
+                pause.push_back(copy["gapPaging"]);
+                emptyQueue();
+                Figures one = runRole({QStringLiteral("copy"), mode, resolution}, home);
+                onePage.push_back(one["peak"] - one["peakBefore"]);
+                emptyQueue();
+                theirs.push_back(runFeederPipeline(mode, dpi, scratch.path()));
+                emptyQueue();
+            }
+            oursOnPaper.push_back(runRole(
+                {QStringLiteral("paper-copy"), mode, resolution, Printer, QStringLiteral("feeder")},
+                home)["paper"]);
+            theirsOnPaper.push_back(runFeederPipeline(mode, dpi, scratch.path(), true));
         }
         const double page = rawPageMb(mode, dpi);
-        out << QStringLiteral("| 10 × %1 dpi %2 | %3 MB | %4 s (%5) | %6 s (%7) | %8 s | **%9** "
-                              "| %10 | %11 ms |\n")
+        out << QStringLiteral("| 10 × %1 dpi %2 | %3 MB | %4 s (%5) | %6 s (%7) | **%8** | %9 s "
+                              "(%10) | %11 s (%12) | **%13** | %14 → %15 MB | %16 | %17 ms |\n")
                    .arg(dpi)
                    .arg(mode)
                    .arg(page, 0, 'f', 1)
@@ -625,8 +648,14 @@ int runFeeder(int runs)
                    .arg(spread(ours))
                    .arg(median(theirs), 0, 'f', 2)
                    .arg(spread(theirs))
-                   .arg(median(ours) / 10, 0, 'f', 3)
                    .arg(median(ours) / median(theirs), 0, 'f', 2)
+                   .arg(median(oursOnPaper), 0, 'f', 2)
+                   .arg(spread(oursOnPaper))
+                   .arg(median(theirsOnPaper), 0, 'f', 2)
+                   .arg(spread(theirsOnPaper))
+                   .arg(median(oursOnPaper) / median(theirsOnPaper), 0, 'f', 2)
+                   .arg(median(onePage), 0, 'f', 0)
+                   .arg(median(growth), 0, 'f', 0)
                    .arg(median(growth) / page, 0, 'f', 2)
                    .arg(median(pause), 0, 'f', 0);
         out.flush();
@@ -766,6 +795,7 @@ int main(int argc, char** argv)
             Controls controls;
             controls.printer = args.value(3);
             controls.untilPaper = true;
+            controls.feeder = args.value(4) == QLatin1String("feeder");
             return runCopy(args.value(1), args.value(2).toInt(), {}, controls);
         }
         if (role == QLatin1String("paper"))

@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QPrintDialog>
 #include <QProcess>
 #include <QPushButton>
@@ -394,6 +395,7 @@ private Q_SLOTS:
     void silentPrintServerKeepsWindowAlive_data();
     void silentPrintServerKeepsWindowAlive();
     void printDialogKeepsSettings();
+    void printerOptionsInGerman();
 
 private:
     QString newestPdf(const QString& folder, const QDateTime& since) const;
@@ -1139,6 +1141,40 @@ void TestPrint::printDialogKeepsSettings()
         QCOMPARE(admin.read(29).toInt32(), 1);
         QCOMPARE(imaging::PrintSettings::load().zoomPercent, pass >= 2 ? 71 : 100);
     }
+}
+
+// The driverless printer's options, which CUPS named in English for it, are shown in German
+// where CUPS has the words, their choices as well.
+void TestPrint::printerOptionsInGerman()
+{
+    KOPYRA_REQUIRE_DRIVERLESS_PRINTER();
+    imaging::PrintSettings settings;
+    settings.printer = Driverless;
+    settings.save();
+    QStringList shown;
+    const auto properties = whenShown<QDialog>([&shown](QDialog* dialog) {
+        if (!dialog->inherits("QPrintPropertiesDialog"))
+            return false;
+        for (QLabel* name : dialog->findChildren<QLabel*>())
+            shown << name->text();
+        for (QComboBox* choices : dialog->findChildren<QComboBox*>())
+            for (int i = 0; i < choices->count(); ++i)
+                shown << choices->itemText(i);
+        dialog->reject();
+        return true;
+    });
+    const auto print = whenShown<QPrintDialog>([](QPrintDialog* dialog) {
+        for (QPushButton* button : dialog->findChildren<QPushButton*>())
+            if (button->text().remove(QLatin1Char('&')) == QStringLiteral("Eigenschaften"))
+                button->click(); // returns once the properties are closed
+        dialog->reject();
+        return true;
+    });
+    imaging::ImgAdmin().call(104, {Variant::int32(0)});
+    for (const char* german : {"Druckqualität", "Entwurf", "Hoch", "Farbmodus", "Graustufen"})
+        QVERIFY2(shown.contains(QString::fromUtf8(german)),
+                 qPrintable(shown.join(QLatin1Char('|'))));
+    QVERIFY(!shown.contains(QStringLiteral("Print Quality")));
 }
 
 KOPYRA_TEST_MAIN(TestPrint)

@@ -1,5 +1,6 @@
 #include "imaging/admin/img_admin.h"
 
+#include "imaging/admin/cups_german.h"
 #include "imaging/common/access_keys.h"
 #include "imaging/common/background_work.h"
 #include "imaging/common/imaging_settings.h"
@@ -182,6 +183,7 @@ void ImgAdmin::runPrintDialog(std::int32_t handle)
     layout->addStretch();
     dialog.setOptionTabs({sizePage});
     makeAccessKeysUnique(&dialog);
+    showOptionsInGerman(dialog);
 
     m_dialog = &dialog;
     QTimer::singleShot(0, &dialog, [&busy] { busy.end(); });

@@ -271,7 +271,9 @@ void feedBands(std::vector<PagePlan>& pages, BandFeed& feed)
     const auto handOne = [&] {
         Bytes bytes = underWay.front().get();
         underWay.pop_front();
-        feed.bands[handed++].set_value(std::move(bytes));
+        feed.bands[handed].set_value(std::move(bytes));
+        // The writer's future holds the bytes now, and lets them go once they are written.
+        feed.bands[handed++] = std::promise<Bytes>();
     };
     try {
         std::size_t planned = 0;
@@ -494,11 +496,11 @@ void writePagePdf(const PrintJob& job, const QString& pdfPath, const std::atomic
                         QPDFObjectHandle::newInteger(plan.kind == BandKind::Bitmap ? 1 : 8));
                     // Smooth scaling where the printer's dots do not meet the page's pixels.
                     dict.replaceKey("/Interpolate", QPDFObjectHandle::newBool(true));
-                    image.replaceStreamData(std::make_shared<BandStream>(bands[next + i]),
-                                            plan.kind == BandKind::Bitmap
-                                                ? QPDFObjectHandle::newNull()
-                                                : QPDFObjectHandle::newName("/DCTDecode"),
-                                            QPDFObjectHandle::newNull());
+                    image.replaceStreamData(
+                        std::make_shared<BandStream>(std::move(bands[next + i])),
+                        plan.kind == BandKind::Bitmap ? QPDFObjectHandle::newNull()
+                                                      : QPDFObjectHandle::newName("/DCTDecode"),
+                        QPDFObjectHandle::newNull());
                     // qpdf writes in the names' order: the bands top to bottom, as they come.
                     const QString name = QStringLiteral("/B%1").arg(i, 5, 10, QLatin1Char('0'));
                     images.replaceKey(name.toStdString(), image);

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+class QDialog;
+
+namespace imaging {
+
+// CUPS's own German (its message catalogue, from cups-common) for what the print system names
+// in English: the option names and choices of a printer's PPD. Empty where CUPS has none.
+QString cupsGerman(const QString& english);
+
+// While the print dialog is open, the printer properties it opens show the printer's options
+// and their choices in German where CUPS has the words.
+void showOptionsInGerman(QDialog& printDialog);
+
+} // namespace imaging
