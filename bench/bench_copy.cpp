@@ -12,6 +12,7 @@
 //   slow                a copy from a slowly delivering scanner (SANE test's read-delay)
 //   paper-copy MODE DPI PRINTER [feeder]  a copy until the printer's job is completed
 //   paper RUNS PRINTER…  press → paper on those printers against the shell's pipeline
+//   feeder RUNS [MODE DPI]  ten pages from the feeder against the shell's pipeline
 // Without a role it measures everything and writes a Markdown report to standard output.
 // Needs SANE's test scanner (SANE_CONFIG_DIR) and a CUPS printer "KopyraPDF", for "paper" also
 // the driverless "KopyraIPP" with its spool folder (KOPYRA_TEST_IPP_SPOOL) and the scheduler's
@@ -590,7 +591,7 @@ int runPaper(int runs, const QStringList& printers)
 
 // Ten pages from the feeder in one press, against scanimage --batch and lp of the pages: until
 // CUPS has the job (queue stopped) and until the printer has the last page (queue running).
-int runFeeder(int runs)
+int runFeeder(int runs, const QString& onlyMode, int onlyDpi)
 {
     QTemporaryDir scratch;
     QTextStream out(stdout);
@@ -612,6 +613,8 @@ int runFeeder(int runs)
                                               {QStringLiteral("grey"), 300},
                                               {QStringLiteral("colour"), 150},
                                               {QStringLiteral("colour"), 300}}) {
+        if (!onlyMode.isEmpty() && (mode != onlyMode || dpi != onlyDpi))
+            continue;
         std::vector<double> ours, theirs, oursOnPaper, theirsOnPaper, onePage, growth, pause;
         const QString resolution = QString::number(dpi);
         for (int run = 0; run < runs; ++run) {
@@ -801,7 +804,8 @@ int main(int argc, char** argv)
         if (role == QLatin1String("paper"))
             return runPaper(args.value(1, QStringLiteral("5")).toInt(), args.mid(2));
         if (role == QLatin1String("feeder"))
-            return runFeeder(args.value(1, QStringLiteral("3")).toInt());
+            return runFeeder(args.value(1, QStringLiteral("3")).toInt(), args.value(2),
+                             args.value(3).toInt());
         if (role == QLatin1String("slow"))
             return runCopy(QStringLiteral("grey"), 300,
                            {{QStringLiteral("read-delay"), true},

@@ -1171,7 +1171,8 @@ void TestPrint::printerOptionsInGerman()
         return true;
     });
     imaging::ImgAdmin().call(104, {Variant::int32(0)});
-    for (const char* german : {"Druckqualität", "Entwurf", "Hoch", "Farbmodus", "Graustufen"})
+    for (const char* german : {"Druckqualität", "Entwurf", "Hoch", "Farbmodus", "Graustufen",
+                               "Hauptfach", "Normalpapier"})
         QVERIFY2(shown.contains(QString::fromUtf8(german)),
                  qPrintable(shown.join(QLatin1Char('|'))));
     QVERIFY(!shown.contains(QStringLiteral("Print Quality")));

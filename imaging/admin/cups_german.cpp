@@ -110,13 +110,32 @@ public:
 
 QString cupsGerman(const QString& english)
 {
+    // Where CUPS leaves a driverless printer's keywords as they are (its trays and kinds of
+    // paper), words of our own.
+    static const QHash<QString, QString> keywords{
+        {QStringLiteral("Auto"), QStringLiteral("Automatisch")},
+        {QStringLiteral("Main"), QStringLiteral("Hauptfach")},
+        {QStringLiteral("Alternate"), QStringLiteral("Zweites Fach")},
+        {QStringLiteral("LargeCapacity"), QStringLiteral("Großraumfach")},
+        {QStringLiteral("Manual"), QStringLiteral("Manuelle Zufuhr")},
+        {QStringLiteral("ByPassTray"), QStringLiteral("Mehrzweckeinzug")},
+        {QStringLiteral("Stationery"), QStringLiteral("Normalpapier")},
+        {QStringLiteral("StationeryLetterhead"), QStringLiteral("Briefbogen")},
+        {QStringLiteral("Cardstock"), QStringLiteral("Karton")},
+        {QStringLiteral("Envelope"), QStringLiteral("Umschlag")},
+        {QStringLiteral("Labels"), QStringLiteral("Etiketten")},
+        {QStringLiteral("Photographic"), QStringLiteral("Fotopapier")},
+        {QStringLiteral("Other"), QStringLiteral("Sonstiges")},
+        {QStringLiteral("FaceDown"), QStringLiteral("Schriftseite unten")},
+        {QStringLiteral("FaceUp"), QStringLiteral("Schriftseite oben")},
+    };
     static const QHash<QString, QString> words = [] {
         const QByteArray data = qgetenv("CUPS_DATADIR");
         return readCatalogue(
             (data.isEmpty() ? QStringLiteral("/usr/share/cups") : QFile::decodeName(data)) +
             QStringLiteral("/locale/de/cups_de.po"));
     }();
-    return words.value(english);
+    return words.value(english, keywords.value(english));
 }
 
 void showOptionsInGerman(QDialog& printDialog) { new PropertiesWatch(&printDialog); }
