@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTest>
 #include <QTimer>
 
@@ -95,6 +96,13 @@ template <class Call> QString failureOf(Call call, QString* source = nullptr)
         return QString::number(e.number()) + QLatin1Char(' ') + e.description();
     }
     return {};
+}
+
+// The help file as it ships, for the tests that hold it to the program's texts.
+inline QString helpText()
+{
+    QFile help(QFINDTESTDATA("../resources/hilfe.htm"));
+    return help.open(QIODevice::ReadOnly) ? QString::fromUtf8(help.readAll()) : QString();
 }
 
 // Tests that print through the private cupsd that tools/test.sh starts. Run by hand without

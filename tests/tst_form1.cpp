@@ -166,6 +166,16 @@ void TestForm1::designedState()
         captions << box->text();
         QCOMPARE(box->Value(), std::int16_t(2));
     }
+    // The help names the buttons and boxes as they are written, access keys included.
+    const QRegularExpression named(
+        QStringLiteral("<dt>([^<]*)<span class=\"key\">(.)</span>([^<(]*)"));
+    int helpNames = 0;
+    for (auto it = named.globalMatch(helpText()); it.hasNext(); ++helpNames) {
+        const auto m = it.next();
+        const QString caption = m.captured(1) + QLatin1Char('&') + m.captured(2) + m.captured(3);
+        QVERIFY2(captions.contains(caption.trimmed()), qPrintable(caption));
+    }
+    QCOMPARE(helpNames, 9);
     QCOMPARE(captions.join(QLatin1Char('|')),
              QStringLiteral("|&Scanner|&Drucker|&Optionen|&Hilfe|&Info|&Ende|Erweiterte &Ansicht|"
                             "Ausdruck &quittieren|Scan-Setup &zeigen|&Nur beim 1. Mal"));

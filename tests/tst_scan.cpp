@@ -12,6 +12,7 @@
 #include "support/german_ui.h"
 #include "test_support.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -22,6 +23,7 @@
 #include <QLabel>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -710,8 +712,11 @@ void TestScan::setupDialogCancelScansNothing()
     control.put(1, Variant::text(m_page));
     control.put(16, Variant::boolean(true));
     QString title;
-    const auto closer = whenShown<imaging::ScanOptionDialog>([&title](QDialog* dialog) {
+    QStringList buttons;
+    const auto closer = whenShown<imaging::ScanOptionDialog>([&](QDialog* dialog) {
         title = dialog->windowTitle();
+        for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>())
+            buttons << button->text().remove(QLatin1Char('&'));
         dialog->reject();
         return true;
     });
@@ -720,6 +725,17 @@ void TestScan::setupDialogCancelScansNothing()
     QVERIFY(!event);
     QVERIFY(!QFile::exists(m_page));
     QVERIFY(title.contains(QStringLiteral("test:0")));
+    // The help names the dialog's buttons as they are written.
+    const QString sentence = helpText()
+                                 .section(QStringLiteral("„Scan-Setup zeigen“"), 1, 1)
+                                 .section(QStringLiteral("</li>"), 0, 0);
+    int helpNames = 0;
+    for (auto it = QRegularExpression(QStringLiteral("<em>([^<]*)</em>")).globalMatch(sentence);
+         it.hasNext(); ++helpNames) {
+        const QString name = it.next().captured(1);
+        QVERIFY2(buttons.contains(name), qPrintable(name));
+    }
+    QCOMPARE(helpNames, 2);
 }
 
 void TestScan::deviceReleasedAfterScan()

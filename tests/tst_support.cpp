@@ -52,28 +52,20 @@ private Q_SLOTS:
 
 void TestSupport::trailingSeparator_data()
 {
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("ordinary folder") << "/opt/kopyra"
-                                     << "/opt/kopyra/";
-    QTest::newRow("already ends in separator") << "/opt/kopyra/"
-                                               << "/opt/kopyra/";
-    QTest::newRow("root") << "/"
-                          << "/";
-    QTest::newRow("empty") << ""
-                           << "/";
+    QTest::addColumn<QString>("pathAndExpected"); // the two parted by "|"
+    QTest::newRow("ordinary folder") << "/opt/kopyra|/opt/kopyra/";
+    QTest::newRow("already ends in separator") << "/opt/kopyra/|/opt/kopyra/";
+    QTest::newRow("root") << "/|/";
+    QTest::newRow("empty") << "|/";
     // Only the platform's separator counts.
-    QTest::newRow("ends in backslash") << "/opt/odd\\"
-                                       << "/opt/odd\\/";
+    QTest::newRow("ends in backslash") << "/opt/odd\\|/opt/odd\\/";
 }
 
 void TestSupport::trailingSeparator()
 {
-    QFETCH(QString, path);
-    QFETCH(QString, expected);
-    const QString before = path;
-    QCOMPARE(AAM::WithTrailingSeparator(path), expected);
-    QCOMPARE(path, before);
+    QFETCH(QString, pathAndExpected);
+    QCOMPARE(AAM::WithTrailingSeparator(pathAndExpected.section(QLatin1Char('|'), 0, 0)),
+             pathAndExpected.section(QLatin1Char('|'), 1));
 }
 
 void TestSupport::pageFolderFallsBackToCache_data()
