@@ -21,7 +21,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
-#include <QLabel>
 #include <QPrintDialog>
 #include <QProcess>
 #include <QPushButton>

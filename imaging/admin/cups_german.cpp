@@ -74,8 +74,8 @@ QHash<QString, QString> readCatalogue(const QString& path)
 }
 
 // Puts Qt's page of a printer's options into German when it shows, for as long as it lives:
-// the groups' titles, the options' names and their choices (what the printer gets is the
-// choice's place in the list, which stays).
+// the groups' titles, the options' names and their choices (Qt keeps the printer's own name of
+// each choice with its entry; only the shown text changes).
 class PropertiesWatch : public QObject {
 public:
     explicit PropertiesWatch(QObject* parent)
