@@ -150,13 +150,17 @@ CONF
     local bus=unix:path=$d/bus
     wait_for 10 test -S "$d/bus" || { _kopyra_no_driverless "D-Bus kam nicht hoch" "$d/bus.log"; return 0; }
     # The daemon's pid file goes to a folder of its own (a tmpfs over /run/avahi-daemon that
-    # only its mount namespace sees).
+    # only its mount namespace sees). It gives that folder to the user "avahi" even when it
+    # keeps root; where the package never made that user, only its namespace sees one.
     local libs
     libs=$(find "${avahi%/usr/sbin/avahi-daemon}/usr/lib" -name libavahi-core.so.7 -printf '%h' -quit)
     DBUS_SYSTEM_BUS_ADDRESS=$bus LD_LIBRARY_PATH=$libs unshare --net --mount --propagation private sh -c '
             mkdir -p /run/avahi-daemon && mount -t tmpfs kopyra /run/avahi-daemon &&
+            add() { getent "$1" avahi >/dev/null ||
+                { { cat "/etc/$1"; echo "$2"; } >"$3/$1" && mount --bind "$3/$1" "/etc/$1"; }; } &&
+            add passwd avahi:x:0:0::/:/bin/false "$2" && add group avahi:x:0: "$2" &&
             ip link set lo up && exec "$0" -f "$1" --no-drop-root --no-chroot --no-rlimits' \
-        "$avahi" "$d/avahi.conf" >"$d/avahi.log" 2>&1 &
+        "$avahi" "$d/avahi.conf" "$d" >"$d/avahi.log" 2>&1 &
     _kopyra_pids+=($!)
     wait_for 10 sh -c "DBUS_SYSTEM_BUS_ADDRESS=$bus dbus-send --system --print-reply \
         --dest=org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus.NameHasOwner \
