@@ -3,6 +3,7 @@
 // What the tests share: a home of their own, the user's programs caught, the event loop's
 // pauses measured, dialogs answered when they show, the test cupsd, a main with German texts.
 #include "dispatch/dispatch_error.h"
+#include "dispatch/variant.h"
 #include "support/german_ui.h"
 #include "support/kopyra_application.h"
 #include "test_home.h"
@@ -98,11 +99,29 @@ template <class Call> QString failureOf(Call call, QString* source = nullptr)
     return {};
 }
 
+// The edit control's Display arguments for a page file (member 343).
+inline QList<imaging::Variant> showArgs(QString* file)
+{
+    using imaging::Variant;
+    return {Variant::textRef(file), Variant::missing(), Variant::missing(),
+            Variant::missing(),     Variant::missing(), Variant::boolean(false)};
+}
+
+inline QByteArray contents(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+inline bool writeFile(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
+}
+
 // The help file as it ships, for the tests that hold it to the program's texts.
 inline QString helpText()
 {
-    QFile help(QFINDTESTDATA("../resources/hilfe.htm"));
-    return help.open(QIODevice::ReadOnly) ? QString::fromUtf8(help.readAll()) : QString();
+    return QString::fromUtf8(contents(QFINDTESTDATA("../resources/hilfe.htm")));
 }
 
 // Tests that print through the private cupsd that tools/test.sh starts. Run by hand without

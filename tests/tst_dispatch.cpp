@@ -164,9 +164,7 @@ void TestDispatch::adminTestsPageFile()
     QDir().mkdir(file);
     QCOMPARE(a.call(114, {Variant::int32(0)}).toInt32(), 0); // a folder is no page file
     QDir().rmdir(file);
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.close();
+    QVERIFY(writeFile(file, {}));
     QCOMPARE(a.call(114, {Variant::int32(0)}).toInt32(), -1);
 }
 
@@ -178,8 +176,7 @@ void TestDispatch::editShowsPageFile()
     page.fill(Qt::red);
     QVERIFY(page.save(file, "TIFF"));
     imaging::ImgEdit e;
-    const QList<Variant> show{Variant::textRef(&file), Variant::missing(), Variant::missing(),
-                              Variant::missing(),      Variant::missing(), Variant::boolean(false)};
+    const QList<Variant> show = showArgs(&file);
     e.call(343, show);
     QVERIFY(e.hasPage());
     QCOMPARE(e.page().size(), QSize(40, 60));
@@ -190,21 +187,13 @@ void TestDispatch::editShowsPageFile()
         for (quint32 v : {quint32(tag) | quint32(type) << 16, 1u, value})
             huge.append(reinterpret_cast<const char*>(&v), 4);
     };
-    for (auto [tag, type, value] : {std::tuple{256, 4, 3000000000u},
-                                    {257, 4, 1u},
-                                    {258, 3, 8u},
-                                    {259, 3, 1u},
-                                    {262, 3, 1u},
-                                    {273, 4, 110u},
-                                    {278, 4, 1u},
-                                    {279, 4, 1u}})
+    const quint32 entries[][3] = {{256, 4, 3000000000u}, {257, 4, 1},   {258, 3, 8}, {259, 3, 1},
+                                  {262, 3, 1},           {273, 4, 110}, {278, 4, 1}, {279, 4, 1}};
+    for (const auto& [tag, type, value] : entries)
         entry(quint16(tag), quint16(type), value);
     huge.append(QByteArray(5, '\0'));
     for (const QByteArray& content : {QByteArray("kein Bild"), huge}) {
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(content);
-        f.close();
+        QVERIFY(writeFile(file, content));
         const QString error = failureOf([&] { e.call(343, show); });
         QVERIFY2(error.startsWith(QString::number(int(imaging::ErrorNumber::PageUnreadable))) &&
                      error.contains(file),

@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDebug>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -52,22 +53,22 @@ using imaging::Variant;
 
 namespace {
 
-// A page of the given size in millimetres, filled with one grey, resolution recorded.
-void writePage(const QString& path, double widthMm, double heightMm, int dpi, int bits = 8,
-               int samples = 1)
+// Pages of the given size in millimetres, each filled with a grey of its own (60, 140, ...),
+// resolution recorded.
+void writePage(const QString& path, double widthMm, double heightMm, int dpi, int pages = 1)
 {
     imaging::PageFormat f;
     f.width = qRound(widthMm / 25.4 * dpi);
     f.height = qRound(heightMm / 25.4 * dpi);
-    f.bitsPerSample = bits;
-    f.samplesPerPixel = samples;
     f.xDpi = f.yDpi = dpi;
     imaging::PageWriter writer(path);
-    writer.begin(f);
-    // Line art: every bit set is black; 8 bits: a mid grey.
-    std::vector<std::uint8_t> row(size_t(writer.rowBytes()), bits == 1 ? 0xff : 100);
-    for (int y = 0; y < f.height; ++y)
-        writer.writeRow(row.data(), y);
+    for (int page = 0; page < pages; ++page) {
+        writer.begin(f);
+        const std::vector<std::uint8_t> row(size_t(writer.rowBytes()),
+                                            std::uint8_t(60 + 80 * page));
+        for (int y = 0; y < f.height; ++y)
+            writer.writeRow(row.data(), y);
+    }
     writer.commit();
 }
 
@@ -83,18 +84,9 @@ QString run(const QString& program, const QStringList& args)
 QImage renderPdf(const QString& pdf, int dpi, bool grey = false)
 {
     const QString base = pdf + QStringLiteral(".render");
-    QStringList args{QStringLiteral("-r"),
-                     QString::number(dpi),
-                     QStringLiteral("-singlefile"),
-                     QStringLiteral("-f"),
-                     QStringLiteral("1"),
-                     QStringLiteral("-l"),
-                     QStringLiteral("1"),
-                     pdf,
-                     base};
-    if (grey)
-        args.prepend(QStringLiteral("-gray"));
-    run(QStringLiteral("pdftoppm"), args);
+    const QString options = QStringLiteral("-singlefile -f 1 -l 1 -r ") + QString::number(dpi) +
+                            (grey ? QStringLiteral(" -gray") : QString());
+    run(QStringLiteral("pdftoppm"), options.split(QLatin1Char(' ')) << pdf << base);
     const QString file = base + (grey ? QStringLiteral(".pgm") : QStringLiteral(".ppm"));
     const QImage page(file);
     QFile::remove(file);
@@ -208,8 +200,7 @@ QRgb pdfColourAt(const QString& pdf, int dpi, QPointF mm)
     return renderPdf(pdf, dpi).pixel(qRound(mm.x() / 25.4 * dpi), qRound(mm.y() / 25.4 * dpi));
 }
 
-// Whether the rectangle is within the tolerance of the wanted one, edge by edge; and a text
-// that says where it is.
+// Whether the rectangle is within the tolerance of the wanted one, edge by edge.
 bool within(const QRectF& seen, const QRectF& wanted, double tolerance)
 {
     return qAbs(seen.left() - wanted.left()) <= tolerance &&
@@ -217,25 +208,11 @@ bool within(const QRectF& seen, const QRectF& wanted, double tolerance)
            qAbs(seen.right() - wanted.right()) <= tolerance &&
            qAbs(seen.bottom() - wanted.bottom()) <= tolerance;
 }
-QString said(const QRectF& mm)
-{
-    return QStringLiteral("%1, %2, %3 x %4 mm")
-        .arg(mm.left())
-        .arg(mm.top())
-        .arg(mm.width())
-        .arg(mm.height());
-}
 
 bool near(QRgb a, QRgb b, int tolerance)
 {
     return qAbs(qRed(a) - qRed(b)) <= tolerance && qAbs(qGreen(a) - qGreen(b)) <= tolerance &&
            qAbs(qBlue(a) - qBlue(b)) <= tolerance;
-}
-
-QList<Variant> showArgs(QString* file)
-{
-    return {Variant::textRef(file), Variant::missing(), Variant::missing(),
-            Variant::missing(),     Variant::missing(), Variant::boolean(false)};
 }
 
 QList<Variant> printArgs(int copies, int sizeMode, int output)
@@ -462,9 +439,7 @@ void TestPrint::pageNeverWrittenThroughLink()
     const QString aim = m_home->path() + QStringLiteral("/aim");
     const QByteArray aimName = QFile::encodeName(aim);
     if (target == QLatin1String("file")) {
-        QFile f(aim);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("fremd");
+        QVERIFY(writeFile(aim, "fremd"));
     } else if (target == QLatin1String("device")) {
         if (::mknod(aimName.constData(), S_IFCHR | 0666, makedev(1, 3)) != 0)
             QSKIP("making a device node needs root");
@@ -632,7 +607,7 @@ void TestPrint::layoutOnPaper()
     // ink edge falls into.
     const QRectF ink(pdf.inkPx.left() / PxPerMm, pdf.inkPx.top() / PxPerMm,
                      pdf.inkPx.width() / PxPerMm, pdf.inkPx.height() / PxPerMm);
-    QVERIFY2(within(ink, inkMm, 0.5 + 1 / PxPerMm), qPrintable(said(ink)));
+    QVERIFY2(within(ink, inkMm, 0.5 + 1 / PxPerMm), qPrintable(QDebug::toString(ink)));
 }
 
 // At start-up the window is not on screen yet: it comes up at once, and the page follows.
@@ -658,10 +633,7 @@ void TestPrint::pageShownAfterStartUp()
     QCOMPARE(edit.pageSize(), QSize(197, 197));
 
     // A page that cannot be read leaves the area empty and nothing to print, which is said.
-    QFile damaged(m_page);
-    QVERIFY(damaged.open(QIODevice::WriteOnly));
-    damaged.write("Dies ist keine Seite.");
-    damaged.close();
+    QVERIFY(writeFile(m_page, "Dies ist keine Seite."));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("kann nicht angezeigt")));
     edit.call(343, showArgs(&m_page));
     imaging::waitForBackgroundWork();
@@ -805,19 +777,7 @@ void TestPrint::driverlessPrinterGetsThePages()
     settings.sizeMode = imaging::PrintSettings::SizeMode(sizeMode);
     settings.twoSided = twoSided;
     settings.save();
-    imaging::PageFormat f;
-    f.width = qRound(pageMm.width() / 25.4 * dpi);
-    f.height = qRound(pageMm.height() / 25.4 * dpi);
-    f.xDpi = f.yDpi = dpi;
-    imaging::PageWriter writer(m_page);
-    for (int page = 0; page < pages; ++page) {
-        writer.begin(f);
-        const std::vector<std::uint8_t> row(size_t(writer.rowBytes()),
-                                            std::uint8_t(60 + 80 * page));
-        for (int y = 0; y < f.height; ++y)
-            writer.writeRow(row.data(), y);
-    }
-    writer.commit();
+    writePage(m_page, pageMm.width(), pageMm.height(), dpi, pages);
     ImgEdit edit;
     edit.call(343, showArgs(&m_page));
     const QString spool = qEnvironmentVariable("KOPYRA_TEST_IPP_SPOOL");
@@ -856,7 +816,7 @@ void TestPrint::driverlessPrinterGetsThePages()
         QVERIFY2(qAbs(raster[i].grey - (60 + 80 * (i % pages))) < 25,
                  qPrintable(QStringLiteral("page %1: %2").arg(i + 1).arg(raster[i].grey)));
         QVERIFY2(within(raster[i].inkMm, inkMm, 0.2),
-                 qPrintable(QStringLiteral("page %1: ").arg(i + 1) + said(raster[i].inkMm)));
+                 qPrintable(QDebug::toString(raster[i].inkMm)));
     }
 }
 

@@ -82,20 +82,8 @@ int pagesIn(const QString& path)
     return pages;
 }
 
-QByteArray contents(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // The page of before, which a failed or cancelled scan must leave as it is.
 const QByteArray OldPage("die alte Seite");
-
-bool writeFile(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
 
 // Grid squares are 10 mm; the first square at the top-left is white.
 bool gridAt(const QImage& page, double dpi, double xMm, double yMm, bool black)
@@ -491,8 +479,7 @@ void TestScan::feederCopiesTheStack()
     edit.createView(&window);
     window.show();
     QString file = m_page;
-    edit.call(343, {Variant::textRef(&file), Variant::missing(), Variant::missing(),
-                    Variant::missing(), Variant::missing(), Variant::boolean(false)});
+    edit.call(343, showArgs(&file));
     QCOMPARE(edit.pageCount(), pages);
     auto* pageNumber = window.findChild<QLabel*>(QStringLiteral("PageNumber"));
     QVERIFY(pageNumber);

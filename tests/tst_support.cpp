@@ -2,7 +2,7 @@
 #include "imaging/common/imaging_settings.h"
 #include "support/aab.h"
 #include "support/aam.h"
-#include "test_home.h"
+#include "test_support.h"
 
 #include <QDir>
 #include <QFile>
@@ -177,13 +177,8 @@ void TestSupport::damagedOrUnwritableStore()
     const QByteArray garbage = "[Other]\nKeep=1\n\xff\xfe\x01\x02[[[\n[" + section.toUtf8() +
                                "]\n" + key.toUtf8() + "=2\n";
     QDir().mkpath(home.configHome());
-    const auto seed = [&file](const QByteArray& bytes) {
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    };
     if (state == QLatin1String("garbage")) {
-        seed(garbage);
+        QVERIFY(writeFile(file, garbage));
     } else if (state == QLatin1String("folder in its place")) {
         QVERIFY(QDir().mkpath(file));
     } else if (state == QLatin1String("no configuration folder")) {
@@ -225,12 +220,8 @@ void TestSupport::damagedOrUnwritableStore()
             QDir(home.configHome())
                 .entryList({QFileInfo(file).fileName() + QStringLiteral(".beschädigt-*")});
         QCOMPARE(kept.size(), 1);
-        QFile copy(home.configHome() + QLatin1Char('/') + kept[0]);
-        QVERIFY(copy.open(QIODevice::ReadOnly));
-        QCOMPARE(copy.readAll(), garbage);
-        QFile repaired(file);
-        QVERIFY(repaired.open(QIODevice::ReadOnly));
-        QVERIFY(repaired.readAll().contains("[Other]\nKeep=1"));
+        QCOMPARE(contents(home.configHome() + QLatin1Char('/') + kept[0]), garbage);
+        QVERIFY(contents(file).contains("[Other]\nKeep=1"));
     }
 }
 
