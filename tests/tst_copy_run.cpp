@@ -20,18 +20,11 @@ const QString Fail = QStringLiteral("Fehler im Schritt");
 constexpr std::int32_t FailNumber = -2147024891;
 const QString FailSource = QStringLiteral("Testquelle");
 
-QString optionName(Option o)
-{
-    switch (o) {
-    case Option::ShowSpecificSetup:
-        return QStringLiteral("ShowSpecificSetupChk");
-    case Option::ShowSpecificSetupFirstPage:
-        return QStringLiteral("ShowSpecificSetupFirstPageChk");
-    case Option::AskBeforePrint:
-        return QStringLiteral("AskBeforePrintChk");
-    }
-    return {};
-}
+// The option boxes as the log names them.
+const QHash<Option, QString> OptionNames{
+    {Option::ShowSpecificSetup, QStringLiteral("ShowSpecificSetupChk")},
+    {Option::ShowSpecificSetupFirstPage, QStringLiteral("ShowSpecificSetupFirstPageChk")},
+    {Option::AskBeforePrint, QStringLiteral("AskBeforePrintChk")}};
 
 // The main window as the copy run sees it; every operation is noted in the shared log and
 // any line of the log can be made to fail.
@@ -59,7 +52,7 @@ public:
 
     std::int16_t optionValue(Option o) override
     {
-        step(QStringLiteral("read ") + optionName(o));
+        step(QStringLiteral("read ") + OptionNames.value(o));
         return options.value(o);
     }
     void SetCopyBtn(std::int32_t mode) override { step(QStringLiteral("SetCopyBtn %1").arg(mode)); }
@@ -98,10 +91,7 @@ private:
 QString errorBox(int phase)
 {
     return QStringLiteral("box 16: Es kam zu folgendem Problem:\r\r%1 (%2)\r\rOrt: %3\r\rPhase: %4")
-        .arg(Fail)
-        .arg(FailNumber)
-        .arg(FailSource)
-        .arg(phase);
+        .arg(Fail, QString::number(FailNumber), FailSource, QString::number(phase));
 }
 
 const QString Question =

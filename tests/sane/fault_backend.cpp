@@ -113,61 +113,55 @@ SANE_Word* number(SANE_Int n)
     }
 }
 
-SANE_Option_Descriptor option(const char* name, const char* title, const char* description,
-                              SANE_Value_Type type, SANE_Unit unit, SANE_Int size)
-{
-    SANE_Option_Descriptor d{};
-    d.name = name;
-    d.title = title;
-    d.desc = description;
-    d.type = type;
-    d.unit = unit;
-    d.size = size;
-    d.cap = SANE_CAP_SOFT_SELECT | SANE_CAP_SOFT_DETECT;
-    return d;
-}
+// What a frontend reads of each option, and the values it may take.
+struct Described {
+    const char* name;
+    const char* title;
+    const char* desc;
+    SANE_Value_Type type;
+    SANE_Unit unit;
+    const SANE_Range* range;
+    const SANE_String_Const* list;
+};
 
 void describe()
 {
     for (size_t i = 0; i < std::size(faults); ++i)
         faultNames[i] = faults[i].name;
-    const SANE_Int word = sizeof(SANE_Word);
-    descriptors[Count] = option(SANE_NAME_NUM_OPTIONS, SANE_TITLE_NUM_OPTIONS,
-                                SANE_DESC_NUM_OPTIONS, SANE_TYPE_INT, SANE_UNIT_NONE, word);
-    descriptors[Count].cap = SANE_CAP_SOFT_DETECT;
-    descriptors[Mode] = option(SANE_NAME_SCAN_MODE, SANE_TITLE_SCAN_MODE, SANE_DESC_SCAN_MODE,
-                               SANE_TYPE_STRING, SANE_UNIT_NONE, 8);
-    descriptors[Mode].constraint_type = SANE_CONSTRAINT_STRING_LIST;
-    descriptors[Mode].constraint.string_list = modes;
-    descriptors[Resolution] = option(SANE_NAME_SCAN_RESOLUTION, SANE_TITLE_SCAN_RESOLUTION,
-                                     SANE_DESC_SCAN_RESOLUTION, SANE_TYPE_INT, SANE_UNIT_DPI, word);
-    descriptors[Resolution].constraint_type = SANE_CONSTRAINT_RANGE;
-    descriptors[Resolution].constraint.range = &dpiRange;
-    descriptors[ReadReturnValue] = option("read-return-value", "Read return value",
-                                          "The status every sane_read() of a scan returns.",
-                                          SANE_TYPE_STRING, SANE_UNIT_NONE, 32);
-    descriptors[ReadReturnValue].constraint_type = SANE_CONSTRAINT_STRING_LIST;
-    descriptors[ReadReturnValue].constraint.string_list = faultNames;
-    descriptors[ReadPause] = option("read-pause", "Read pause", "Milliseconds before each row.",
-                                    SANE_TYPE_INT, SANE_UNIT_NONE, word);
-    descriptors[CancelPause] =
-        option("cancel-pause", "Cancel pause", "Milliseconds each sane_cancel() takes.",
-               SANE_TYPE_INT, SANE_UNIT_NONE, word);
-    descriptors[Source] = option(SANE_NAME_SCAN_SOURCE, SANE_TITLE_SCAN_SOURCE,
-                                 SANE_DESC_SCAN_SOURCE, SANE_TYPE_STRING, SANE_UNIT_NONE, 8);
-    descriptors[Source].constraint_type = SANE_CONSTRAINT_STRING_LIST;
-    descriptors[Source].constraint.string_list = sources;
-    descriptors[Sheets] =
-        option("sheets", "Sheets", "Pages in the feeder.", SANE_TYPE_INT, SANE_UNIT_NONE, word);
-    descriptors[JamPage] = option("jam-page", "Jam page", "The feeder jams on this page.",
-                                  SANE_TYPE_INT, SANE_UNIT_NONE, word);
-    for (Option o : {Sheets, JamPage}) {
-        descriptors[o].constraint_type = SANE_CONSTRAINT_RANGE;
-        descriptors[o].constraint.range = &sheetRange;
-    }
-    for (Option o : {ReadPause, CancelPause}) {
-        descriptors[o].constraint_type = SANE_CONSTRAINT_RANGE;
-        descriptors[o].constraint.range = &pauseRange;
+    const SANE_Value_Type text = SANE_TYPE_STRING, word = SANE_TYPE_INT;
+    const Described described[Options] = {
+        {SANE_NAME_NUM_OPTIONS, SANE_TITLE_NUM_OPTIONS, SANE_DESC_NUM_OPTIONS, word, SANE_UNIT_NONE,
+         nullptr, nullptr},
+        {SANE_NAME_SCAN_MODE, SANE_TITLE_SCAN_MODE, SANE_DESC_SCAN_MODE, text, SANE_UNIT_NONE,
+         nullptr, modes},
+        {SANE_NAME_SCAN_RESOLUTION, SANE_TITLE_SCAN_RESOLUTION, SANE_DESC_SCAN_RESOLUTION, word,
+         SANE_UNIT_DPI, &dpiRange, nullptr},
+        {"read-return-value", "Read return value",
+         "The status every sane_read() of a scan returns.", text, SANE_UNIT_NONE, nullptr,
+         faultNames},
+        {"read-pause", "Read pause", "Milliseconds before each row.", word, SANE_UNIT_NONE,
+         &pauseRange, nullptr},
+        {"cancel-pause", "Cancel pause", "Milliseconds each sane_cancel() takes.", word,
+         SANE_UNIT_NONE, &pauseRange, nullptr},
+        {SANE_NAME_SCAN_SOURCE, SANE_TITLE_SCAN_SOURCE, SANE_DESC_SCAN_SOURCE, text, SANE_UNIT_NONE,
+         nullptr, sources},
+        {"sheets", "Sheets", "Pages in the feeder.", word, SANE_UNIT_NONE, &sheetRange, nullptr},
+        {"jam-page", "Jam page", "The feeder jams on this page.", word, SANE_UNIT_NONE, &sheetRange,
+         nullptr},
+    };
+    for (int n = 0; n < Options; ++n) {
+        const Described& o = described[n];
+        SANE_Option_Descriptor& d = descriptors[n];
+        const SANE_Int size = o.type == text ? 32 : SANE_Int(sizeof(SANE_Word));
+        const SANE_Int cap = SANE_CAP_SOFT_DETECT | (n == Count ? 0 : SANE_CAP_SOFT_SELECT);
+        d = {o.name, o.title, o.desc, o.type, o.unit, size, cap, SANE_CONSTRAINT_NONE, {}};
+        if (o.range) {
+            d.constraint_type = SANE_CONSTRAINT_RANGE;
+            d.constraint.range = o.range;
+        } else if (o.list) {
+            d.constraint_type = SANE_CONSTRAINT_STRING_LIST;
+            d.constraint.string_list = o.list;
+        }
     }
 }
 
@@ -175,9 +169,8 @@ void describe()
 
 extern "C" {
 
-SANE_Status sane_fault_init(SANE_Int* version, SANE_Auth_Callback authorize)
+SANE_Status sane_fault_init(SANE_Int* version, SANE_Auth_Callback)
 {
-    static_cast<void>(authorize);
     if (version)
         *version = SANE_VERSION_CODE(1, 0, 0);
     describe();
@@ -186,9 +179,8 @@ SANE_Status sane_fault_init(SANE_Int* version, SANE_Auth_Callback authorize)
 
 void sane_fault_exit(void) {}
 
-SANE_Status sane_fault_get_devices(const SANE_Device*** list, SANE_Bool localOnly)
+SANE_Status sane_fault_get_devices(const SANE_Device*** list, SANE_Bool)
 {
-    static_cast<void>(localOnly);
     *list = devices;
     return SANE_STATUS_GOOD;
 }
@@ -206,22 +198,16 @@ SANE_Status sane_fault_open(SANE_String_Const name, SANE_Handle* handle)
     return SANE_STATUS_GOOD;
 }
 
-void sane_fault_close(SANE_Handle handle)
-{
-    static_cast<void>(handle);
-    opened = false;
-}
+void sane_fault_close(SANE_Handle) { opened = false; }
 
-const SANE_Option_Descriptor* sane_fault_get_option_descriptor(SANE_Handle handle, SANE_Int n)
+const SANE_Option_Descriptor* sane_fault_get_option_descriptor(SANE_Handle, SANE_Int n)
 {
-    static_cast<void>(handle);
     return n >= 0 && n < Options ? &descriptors[n] : nullptr;
 }
 
-SANE_Status sane_fault_control_option(SANE_Handle handle, SANE_Int n, SANE_Action action,
-                                      void* value, SANE_Int* info)
+SANE_Status sane_fault_control_option(SANE_Handle, SANE_Int n, SANE_Action action, void* value,
+                                      SANE_Int* info)
 {
-    static_cast<void>(handle);
     if (info)
         *info = 0;
     if (n < 0 || n >= Options || scanner.scanning)
@@ -267,16 +253,14 @@ SANE_Status sane_fault_control_option(SANE_Handle handle, SANE_Int n, SANE_Actio
     }
 }
 
-SANE_Status sane_fault_get_parameters(SANE_Handle handle, SANE_Parameters* p)
+SANE_Status sane_fault_get_parameters(SANE_Handle, SANE_Parameters* p)
 {
-    static_cast<void>(handle);
     *p = SANE_Parameters{SANE_FRAME_GRAY, SANE_TRUE, side(), side(), side(), 8};
     return SANE_STATUS_GOOD;
 }
 
-SANE_Status sane_fault_start(SANE_Handle handle)
+SANE_Status sane_fault_start(SANE_Handle)
 {
-    static_cast<void>(handle);
     if (scanner.source == 1) {
         if (scanner.fed >= scanner.sheets)
             return SANE_STATUS_NO_DOCS;
@@ -289,9 +273,8 @@ SANE_Status sane_fault_start(SANE_Handle handle)
     return SANE_STATUS_GOOD;
 }
 
-SANE_Status sane_fault_read(SANE_Handle handle, SANE_Byte* data, SANE_Int max, SANE_Int* length)
+SANE_Status sane_fault_read(SANE_Handle, SANE_Byte* data, SANE_Int max, SANE_Int* length)
 {
-    static_cast<void>(handle);
     *length = 0;
     if (!scanner.scanning)
         return SANE_STATUS_CANCELLED;
@@ -318,26 +301,19 @@ SANE_Status sane_fault_read(SANE_Handle handle, SANE_Byte* data, SANE_Int max, S
     return SANE_STATUS_GOOD;
 }
 
-void sane_fault_cancel(SANE_Handle handle)
+void sane_fault_cancel(SANE_Handle)
 {
-    static_cast<void>(handle);
     scanner.scanning = false;
     if (scanner.cancelPause < 0)
         hang();
     std::this_thread::sleep_for(std::chrono::milliseconds(scanner.cancelPause));
 }
 
-SANE_Status sane_fault_set_io_mode(SANE_Handle handle, SANE_Bool nonBlocking)
+SANE_Status sane_fault_set_io_mode(SANE_Handle, SANE_Bool nonBlocking)
 {
-    static_cast<void>(handle);
     return nonBlocking ? SANE_STATUS_UNSUPPORTED : SANE_STATUS_GOOD;
 }
 
-SANE_Status sane_fault_get_select_fd(SANE_Handle handle, SANE_Int* fd)
-{
-    static_cast<void>(handle);
-    static_cast<void>(fd);
-    return SANE_STATUS_UNSUPPORTED;
-}
+SANE_Status sane_fault_get_select_fd(SANE_Handle, SANE_Int*) { return SANE_STATUS_UNSUPPORTED; }
 
 } // extern "C"

@@ -18,9 +18,8 @@ struct StuckOnUnload {
 
 extern "C" {
 
-SANE_Status sane_hang_init(SANE_Int* version, SANE_Auth_Callback authorize)
+SANE_Status sane_hang_init(SANE_Int* version, SANE_Auth_Callback)
 {
-    static_cast<void>(authorize);
     if (version)
         *version = SANE_VERSION_CODE(1, 0, 0);
     return SANE_STATUS_GOOD;
@@ -28,19 +27,13 @@ SANE_Status sane_hang_init(SANE_Int* version, SANE_Auth_Callback authorize)
 
 void sane_hang_exit(void) {}
 
-SANE_Status sane_hang_get_devices(const SANE_Device*** list, SANE_Bool local_only)
+SANE_Status sane_hang_get_devices(const SANE_Device*** list, SANE_Bool)
 {
     static const SANE_Device* none[] = {nullptr};
-    static_cast<void>(local_only);
     *list = none;
     return SANE_STATUS_GOOD;
 }
 
-SANE_Status sane_hang_open(SANE_String_Const name, SANE_Handle* handle)
-{
-    static_cast<void>(name);
-    static_cast<void>(handle);
-    return SANE_STATUS_INVAL;
-}
+SANE_Status sane_hang_open(SANE_String_Const, SANE_Handle*) { return SANE_STATUS_INVAL; }
 
 } // extern "C"
