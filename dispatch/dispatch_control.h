@@ -34,6 +34,10 @@ public:
     // A visible control puts its view into the site the window gives it; the view is owned by
     // the site. Invisible controls return nullptr.
     virtual QWidget* createView(QWidget* site);
+    // The user has begun something that will use the control (a button that calls it is being
+    // pressed): a control whose first use is slow may get ready meanwhile. Nothing a member
+    // sees changes, and a failure waits for the use that meets it.
+    virtual void expectUse() {}
 
 Q_SIGNALS:
     // An event of the control, by its position in the control's event interface.

@@ -216,6 +216,12 @@ void Form1::buildDesign()
     for (size_t i = 0; i < Btn.size(); ++i)
         connect(Btn[i], &QToolButton::clicked, this,
                 [this, i] { Btn_Click(static_cast<std::int16_t>(i)); });
+    // Copy, Scanner and Optionen use the scanner: it gets ready while the button is held down.
+    for (QToolButton* usesScanner : {Btn[0], Btn[1], Btn[3]})
+        connect(usesScanner, &QToolButton::pressed, this, [this] {
+            if (m_controls.scan)
+                m_controls.scan->expectUse();
+        });
     connect(ExtViewChk, &OptionCheckBox::Click, this, &Form1::ExtViewChk_Click);
     connect(AskBeforePrintChk, &OptionCheckBox::Click, this, &Form1::AskBeforePrintChk_Click);
     connect(ShowSpecificSetupChk, &OptionCheckBox::Click, this, &Form1::ShowSpecificSetupChk_Click);

@@ -467,11 +467,16 @@ void TestForm1::copyButtonBusyWhileScanStarts()
     const QImage idle = form.PicHolder[0]->pixmap().toImage();
     const QImage busy = form.PicHolder[1]->pixmap().toImage();
     QImage duringScan;
-    fakes.scan->onAccess(102, [&] { duringScan = form.Btn[0]->icon().pixmap(82, 82).toImage(); });
+    int readied = 0; // the scanner, told while the button was held
+    fakes.scan->onAccess(102, [&] {
+        duringScan = form.Btn[0]->icon().pixmap(82, 82).toImage();
+        readied = fakes.scan->expectedUses;
+    });
     fakes.admin->setResult(114, Variant::boolean(false));
     fakes.log.clear();
     form.Btn[0]->click();
     QCOMPARE(duringScan, busy);
+    QCOMPARE(readied, 1);
     QCOMPARE(form.Btn[0]->icon().pixmap(82, 82).toImage(), idle);
     QVERIFY(fakes.log.describe().contains(QStringLiteral("ImgScan1 call 102 ()")));
 }
@@ -533,6 +538,7 @@ void TestForm1::buttonsReachTheirTargets()
         (QStringList{QStringLiteral("ImgScan1 call 105 ()"), QStringLiteral("ImgScan1 call 112 ()"),
                      QStringLiteral("ImgAdmin1 call 104 (I4:%1)")
                          .arg(static_cast<std::int32_t>(form.winId()))}));
+    QCOMPARE(fakes.scan->expectedUses, 2); // Scanner and Optionen use it, Drucker not
 
     // The info window, with the program's name and version.
     QString infoText;

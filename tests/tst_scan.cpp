@@ -5,6 +5,7 @@
 #include "imaging/page_file/page_reader.h"
 #include "imaging/scan/img_scan.h"
 #include "imaging/scan/link/remote_device.h"
+#include "imaging/scan/link/scanner_helper.h"
 #include "imaging/scan/link/scanner_thread.h"
 #include "imaging/scan/scan_option_dialog.h"
 #include "imaging/scan/scan_preferences.h"
@@ -133,6 +134,7 @@ private Q_SLOTS:
     void optionDialogInUsersLanguage();
     void setupDialogCancelScansNothing();
     void deviceReleasedAfterScan();
+    void helperStartsWhileButtonHeld();
 
 private:
     Outcome scan(const QVariantMap& deviceOptions, const ScanPreferences& preferences,
@@ -737,6 +739,24 @@ void TestScan::deviceReleasedAfterScan()
     QCOMPARE(control.openDeviceName(), QStringLiteral("test:0"));
     control.call(103, {});
     QCOMPARE(control.openDeviceName(), QString());
+}
+
+// A button that uses the scanner, pressed, starts the helper (once); the scan then uses it.
+void TestScan::helperStartsWhileButtonHeld()
+{
+    auto& thread = imaging::scanner::ScannerThread::instance();
+    auto& helper = imaging::scanner::ScannerHelper::instance();
+    const auto started = [&] { return thread.call([&helper] { return helper.generation(); }); };
+    thread.call([&helper] { helper.stop(); });
+    const int before = started();
+    ImgScan control;
+    control.expectUse();
+    control.expectUse();
+    QCOMPARE(started(), before + 1);
+    ScanPreferences prefs;
+    prefs.dpi = 50;
+    QVERIFY(scan({}, prefs, &control).event);
+    QCOMPARE(started(), before + 1);
 }
 
 KOPYRA_TEST_MAIN(TestScan)

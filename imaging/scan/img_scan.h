@@ -40,6 +40,7 @@ public:
     void put(std::int32_t member, const Variant& value) override;
     Variant call(std::int32_t member, const QList<Variant>& args) override;
     Variant read(std::int32_t member) override;
+    void expectUse() override;
 
     // The device that is open, if any (its SANE name).
     QString openDeviceName() const;

@@ -62,6 +62,10 @@ public:
 
     void fireEvent(int position) { raiseEvent(position); }
 
+    // Not an access: counted, not logged.
+    void expectUse() override { ++expectedUses; }
+    int expectedUses = 0;
+
 private:
     imaging::Variant handle(imaging::AccessKind kind, std::int32_t member,
                             QList<imaging::Variant> args);

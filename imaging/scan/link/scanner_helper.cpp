@@ -222,6 +222,16 @@ void ScannerHelper::failed(wire::Channel::Status status, std::chrono::millisecon
                         scanProgId());
 }
 
+void ScannerHelper::prepare()
+{
+    if (m_pid >= 0)
+        return;
+    try {
+        start();
+    } catch (const DispatchError&) {
+    }
+}
+
 QByteArray ScannerHelper::ask(const QByteArray& question, std::chrono::milliseconds waitFor)
 {
     drain();

@@ -37,6 +37,10 @@ public:
     // and is ended if it takes longer.
     bool scan(const QString& pagePath, const sane::Treatment& treatment, ScanProgress& progress);
 
+    // Starts the helper now when none runs, so that the first question need not wait for it
+    // and SANE's start; a failure to start is told to the question that meets it.
+    void prepare();
+
     // Counts the helpers started: a device opened in an earlier one is open no more.
     int generation() const { return m_generation; }
     // The device the helper has open, for messages.
