@@ -480,6 +480,9 @@ void TestScan::feederCopiesTheStack()
     imaging::ImgEdit edit;
     edit.createView(&window);
     window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.activateWindow(); // Bild ab is a shortcut of the active window
+    QVERIFY(QTest::qWaitForWindowActive(&window));
     QString file = m_page;
     edit.call(343, showArgs(&file));
     QCOMPARE(edit.pageCount(), pages);
