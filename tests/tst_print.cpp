@@ -316,29 +316,21 @@ int activeJobs(const QString& printer)
     }
 const QString Driverless = QStringLiteral("KopyraIPP");
 
-// Points this thread, and threads started meanwhile, at another scheduler while it lives.
-class CupsServer {
-public:
-    explicit CupsServer(const QByteArray& server)
-        : m_before(qgetenv("CUPS_SERVER"))
-    {
-        qputenv("CUPS_SERVER", server);
-        cupsSetServer(server.constData());
-    }
-    ~CupsServer()
-    {
-        if (m_before.isEmpty())
+// Points this thread, and threads started meanwhile, at another scheduler while the returned
+// guard lives.
+auto cupsServer(const QByteArray& server)
+{
+    const QByteArray before = qgetenv("CUPS_SERVER");
+    qputenv("CUPS_SERVER", server);
+    cupsSetServer(server.constData());
+    return qScopeGuard([before] {
+        if (before.isEmpty())
             qunsetenv("CUPS_SERVER");
         else
-            qputenv("CUPS_SERVER", m_before);
+            qputenv("CUPS_SERVER", before);
         cupsSetServer(nullptr);
-    }
-    CupsServer(const CupsServer&) = delete;
-    CupsServer& operator=(const CupsServer&) = delete;
-
-private:
-    QByteArray m_before;
-};
+    });
+}
 
 } // namespace
 
@@ -965,7 +957,8 @@ void TestPrint::cupsdStopped()
     writePage(m_page, 50, 50, 75);
     ImgEdit edit;
     edit.call(343, showArgs(&m_page));
-    const CupsServer dead(QFile::encodeName(m_home->path() + QStringLiteral("/no-cupsd.sock")));
+    const auto dead =
+        cupsServer(QFile::encodeName(m_home->path() + QStringLiteral("/no-cupsd.sock")));
     QCOMPARE(imaging::ImgAdmin().read(16).toInt32(), std::int32_t(imaging::PrintSettings::Printer));
     const QString error = failureOf([&edit] { edit.call(351, printArgs(1, 0, 0)); });
     QVERIFY2(error.startsWith(QStringLiteral("9213 Der Druckdienst (CUPS) antwortet nicht")),
@@ -1044,7 +1037,7 @@ void TestPrint::silentPrintServerKeepsWindowAlive()
     Variant result;
     QString error;
     {
-        const CupsServer server("127.0.0.1:" + QByteArray::number(silentPort));
+        const auto server = cupsServer("127.0.0.1:" + QByteArray::number(silentPort));
         imaging::ImgAdmin admin;
         error = failureOf(
             [&] { result = member == 16 ? admin.read(16) : admin.call(104, {Variant::int32(0)}); });

@@ -25,6 +25,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -135,6 +136,7 @@ private Q_SLOTS:
     void setupDialogCancelScansNothing();
     void deviceReleasedAfterScan();
     void helperStartsWhileButtonHeld();
+    void deadConnectionOpenedInFreshHelper();
 
 private:
     Outcome scan(const QVariantMap& deviceOptions, const ScanPreferences& preferences,
@@ -744,22 +746,55 @@ void TestScan::deviceReleasedAfterScan()
     QCOMPARE(control.openDeviceName(), QString());
 }
 
+namespace {
+
+// The helpers started so far; stopping the one that runs.
+int helpersStarted()
+{
+    auto& helper = imaging::scanner::ScannerHelper::instance();
+    return imaging::scanner::ScannerThread::instance().call([&] { return helper.generation(); });
+}
+void stopHelper()
+{
+    auto& helper = imaging::scanner::ScannerHelper::instance();
+    imaging::scanner::ScannerThread::instance().call([&] { helper.stop(); });
+}
+
+} // namespace
+
 // A button that uses the scanner, pressed, starts the helper (once); the scan then uses it.
 void TestScan::helperStartsWhileButtonHeld()
 {
-    auto& thread = imaging::scanner::ScannerThread::instance();
-    auto& helper = imaging::scanner::ScannerHelper::instance();
-    const auto started = [&] { return thread.call([&helper] { return helper.generation(); }); };
-    thread.call([&helper] { helper.stop(); });
-    const int before = started();
+    stopHelper();
+    const int before = helpersStarted();
     ImgScan control;
     control.expectUse();
     control.expectUse();
-    QCOMPARE(started(), before + 1);
+    QCOMPARE(helpersStarted(), before + 1);
     ScanPreferences prefs;
     prefs.dpi = 50;
     QVERIFY(scan({}, prefs, &control).event);
-    QCOMPARE(started(), before + 1);
+    QCOMPARE(helpersStarted(), before + 1);
+}
+
+// A device whose connection from the last scan is dead by now (a network scanner restarted
+// meanwhile) is opened in a fresh helper: the copy comes, no box.
+void TestScan::deadConnectionOpenedInFreshHelper()
+{
+    chooseFaultScanner();
+    stopHelper();
+    qputenv("KOPYRA_FAULT_STALE", "1");
+    const auto restore = qScopeGuard([] {
+        qunsetenv("KOPYRA_FAULT_STALE");
+        stopHelper();
+    });
+    ScanPreferences prefs;
+    prefs.dpi = 50;
+    QVERIFY(scan({}, prefs).event);
+    const int before = helpersStarted();
+    const Outcome again = scan({}, prefs);
+    QVERIFY2(again.event, qPrintable(again.error));
+    QCOMPARE(helpersStarted(), before + 1);
 }
 
 KOPYRA_TEST_MAIN(TestScan)

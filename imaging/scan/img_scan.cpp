@@ -164,8 +164,18 @@ void ImgScan::openChosenDevice()
     if (!choice.name.isEmpty()) {
         try {
             m_device->open(choice.name);
-        } catch (const DispatchError&) {
-            // Gone or renamed (a re-plugged USB scanner): look for it below.
+        } catch (const DispatchError& e) {
+            // Gone or renamed (a re-plugged USB scanner): look for it below. A helper that has
+            // had a device open may hold a connection that is dead by now (a network scanner
+            // restarted meanwhile): a fresh one tries once more, and searches if need be.
+            auto& helper = scanner::ScannerHelper::instance();
+            if (e.number() != ErrorNumber::ScannerNotAnswering && helper.hasOpenedDevice()) {
+                helper.stop();
+                try {
+                    m_device->open(choice.name);
+                } catch (const DispatchError&) {
+                }
+            }
         }
     }
     if (!m_device->isOpen()) {

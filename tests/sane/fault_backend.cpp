@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -191,6 +192,11 @@ SANE_Status sane_fault_open(SANE_String_Const name, SANE_Handle* handle)
         return SANE_STATUS_INVAL;
     if (opened)
         return SANE_STATUS_DEVICE_BUSY;
+    // KOPYRA_FAULT_STALE: a network scanner restarted since the process's first opening, its
+    // connection from then dead.
+    static int openings = 0;
+    if (std::getenv("KOPYRA_FAULT_STALE") && openings++ > 0)
+        return SANE_STATUS_IO_ERROR;
     opened = true;
     static_cast<Settings&>(scanner) = Settings{};
     scanner.scanning = false;

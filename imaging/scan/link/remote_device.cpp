@@ -79,6 +79,7 @@ void Device::open(const QString& name)
     helper.ask(wire::message(Ask::Open, name), ScannerHelper::searchPatience());
     m_name = name;
     m_generation = helper.generation();
+    helper.deviceOpened();
 }
 
 void Device::close()

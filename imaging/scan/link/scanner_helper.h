@@ -43,6 +43,9 @@ public:
 
     // Counts the helpers started: a device opened in an earlier one is open no more.
     int generation() const { return m_generation; }
+    // Whether this helper has opened a device: its backends may hold connections from then.
+    void deviceOpened() { m_openedIn = m_generation; }
+    bool hasOpenedDevice() const { return m_pid >= 0 && m_openedIn == m_generation; }
     // The device the helper has open, for messages.
     void setDeviceName(const QString& name) { m_deviceName = name; }
 
@@ -69,6 +72,7 @@ private:
     wire::Channel m_channel;
     pid_t m_pid = -1;
     int m_generation = 0;
+    int m_openedIn = -1; // the generation that opened a device last
     QString m_deviceName;
     bool m_draining = false;
     std::chrono::steady_clock::time_point m_drainUntil;
