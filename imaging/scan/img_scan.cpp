@@ -190,20 +190,10 @@ void ImgScan::openChosenDevice()
                                 progId());
         m_device->open(found->name);
     }
-    // The preferences first, then the set-up values remembered for this device, without
-    // those the preferences decide. Twice, because some options only become active once
-    // others are set.
     // A device that cannot be set up so (no feeder, say) is not left open half set up: the
     // next scan sets it up afresh, with what the user changed meanwhile.
     try {
-        const ScanPreferences preferences = ScanPreferences::load();
-        m_treatment = preferences.applyTo(*m_device);
-        QVariantMap remembered = rememberedOptions(m_device->name());
-        for (const QString& managed : ScanPreferences::managedOptions(preferences))
-            remembered.remove(managed);
-        for (int pass = 0; pass < 2; ++pass)
-            for (auto it = remembered.constBegin(); it != remembered.constEnd(); ++it)
-                m_device->setByName(it.key(), it.value());
+        m_treatment = m_device->setUp(ScanPreferences::load(), rememberedOptions(m_device->name()));
     } catch (...) {
         m_device->close();
         throw;

@@ -1,51 +1,12 @@
 #pragma once
 
+#include "imaging/scan/setup/scan_setup.h"
+
 #include <QDialog>
-#include <QSizeF>
-#include <QStringList>
 
 class QComboBox;
 
 namespace imaging {
-
-namespace sane {
-class OptionAccess;
-struct Treatment;
-} // namespace sane
-
-// The scan preferences every scan uses: colour, grey or line art, resolution, paper.
-struct ScanPreferences {
-    enum class Mode { Color, Gray, Lineart };
-    enum class Paper { A4, A5, Letter, WholeArea };
-    // Where the originals lie: as the device (or its set-up dialog) has it, on the glass (one
-    // page), in the document feeder (every page), both sides of every page.
-    enum class Source { Device, Flatbed, Feeder, FeederDuplex };
-
-    Mode mode = Mode::Color;
-    int dpi = 300;
-    Paper paper = Paper::A4;
-    // Lighter or darker, as on a copier: -2 "Heller" … 0 as scanned … 2 "Dunkler".
-    int tone = 0;
-    Source source = Source::Device;
-
-    static ScanPreferences load();
-    void save() const;
-
-    // Paper size in millimetres; empty for the whole scan area.
-    static QSizeF paperMm(Paper paper);
-
-    // Sets mode, depth, resolution, scan area and, for line art, the threshold on the open
-    // device as far as it has them, and says what is left to do to the rows. Scanner thread
-    // only.
-    sane::Treatment applyTo(sane::OptionAccess& device) const;
-    // Whether the device's source, as set now, is a document feeder: then every page of the
-    // stack is scanned.
-    static bool feedsPages(sane::OptionAccess& device);
-    // Moves the device's line-art threshold by the tone; false when it has none to move.
-    bool setThreshold(sane::OptionAccess& device) const;
-    // The options these preferences decide; remembered set-up values leave them alone.
-    static QStringList managedOptions(const ScanPreferences& preferences);
-};
 
 // "Scan-Einstellungen": the dialog of the scan preferences.
 class ScanPreferencesDialog : public QDialog {

@@ -130,6 +130,11 @@ QVariant Device::valueByName(const QString& name) const
     return index < 0 ? QVariant() : value(index);
 }
 
+sane::Treatment Device::setUp(const ScanPreferences& preferences, const QVariantMap& remembered)
+{
+    return answer<sane::Treatment>(Ask::SetUp, preferences, remembered);
+}
+
 bool Device::scan(const QString& pagePath, const sane::Treatment& treatment, ScanProgress& progress)
 {
     return ScannerHelper::instance().scan(pagePath, treatment, progress);

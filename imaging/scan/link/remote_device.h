@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/scan/link/scanner_helper.h"
+#include "imaging/scan/setup/scan_setup.h"
 #include "imaging/scan/wire/scan_option.h"
 
 #include <QList>
@@ -36,6 +37,8 @@ public:
     sane::SetResult setAutomatic(int index);
     bool setByName(const QString& name, const QVariant& value) override;
     QVariant valueByName(const QString& name) const;
+    // Sets the device up for a scan, in one question (see imaging::setUp).
+    sane::Treatment setUp(const ScanPreferences& preferences, const QVariantMap& remembered);
 
     // Scans one page into the page file; false: cancelled. The old page stays unless the new
     // one is complete.

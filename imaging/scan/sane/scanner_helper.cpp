@@ -7,6 +7,7 @@
 #include "imaging/scan/sane/sane_device.h"
 #include "imaging/scan/sane/sane_errors.h"
 #include "imaging/scan/sane/scan_job.h"
+#include "imaging/scan/setup/scan_setup.h"
 #include "imaging/scan/wire/wire.h"
 
 #include <sane/sane.h>
@@ -120,6 +121,12 @@ private:
         case Ask::SetByName:
             in >> name >> value;
             return done(m_device.setByName(name, value));
+        case Ask::SetUp: {
+            ScanPreferences preferences;
+            QVariantMap remembered;
+            in >> preferences >> remembered;
+            return done(setUp(m_device, preferences, remembered));
+        }
         case Ask::Scan: {
             Treatment treatment;
             in >> name >> treatment;

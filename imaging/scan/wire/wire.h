@@ -39,6 +39,7 @@ enum class Ask : qint32 {
     Press,        // int index → SetResult
     SetAutomatic, // int index → SetResult
     SetByName,    // QString name, QVariant → bool
+    SetUp,        // ScanPreferences, QVariantMap remembered values → Treatment
     Scan,         // QString page path, Treatment, with the page file's descriptor → bool
                   // completed
     Cancel,       // while a scan runs; no answer of its own

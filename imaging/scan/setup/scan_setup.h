@@ -1,0 +1,57 @@
+#pragma once
+
+#include "imaging/scan/wire/scan_option.h"
+
+#include <QDataStream>
+#include <QSizeF>
+#include <QStringList>
+#include <QVariantMap>
+
+namespace imaging {
+
+// The scan preferences every scan uses: colour, grey or line art, resolution, paper. The
+// scanner helper sets them on the device, where it is open.
+struct ScanPreferences {
+    enum class Mode { Color, Gray, Lineart };
+    enum class Paper { A4, A5, Letter, WholeArea };
+    // Where the originals lie: as the device (or its set-up dialog) has it, on the glass (one
+    // page), in the document feeder (every page), both sides of every page.
+    enum class Source { Device, Flatbed, Feeder, FeederDuplex };
+
+    Mode mode = Mode::Color;
+    int dpi = 300;
+    Paper paper = Paper::A4;
+    // Lighter or darker, as on a copier: -2 "Heller" … 0 as scanned … 2 "Dunkler".
+    int tone = 0;
+    Source source = Source::Device;
+
+    // The user's, from the settings file (the scan control's; not in the scanner helper).
+    static ScanPreferences load();
+    void save() const;
+
+    // Paper size in millimetres; empty for the whole scan area.
+    static QSizeF paperMm(Paper paper);
+
+    // Sets mode, depth, resolution, scan area and, for line art, the threshold on the open
+    // device as far as it has them, and says what is left to do to the rows.
+    sane::Treatment applyTo(sane::OptionAccess& device) const;
+    // Whether the device's source, as set now, is a document feeder: then every page of the
+    // stack is scanned.
+    static bool feedsPages(sane::OptionAccess& device);
+    // Moves the device's line-art threshold by the tone; false when it has none to move.
+    bool setThreshold(sane::OptionAccess& device) const;
+    // The options these preferences decide; remembered set-up values leave them alone.
+    static QStringList managedOptions(const ScanPreferences& preferences);
+};
+
+// Sets the open device up for a scan: the preferences first, then the set-up values
+// remembered for it, without those the preferences decide. Says what is left to do to the
+// rows. In the scanner helper, where the device is: one question instead of twenty.
+sane::Treatment setUp(sane::OptionAccess& device, const ScanPreferences& preferences,
+                      QVariantMap remembered);
+
+// On the wire to the scanner helper.
+QDataStream& operator<<(QDataStream& out, const ScanPreferences& p);
+QDataStream& operator>>(QDataStream& in, ScanPreferences& p);
+
+} // namespace imaging
