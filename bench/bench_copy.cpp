@@ -331,6 +331,8 @@ int runCopy(const QString& mode, int dpi, const QVariantMap& deviceOptions,
         waitForPaper(controls.printer);
         paper = lastByteAt(controls.printer) - pressed;
     }
+    // The copy's peak, before the view pages through a stack.
+    const double copied = peakMb();
     // Through the stack in the view, a page every 100 ms, as a user pages quickly.
     if (auto* next = form.findChild<QToolButton*>(QStringLiteral("NextPage"));
         controls.feeder && next) {
@@ -345,12 +347,12 @@ int runCopy(const QString& mode, int dpi, const QVariantMap& deviceOptions,
         timeline.enter("between");
     }
     std::printf("total=%.4f scan=%.4f show=%.4f print=%.4f gapScan=%.1f gapShow=%.1f "
-                "gapPrint=%.1f gapPaging=%.1f peakBefore=%.1f peak=%.1f paper=%.4f\n",
+                "gapPrint=%.1f gapPaging=%.1f peakBefore=%.1f peakCopy=%.1f peak=%.1f paper=%.4f\n",
                 (timeline.printReturned - start) / 1000, timeline.duration["scan"] / 1000,
                 timeline.duration["show"] / 1000, timeline.duration["print"] / 1000,
                 timeline.longestGap["scan"], timeline.longestGap["show"],
-                timeline.longestGap["print"], timeline.longestGap["paging"], before, peakMb(),
-                paper);
+                timeline.longestGap["print"], timeline.longestGap["paging"], before, copied,
+                peakMb(), paper);
     return 0;
 }
 
@@ -614,11 +616,12 @@ int runFeeder(int runs, const QString& onlyMode, int onlyDpi)
            "queue stopped); Kopyra hands over finished PostScript, the pipeline TIFF files that "
            "CUPS converts afterwards. *On paper*: the queue running, until cups-pdf has written "
            "the last page. Peak memory is the program's growth over its size before the "
-           "press, for one page and for the ten, and the ten's against one page's pixels; "
-           "the pause is the longest gap in the event loop while the view pages through the "
-           "stack, a page every 100 ms.\n\n| Stack | A page | Accepted: Kopyra | Pipeline | "
-           "Ratio | On paper: Kopyra | Pipeline | Ratio | Peak growth, 1 → 10 pages | ÷ a page "
-           "| Pause paging |\n|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
+           "press: for one page; for the ten, once copied and once the view has paged through "
+           "them; and the ten's against one page's pixels. The pause is the longest gap in the "
+           "event loop while the view pages through the stack, a page every 100 ms.\n\n"
+           "| Stack | A page | Accepted: Kopyra | Pipeline | Ratio | On paper: Kopyra | "
+           "Pipeline | Ratio | Peak growth: 1 page / 10 copied / 10 paged | ÷ a page | Pause "
+           "paging |\n|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
     out.flush();
     for (const auto& [mode, dpi] :
          std::vector<std::pair<QString, int>>{{QStringLiteral("grey"), 150},
@@ -627,7 +630,8 @@ int runFeeder(int runs, const QString& onlyMode, int onlyDpi)
                                               {QStringLiteral("colour"), 300}}) {
         if (!onlyMode.isEmpty() && (mode != onlyMode || dpi != onlyDpi))
             continue;
-        std::vector<double> ours, theirs, oursOnPaper, theirsOnPaper, onePage, growth, pause;
+        std::vector<double> ours, theirs, oursOnPaper, theirsOnPaper, onePage, copied, growth,
+            pause;
         const QString resolution = QString::number(dpi);
         for (int run = 0; run < runs; ++run) {
             const QString home = scratch.filePath(QStringLiteral("feeder%1").arg(run));
@@ -639,6 +643,7 @@ int runFeeder(int runs, const QString& onlyMode, int onlyDpi)
                              QStringLiteral("0"), QStringLiteral("feeder")},
                             home);
                 ours.push_back(copy["total"]);
+                copied.push_back(copy["peakCopy"] - copy["peakBefore"]);
                 growth.push_back(copy["peak"] - copy["peakBefore"]);
                 pause.push_back(copy["gapPaging"]);
                 emptyQueue();
@@ -654,8 +659,9 @@ int runFeeder(int runs, const QString& onlyMode, int onlyDpi)
             theirsOnPaper.push_back(runFeederPipeline(mode, dpi, scratch.path(), true));
         }
         const double page = rawPageMb(mode, dpi);
-        out << QStringLiteral("| 10 × %1 dpi %2 | %3 MB | %4 s (%5) | %6 s (%7) | **%8** | %9 s "
-                              "(%10) | %11 s (%12) | **%13** | %14 → %15 MB | %16 | %17 ms |\n")
+        out << QStringLiteral(
+                   "| 10 × %1 dpi %2 | %3 MB | %4 s (%5) | %6 s (%7) | **%8** | %9 s "
+                   "(%10) | %11 s (%12) | **%13** | %14 / %15 / %16 MB | %17 | %18 ms |\n")
                    .arg(dpi)
                    .arg(mode)
                    .arg(page, 0, 'f', 1)
@@ -670,6 +676,7 @@ int runFeeder(int runs, const QString& onlyMode, int onlyDpi)
                    .arg(spread(theirsOnPaper))
                    .arg(median(oursOnPaper) / median(theirsOnPaper), 0, 'f', 2)
                    .arg(median(onePage), 0, 'f', 0)
+                   .arg(median(copied), 0, 'f', 0)
                    .arg(median(growth), 0, 'f', 0)
                    .arg(median(growth) / page, 0, 'f', 2)
                    .arg(median(pause), 0, 'f', 0);
