@@ -49,9 +49,8 @@ ScanPreferences::Source sourceKind(const QString& name)
     return ScanPreferences::Source::Flatbed;
 }
 
-} // namespace
-
-QStringList ScanPreferences::managedOptions(const ScanPreferences& preferences)
+// The options the preferences decide; remembered set-up values leave them alone.
+QStringList managedOptions(const ScanPreferences& preferences)
 {
     QStringList names{
         optionName(SANE_NAME_SCAN_MODE),         optionName(SANE_NAME_SCAN_RESOLUTION),
@@ -60,15 +59,34 @@ QStringList ScanPreferences::managedOptions(const ScanPreferences& preferences)
         optionName(SANE_NAME_SCAN_BR_X),         optionName(SANE_NAME_SCAN_BR_Y)};
     // Line art on a device without a line-art mode is a matter of depth; lighter or darker,
     // of the threshold.
-    if (preferences.mode == Mode::Lineart)
+    if (preferences.mode == ScanPreferences::Mode::Lineart)
         names << optionName(SANE_NAME_BIT_DEPTH);
-    if (preferences.mode == Mode::Lineart && preferences.tone != 0)
+    if (preferences.mode == ScanPreferences::Mode::Lineart && preferences.tone != 0)
         names << optionName(SANE_NAME_THRESHOLD);
     // The source is the set-up dialog's unless the preferences name one.
-    if (preferences.source != Source::Device)
+    if (preferences.source != ScanPreferences::Source::Device)
         names << optionName(SANE_NAME_SCAN_SOURCE);
     return names;
 }
+
+// Moves the device's line-art threshold by the tone; false when it has none to move.
+bool setThreshold(sane::OptionAccess& device, int tone)
+{
+    // The threshold is the brightness above which a point is white: higher is darker. Each
+    // step moves it an eighth of its range from the middle.
+    const int index = device.find(optionName(SANE_NAME_THRESHOLD));
+    if (index < 0)
+        return false;
+    const sane::OptionInfo threshold = device.option(index);
+    if (!threshold.active || !threshold.settable ||
+        threshold.constraint != sane::OptionInfo::Constraint::Range)
+        return false;
+    const double middle = (threshold.min + threshold.max) / 2;
+    const double step = (threshold.max - threshold.min) / 8;
+    return device.setByName(optionName(SANE_NAME_THRESHOLD), middle + tone * step);
+}
+
+} // namespace
 
 QSizeF ScanPreferences::paperMm(Paper paper)
 {
@@ -123,7 +141,7 @@ sane::Treatment ScanPreferences::applyTo(sane::OptionAccess& device) const
                                      "„Optionen“ den Einzug."),
                 scanProgId());
     }
-    if (mode == Mode::Lineart && tone != 0 && !setThreshold(device)) {
+    if (mode == Mode::Lineart && tone != 0 && !setThreshold(device, tone)) {
         // No threshold to move: grey, made line art on the way into the page file, black
         // below a level that rises with each step darker.
         lineartByDepth = false;
@@ -165,27 +183,11 @@ bool ScanPreferences::feedsPages(sane::OptionAccess& device)
     return index >= 0 && sourceKind(device.value(index).toString()) != Source::Flatbed;
 }
 
-bool ScanPreferences::setThreshold(sane::OptionAccess& device) const
-{
-    // The threshold is the brightness above which a point is white: higher is darker. Each
-    // step moves it an eighth of its range from the middle.
-    const int index = device.find(optionName(SANE_NAME_THRESHOLD));
-    if (index < 0)
-        return false;
-    const sane::OptionInfo threshold = device.option(index);
-    if (!threshold.active || !threshold.settable ||
-        threshold.constraint != sane::OptionInfo::Constraint::Range)
-        return false;
-    const double middle = (threshold.min + threshold.max) / 2;
-    const double step = (threshold.max - threshold.min) / 8;
-    return device.setByName(optionName(SANE_NAME_THRESHOLD), middle + tone * step);
-}
-
 sane::Treatment setUp(sane::OptionAccess& device, const ScanPreferences& preferences,
                       QVariantMap remembered)
 {
     const sane::Treatment treatment = preferences.applyTo(device);
-    for (const QString& managed : ScanPreferences::managedOptions(preferences))
+    for (const QString& managed : managedOptions(preferences))
         remembered.remove(managed);
     // Twice: some options only become active once others are set.
     for (int pass = 0; pass < 2; ++pass)

@@ -38,10 +38,6 @@ struct ScanPreferences {
     // Whether the device's source, as set now, is a document feeder: then every page of the
     // stack is scanned.
     static bool feedsPages(sane::OptionAccess& device);
-    // Moves the device's line-art threshold by the tone; false when it has none to move.
-    bool setThreshold(sane::OptionAccess& device) const;
-    // The options these preferences decide; remembered set-up values leave them alone.
-    static QStringList managedOptions(const ScanPreferences& preferences);
 };
 
 // Sets the open device up for a scan: the preferences first, then the set-up values
