@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QFrame>
 #include <QHash>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QShowEvent>
 #include <QToolButton>
@@ -217,6 +218,8 @@ void Form1::buildDesign()
         connect(Btn[i], &QToolButton::clicked, this,
                 [this, i] { Btn_Click(static_cast<std::int16_t>(i)); });
     // Copy, Scanner and Optionen use the scanner: it gets ready while the button is held down.
+    for (QToolButton* button : Btn)
+        button->installEventFilter(this);
     for (QToolButton* usesScanner : {Btn[0], Btn[1], Btn[3]})
         connect(usesScanner, &QToolButton::pressed, this, [this] {
             if (m_controls.scan)
@@ -237,6 +240,22 @@ void Form1::showEvent(QShowEvent* event)
     // First position: centred on the screen.
     m_centred = true;
     centreOnScreen(this);
+}
+
+// Return and Enter press the focused button, as Space does, as on Windows.
+bool Form1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const auto* press = static_cast<QKeyEvent*>(event);
+        auto* button = qobject_cast<QToolButton*>(watched);
+        if (button && (press->key() == Qt::Key_Return || press->key() == Qt::Key_Enter) &&
+            (press->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            if (!press->isAutoRepeat() && button->isEnabled())
+                button->animateClick();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void Form1::Form_Load()

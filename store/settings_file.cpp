@@ -2,14 +2,17 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QMessageBox>
+#include <QMutex>
 #include <QSet>
 #include <QSettings>
 
+#include <algorithm>
 #include <cstdio>
 #include <sys/statvfs.h>
 
@@ -29,28 +32,64 @@ QSet<QString>& untouchable()
     return paths;
 }
 
-// Tells the user once per file and kind of trouble, without stopping anything.
+// The window a notice belongs to: the program's main window once it is shown (a notice
+// without owner can open behind it, where nobody finds it).
+QWidget* noticeOwner()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->windowType() == Qt::Window && !qobject_cast<QDialog*>(w))
+            return w;
+    return nullptr;
+}
+
+// Tells the user once per file and kind of trouble, without stopping anything: in the log as
+// every box is, and in a box over the main window once the event loop runs (on its thread,
+// whichever thread found the trouble).
 void tellOnce(const QString& path, const char* kind, const QString& text)
 {
     static QSet<QString> told;
-    const QString what = path + QLatin1Char('\n') + QLatin1String(kind);
-    if (told.contains(what))
+    static QMutex guard;
+    {
+        const QMutexLocker lock(&guard);
+        const QString what = path + QLatin1Char('\n') + QLatin1String(kind);
+        if (told.contains(what))
+            return;
+        told.insert(what);
+    }
+    qInfo("Kopyra: Meldung: %s", qPrintable(text));
+    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+    if (!app)
         return;
-    told.insert(what);
-    qWarning("Kopyra: %s", qPrintable(text));
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
-        return;
-    auto* box =
-        new QMessageBox(QMessageBox::Warning, QStringLiteral("Kopyra"), text, QMessageBox::Ok);
-    box->setObjectName(QStringLiteral("SettingsNotice"));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::NonModal);
-    box->show();
+    QMetaObject::invokeMethod(
+        app,
+        [text] {
+            auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Kopyra"), text,
+                                        QMessageBox::Ok, noticeOwner());
+            box->setObjectName(QStringLiteral("SettingsNotice"));
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->setWindowModality(Qt::NonModal);
+            box->show();
+        },
+        Qt::QueuedConnection);
+}
+
+// Keys that garbage read as settings makes: outside every section (neither file keeps any
+// there), or with names no program writes (control characters, bytes that are no UTF-8).
+bool soundKey(const QString& key)
+{
+    const qsizetype slash = key.indexOf(QLatin1Char('/'));
+    if (slash <= 0 || slash == key.size() - 1)
+        return false;
+    return std::all_of(key.begin(), key.end(),
+                       [](QChar c) { return c.isPrint() && c != QChar::ReplacementCharacter; });
 }
 
 // A damaged file is kept as it is, and the original made sound with what could be read.
 void repairIfDamaged(const QString& path)
 {
+    // Settings are read on background threads too.
+    static QMutex guard;
+    const QMutexLocker lock(&guard);
     static QSet<QString> checked;
     if (checked.contains(path))
         return;
@@ -76,7 +115,8 @@ void repairIfDamaged(const QString& path)
     {
         QSettings sound(fresh, QSettings::IniFormat);
         for (const QString& key : keys)
-            sound.setValue(key, probe.value(key));
+            if (soundKey(key))
+                sound.setValue(key, probe.value(key));
         sound.sync();
     }
     const bool replaced =
@@ -90,6 +130,14 @@ void repairIfDamaged(const QString& path)
                                        "liegt unter „%2“) und lässt sich nicht erneuern. Kopyra "
                                        "verwendet, was sich lesen ließ.")
                             .arg(path, kept));
+}
+
+void tellUnwritable(const QString& path, const QString& why)
+{
+    tellOnce(path, "unwritable",
+             QStringLiteral("Die Einstellungen können nicht gespeichert werden: %1 (Datei „%2“). "
+                            "Sie gelten nur, bis Kopyra beendet wird.")
+                 .arg(why, path));
 }
 
 } // namespace
@@ -154,10 +202,20 @@ void SettingsFile::sync()
         unsaved().remove(m_path);
         return;
     }
-    tellOnce(m_path, "unwritable",
-             QStringLiteral("Die Einstellungen können nicht gespeichert werden: %1 (Datei „%2“). "
-                            "Sie gelten nur, bis Kopyra beendet wird.")
-                 .arg(whyUnwritable(m_path), m_path));
+    tellUnwritable(m_path, whyUnwritable(m_path));
+}
+
+void SettingsFile::check(const QString& path)
+{
+    if (QFileInfo(path).isFile())
+        repairIfDamaged(path);
+    // Nothing is written here: only what is sure to stop a write is told before one.
+    const QFileInfo file(path);
+    const QFileInfo folder(file.absolutePath());
+    const bool blocked = file.isDir() || (file.exists() && !file.isWritable()) ||
+                         (folder.exists() && (!folder.isDir() || !folder.isWritable()));
+    if (blocked)
+        tellUnwritable(path, whyUnwritable(path));
 }
 
 QString SettingsFile::whyUnwritable(const QString& path)

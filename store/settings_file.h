@@ -14,7 +14,8 @@ class QSettings;
 //    read of it (other programs of the maker may keep their sections in the same file);
 //  - a file that cannot be written (read-only, a folder in its place, no configuration
 //    folder, a full disk) keeps the values set for the rest of the run only.
-// Either is told to the user once per file and run, in a box that stops nothing.
+// Either is told to the user once per file and run, in the log and in a box over the main
+// window that stops nothing.
 class SettingsFile {
 public:
     explicit SettingsFile(const QString& path);
@@ -28,6 +29,10 @@ public:
     void setValue(const QString& key, const QVariant& value);
     QStringList childKeys(const QString& section) const;
     void removeSection(const QString& section);
+
+    // At start-up: a damaged file made sound, and a file that cannot be written told, before
+    // anything is set (a run that only reads would never tell it).
+    static void check(const QString& path);
 
     // Why the file cannot be written, in the user's words; empty when it can.
     static QString whyUnwritable(const QString& path);

@@ -292,19 +292,23 @@ void TestForm1::startsWhateverTheStore()
         m_home->seedStore("[Kopyra]\nExtView=1\n\xff\xfe garbage [[\n");
     else
         QVERIFY(QDir().mkpath(m_home->storeFile()));
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Einstellung")));
+    QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QStringLiteral("Meldung: .*Einstellung")));
     Fakes fakes;
     Form1 form(fakes.environment(m_home->path()));
     form.Form_Load();
     QCOMPARE(form.ExtViewChk->Value(), std::int16_t(garbage ? 1 : 0));
-    int notices = 0;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->objectName() == QStringLiteral("SettingsNotice") && w->isVisible() &&
-            !w->isModal()) {
-            ++notices;
-            w->close();
-        }
-    QCOMPARE(notices, 1);
+    form.show();
+    // Over the main window, which would otherwise hide it (shown after it, owned by it).
+    const auto notices = [&form] {
+        QList<QWidget*> found;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == QStringLiteral("SettingsNotice") && w->isVisible() &&
+                !w->isModal() && w->parentWidget() == &form)
+                found.append(w);
+        return found;
+    };
+    QTRY_COMPARE(notices().size(), 1);
+    notices().first()->close();
     form.ExtViewChk->click();
     form.Btn[0]->click();
     QVERIFY(fakes.log.describe().contains(QStringLiteral("ImgScan1 call 102 ()")));
@@ -539,6 +543,16 @@ void TestForm1::buttonsReachTheirTargets()
                      QStringLiteral("ImgAdmin1 call 104 (I4:%1)")
                          .arg(static_cast<std::int32_t>(form.winId()))}));
     QCOMPARE(fakes.scan->expectedUses, 2); // Scanner and Optionen use it, Drucker not
+
+    // Return and Enter press the focused button, as Space does.
+    fakes.log.clear();
+    for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) {
+        QTest::keyClick(form.Btn[2], key);
+        QTRY_VERIFY(fakes.log.describe().size() == 1);
+        QCOMPARE(fakes.log.describe()[0], QStringLiteral("ImgAdmin1 call 104 (I4:%1)")
+                                              .arg(static_cast<std::int32_t>(form.winId())));
+        fakes.log.clear();
+    }
 
     // The info window, with the program's name and version.
     QString infoText;

@@ -1,9 +1,9 @@
 // Showing and printing: the edit control's page on screen and on paper (PDF read back with
 // poppler-utils), the administration control's print settings and dialog, and a real cupsd.
-#include "imaging/admin/cups_german.h"
 #include "imaging/admin/img_admin.h"
 #include "imaging/common/access_keys.h"
 #include "imaging/common/background_work.h"
+#include "imaging/common/cups_catalogue.h"
 #include "imaging/common/print_settings.h"
 #include "imaging/edit/img_edit.h"
 #include "imaging/edit/page_printer.h"
@@ -366,6 +366,8 @@ private Q_SLOTS:
     void silentPrintServerKeepsWindowAlive();
     void printDialogKeepsSettings();
     void printerOptionsInGerman();
+    void cupsWordsInGerman_data();
+    void cupsWordsInGerman();
 
 private:
     QString newestPdf(const QString& folder, const QDateTime& since) const;
@@ -690,6 +692,10 @@ void TestPrint::feedbackAfterCopy()
     edit.call(351, printArgs(1, 0, 0));
     QTRY_VERIFY_WITH_TIMEOUT(edit.feedback().line().contains(QStringLiteral("wartet seit")), 30000);
     QVERIFY2(edit.feedback().line().contains(settings.printer), qPrintable(edit.feedback().line()));
+    // What CUPS says of the printer, quoted in its German, the sentence ended.
+    QVERIFY2(edit.feedback().line().contains(
+                 QRegularExpression(QStringLiteral("der meldet: „[^“]+([.!?]“|“\\.) Bitte"))),
+             qPrintable(edit.feedback().line()));
     QVERIFY(!QApplication::activeModalWidget());
 }
 
@@ -1122,11 +1128,39 @@ void TestPrint::printerOptionsInGerman()
     imaging::ImgAdmin().call(104, {Variant::int32(0)});
     QVERIFY2(shown.contains(QStringLiteral("Allgemein")), qPrintable(shown.join(QLatin1Char('|'))));
     QVERIFY(!shown.contains(QStringLiteral("General")));
-    const QStringList words = {QStringLiteral("Print Quality"), QStringLiteral("Main"),
-                               QStringLiteral("PDF version")};
-    QCOMPARE(imaging::cupsGerman(words[0]) + QLatin1Char('|') + imaging::cupsGerman(words[1]) +
-                 QLatin1Char('|') + imaging::cupsGerman(words[2]),
-             QStringLiteral("Druckqualität|Hauptfach|"));
+}
+
+void TestPrint::cupsWordsInGerman_data()
+{
+    QTest::addColumn<QString>("english");
+    QTest::addColumn<QString>("german"); // empty: none
+    QTest::addColumn<QString>("quoted"); // in a German sentence
+    QTest::newRow("an option, CUPS's word") << "Print Quality"
+                                            << "Druckqualität"
+                                            << "„Druckqualität“.";
+    QTest::newRow("a tray, our word") << "Main"
+                                      << "Hauptfach"
+                                      << "„Hauptfach“.";
+    QTest::newRow("a driver's own") << "PDF version"
+                                    << ""
+                                    << "„PDF version“.";
+    QTest::newRow("a state, a sentence") << "Connected to printer."
+                                         << "Verbunden zum Drucker."
+                                         << "„Verbunden zum Drucker.“";
+    QTest::newRow("a state CUPS has no German for") << "  Printer on fire!\n"
+                                                    << ""
+                                                    << "„Printer on fire!“";
+}
+
+// CUPS's words inside Kopyra's German sentences: in German where its catalogue has them, and
+// the sentence ended once, inside the quote or after it.
+void TestPrint::cupsWordsInGerman()
+{
+    QFETCH(QString, english);
+    QFETCH(QString, german);
+    QFETCH(QString, quoted);
+    QCOMPARE(imaging::cupsGerman(english.trimmed()), german);
+    QCOMPARE(imaging::cupsQuoted(english), quoted);
 }
 
 KOPYRA_TEST_MAIN(TestPrint)

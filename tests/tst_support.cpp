@@ -1,5 +1,6 @@
 // The option store and the application folder.
 #include "imaging/common/imaging_settings.h"
+#include "store/settings_file.h"
 #include "support/aab.h"
 #include "support/aam.h"
 #include "test_support.h"
@@ -48,6 +49,8 @@ private Q_SLOTS:
     void optionStore();
     void damagedOrUnwritableStore_data();
     void damagedOrUnwritableStore();
+    void storedNumberOutOfRange_data();
+    void storedNumberOutOfRange();
 };
 
 void TestSupport::trailingSeparator_data()
@@ -174,8 +177,10 @@ void TestSupport::damagedOrUnwritableStore()
     const QString file = imaging ? imaging::ImagingSettings::path() : AAB::storeFile();
     const QString section = imaging ? QStringLiteral("Print") : QStringLiteral("Kopyra");
     const QString key = imaging ? QStringLiteral("Copies") : QStringLiteral("ExtView");
-    const QByteArray garbage = "[Other]\nKeep=1\n\xff\xfe\x01\x02[[[\n[" + section.toUtf8() +
-                               "]\n" + key.toUtf8() + "=2\n";
+    // Garbage that reads as keys too: one outside every section, one that is no UTF-8.
+    const QByteArray garbage = "\x89PNG\x01=\x02junk\n[Other]\nKeep=1\n\xff\xfe\x01\x02[[[\n"
+                               "\xc3\x28x=5\n[" +
+                               section.toUtf8() + "]\n" + key.toUtf8() + "=2\n";
     QDir().mkpath(home.configHome());
     if (state == QLatin1String("garbage")) {
         QVERIFY(writeFile(file, garbage));
@@ -206,6 +211,9 @@ void TestSupport::damagedOrUnwritableStore()
             AAB::SaveOption(key, std::int16_t(value));
     };
     NoticeCatcher catcher;
+    // At start-up, before anything is written: told, except what only a write can find.
+    SettingsFile::check(file);
+    QCOMPARE(catcher.notices().size(), state == QLatin1String("file size limit") ? 0 : 1);
     if (state == QLatin1String("garbage"))
         QCOMPARE(read(), QStringLiteral("2")); // what could be read is read
     write(1);
@@ -214,15 +222,70 @@ void TestSupport::damagedOrUnwritableStore()
     setrlimit(RLIMIT_FSIZE, &before);
     QCOMPARE(value, QStringLiteral("1"));
     QCOMPARE(catcher.notices().size(), 1);
-    QVERIFY2(catcher.notices()[0].contains(file), qPrintable(catcher.notices()[0]));
+    QVERIFY2(catcher.notices()[0].startsWith(QStringLiteral("Kopyra: Meldung: ")) &&
+                 catcher.notices()[0].contains(file),
+             qPrintable(catcher.notices()[0]));
     if (state == QLatin1String("garbage")) {
         const QStringList kept =
             QDir(home.configHome())
                 .entryList({QFileInfo(file).fileName() + QStringLiteral(".beschädigt-*")});
         QCOMPARE(kept.size(), 1);
         QCOMPARE(contents(home.configHome() + QLatin1Char('/') + kept[0]), garbage);
-        QVERIFY(contents(file).contains("[Other]\nKeep=1"));
+        const QByteArray rewritten = contents(file);
+        QVERIFY(rewritten.contains("[Other]\nKeep=1"));
+        QVERIFY2(!rewritten.contains("General") && rewritten.count('=') == 2, rewritten);
     }
+}
+
+void TestSupport::storedNumberOutOfRange_data()
+{
+    QTest::addColumn<QString>("key"); // in kopyra-imaging.conf
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("read");
+    // Outside its range a value is damage (a typo), not a wish at the limit: the default.
+    QTest::newRow("copies far too many") << "Print/Copies"
+                                         << "100000" << 1;
+    QTest::newRow("no copies") << "Print/Copies"
+                               << "0" << 1;
+    QTest::newRow("copies, the most") << "Print/Copies"
+                                      << "999" << 999;
+    QTest::newRow("copies, not a number") << "Print/Copies"
+                                          << "viele" << 1;
+    QTest::newRow("zoom too small") << "Print/Zoom"
+                                    << "10" << 100;
+    QTest::newRow("zoom too large") << "Print/Zoom"
+                                    << "401" << 100;
+    QTest::newRow("zoom, the least") << "Print/Zoom"
+                                     << "25" << 25;
+    QTest::newRow("resolution too fine") << "ScanPreferences/Resolution"
+                                         << "9600" << 300;
+    QTest::newRow("resolution, the finest") << "ScanPreferences/Resolution"
+                                            << "4800" << 4800;
+    QTest::newRow("tone beyond darker") << "ScanPreferences/Tone"
+                                        << "3" << 0;
+    QTest::newRow("tone, the lightest") << "ScanPreferences/Tone"
+                                        << "-2" << -2;
+}
+
+void TestSupport::storedNumberOutOfRange()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, stored);
+    QFETCH(int, read);
+    TestHome home;
+    QDir().mkpath(home.configHome());
+    const QString section = key.section(QLatin1Char('/'), 0, 0);
+    const QString name = key.section(QLatin1Char('/'), 1);
+    QVERIFY(writeFile(imaging::ImagingSettings::path(),
+                      QStringLiteral("[%1]\n%2=%3\n").arg(section, name, stored).toUtf8()));
+    const imaging::Setting* settings[] = {
+        &imaging::Settings::PrintCopies, &imaging::Settings::PrintZoom,
+        &imaging::Settings::ScanResolution, &imaging::Settings::ScanTone};
+    const auto* setting = std::find_if(std::begin(settings), std::end(settings), [&](auto* s) {
+        return QLatin1String(s->section) == section && QLatin1String(s->key) == name;
+    });
+    QVERIFY(setting != std::end(settings));
+    QCOMPARE(imaging::ImagingSettings().number(**setting), read);
 }
 
 QTEST_GUILESS_MAIN(TestSupport)

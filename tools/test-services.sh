@@ -2,7 +2,8 @@
 #  - a private cupsd (its own folder and socket, so the machine's printers stay untouched)
 #    with a cups-pdf queue "KopyraPDF" as its default printer; CUPS_SERVER points at it;
 #  - an Xvfb display for tests in real X windows; DISPLAY points at it;
-#  - a driverless printer (ippeveprinter) with a queue "KopyraIPP" in that cupsd.
+#  - two driverless printers (ippeveprinter) with queues in that cupsd: "KopyraIPP" takes PWG
+#    raster only, "KopyraIPPPDF" PDF as well.
 # Needs root for cupsd (cups-pdf's backend runs as root).
 
 KOPYRA_SERVICES=$(mktemp -d /tmp/kopyra-services.XXXXXX)
@@ -127,7 +128,7 @@ kopyra_start_driverless() {
             { _kopyra_no_driverless "$tool fehlt (Pakete cups-ipp-utils, dbus-daemon, iproute2)"; return 0; }
     done
     avahi=$(_kopyra_avahi_daemon) || { _kopyra_no_driverless "avahi-daemon nicht zu haben: $avahi"; return 0; }
-    mkdir -p "$d/spool"
+    mkdir -p "$d"
     cat >"$d/bus.conf" <<CONF
 <!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
@@ -166,18 +167,30 @@ CONF
         --dest=org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus.NameHasOwner \
         string:org.freedesktop.Avahi | grep -q true" ||
         { _kopyra_no_driverless "avahi-daemon kam nicht hoch (Netz-Namensraum?)" "$d/avahi.log"; return 0; }
-    local port
+    _kopyra_ipp_printer KopyraIPP image/pwg-raster "$d" "$bus" || return 0
+    export KOPYRA_TEST_IPP_URI=$_kopyra_uri KOPYRA_TEST_IPP_SPOOL=$_kopyra_spool
+    # Most driverless printers sold take PDF as well: CUPS then sends them the PDF through its
+    # own filters, a route of its own to be tested.
+    _kopyra_ipp_printer KopyraIPPPDF application/pdf,image/pwg-raster "$d" "$bus" || return 0
+    export KOPYRA_TEST_IPPPDF_URI=$_kopyra_uri KOPYRA_TEST_IPPPDF_SPOOL=$_kopyra_spool
+}
+
+# One ippeveprinter taking the given formats, and its queue in the test cupsd; sets
+# _kopyra_uri and _kopyra_spool.
+_kopyra_ipp_printer() { # queue formats folder bus
+    local queue=$1 formats=$2 d=$3/$1 bus=$4 port
+    mkdir -p "$d/spool"
     port=$(_kopyra_free_port 8631)
     # -c: a job is done when the printer has it (without, ippeveprinter "prints" 5 to 15 s).
     DBUS_SYSTEM_BUS_ADDRESS=$bus ippeveprinter -p "$port" -n localhost -d "$d/spool" -k -2 -c /bin/true \
-        -f image/pwg-raster -M Kopyra -m "Treiberlos" "Kopyra IPP" >"$d/ippeveprinter.log" 2>&1 &
+        -f "$formats" -M Kopyra -m "Treiberlos" "$queue" >"$d/ippeveprinter.log" 2>&1 &
     _kopyra_pids+=($!)
-    export KOPYRA_TEST_IPP_URI=ipp://localhost:$port/ipp/print
-    wait_for 20 ipptool -q "$KOPYRA_TEST_IPP_URI" get-printer-attributes.test ||
-        { _kopyra_no_driverless "ippeveprinter kam nicht hoch" "$d/ippeveprinter.log"; return 0; }
+    _kopyra_uri=ipp://localhost:$port/ipp/print
+    _kopyra_spool=$d/spool
+    wait_for 20 ipptool -q "$_kopyra_uri" get-printer-attributes.test ||
+        { _kopyra_no_driverless "ippeveprinter kam nicht hoch" "$d/ippeveprinter.log"; return 1; }
     # CUPS reads the printer's attributes now: the printer must answer first.
-    lpadmin -p KopyraIPP -E -v "$KOPYRA_TEST_IPP_URI" -m everywhere ||
-        { _kopyra_no_driverless "Die treiberlose Warteschlange ließ sich nicht einrichten"; return 0; }
-    export KOPYRA_TEST_IPP_SPOOL=$d/spool
-    echo "Treiberloser Drucker: KopyraIPP an $KOPYRA_TEST_IPP_URI"
+    lpadmin -p "$queue" -E -v "$_kopyra_uri" -m everywhere ||
+        { _kopyra_no_driverless "Die treiberlose Warteschlange $queue ließ sich nicht einrichten"; return 1; }
+    echo "Treiberloser Drucker: $queue ($formats) an $_kopyra_uri"
 }

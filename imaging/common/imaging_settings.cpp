@@ -4,8 +4,6 @@
 
 #include <QStandardPaths>
 
-#include <algorithm>
-
 namespace imaging {
 
 namespace Settings {
@@ -47,6 +45,8 @@ QString ImagingSettings::path()
            QStringLiteral("/kopyra-imaging.conf");
 }
 
+void ImagingSettings::check() { SettingsFile::check(path()); }
+
 QVariant ImagingSettings::stored(const Setting& setting) const
 {
     return m_store->value(keyOf(setting), setting.defaultValue);
@@ -56,11 +56,13 @@ QString ImagingSettings::text(const Setting& setting) const { return stored(sett
 
 int ImagingSettings::number(const Setting& setting) const
 {
+    // A value outside its range is damage, not a wish at the limit: 100000 copies from a
+    // typo would be 999 sheets of paper lost. The default stands in for it.
     bool ok = false;
-    int value = stored(setting).toInt(&ok);
-    if (!ok)
-        value = setting.defaultValue.toInt();
-    return setting.max < setting.min ? value : std::clamp(value, setting.min, setting.max);
+    const int value = stored(setting).toInt(&ok);
+    const bool inRange =
+        setting.max < setting.min || (value >= setting.min && value <= setting.max);
+    return ok && inRange ? value : setting.defaultValue.toInt();
 }
 
 void ImagingSettings::set(const Setting& setting, const QVariant& value)

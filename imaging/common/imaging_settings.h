@@ -11,7 +11,7 @@ class SettingsFile;
 namespace imaging {
 
 // One entry of the components' settings file: where it lives, what it is without an entry,
-// and for whole numbers the range a stored value is brought into.
+// and for whole numbers the range a stored value must lie in.
 struct Setting {
     const char* section;
     const char* key;
@@ -52,9 +52,12 @@ public:
     ImagingSettings& operator=(const ImagingSettings&) = delete;
 
     static QString path();
+    // At start-up: the file made sound when damaged, and told when it cannot be written.
+    static void check();
 
     QString text(const Setting& setting) const;
-    // The stored number brought into the setting's range; the default when there is none.
+    // The stored number; the default when there is none, or when it is not a number in the
+    // setting's range.
     int number(const Setting& setting) const;
     void set(const Setting& setting, const QVariant& value);
 

@@ -10,9 +10,10 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
-#include <QShortcut>
+#include <QPointer>
 #include <QToolButton>
 #include <QWheelEvent>
 #include <QWidget>
@@ -51,14 +52,6 @@ public:
         row->addWidget(m_next);
         connect(m_previous, &QToolButton::clicked, this, [this] { m_turn(-1); });
         connect(m_next, &QToolButton::clicked, this, [this] { m_turn(1); });
-        for (const auto& [key, step] : {std::pair{Qt::Key_PageUp, -1}, {Qt::Key_PageDown, 1}}) {
-            auto* shortcut = new QShortcut(QKeySequence(key), this);
-            shortcut->setContext(Qt::WindowShortcut);
-            connect(shortcut, &QShortcut::activated, this, [this, s = step] {
-                if (m_count > 1)
-                    m_turn(s);
-            });
-        }
         m_bar->hide();
     }
 
@@ -89,6 +82,35 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent*) override { placeBar(); }
+
+    // Bild auf and Bild ab page through the stack whichever widget of the window has the
+    // focus (the copy button, after start and after every copy): the keys come up from it to
+    // the window. Not a shortcut: one acts only in the window the system calls active, which
+    // a window need not be to have the keyboard.
+    void showEvent(QShowEvent*) override
+    {
+        if (m_keysFrom != window()) {
+            if (m_keysFrom)
+                m_keysFrom->removeEventFilter(this);
+            m_keysFrom = window();
+            m_keysFrom->installEventFilter(this);
+        }
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched != m_keysFrom || event->type() != QEvent::KeyPress)
+            return false;
+        const auto* press = static_cast<QKeyEvent*>(event);
+        const int step = press->key() == Qt::Key_PageUp     ? -1
+                         : press->key() == Qt::Key_PageDown ? 1
+                                                            : 0;
+        if (step == 0 || (press->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+            return false;
+        if (m_count > 1)
+            m_turn(step);
+        return true;
+    }
 
     void wheelEvent(QWheelEvent* event) override
     {
@@ -126,6 +148,7 @@ private:
     QSize m_scaledFor;
     bool m_smooth = true;
     std::function<void(int)> m_turn;
+    QPointer<QWidget> m_keysFrom; // the window whose keys turn the pages
     QWidget* m_bar;
     QToolButton* m_previous;
     QToolButton* m_next;

@@ -1,6 +1,7 @@
 #include "imaging/edit/page_printer.h"
 
 #include "dispatch/dispatch_error.h"
+#include "imaging/common/cups_catalogue.h"
 #include "imaging/edit/page_raster.h"
 #include "imaging/page_file/page_reader.h"
 
@@ -40,7 +41,11 @@ using ErrorNumber::PrintFailed;
 QString cupsReason(const QString& printer)
 {
     const ipp_status_t status = cupsLastError();
-    const QString detail = QString::fromUtf8(cupsLastErrorString());
+    const QString english = QString::fromUtf8(cupsLastErrorString());
+    // In brackets, CUPS's words without a full stop of their own.
+    QString detail = cupsGerman(english).isEmpty() ? english : cupsGerman(english);
+    if (detail.endsWith(QLatin1Char('.')))
+        detail.chop(1);
     switch (status) {
     case IPP_STATUS_ERROR_SERVICE_UNAVAILABLE:
     case IPP_STATUS_ERROR_INTERNAL:
@@ -61,7 +66,8 @@ QString cupsReason(const QString& printer)
         return QStringLiteral("Sie dürfen auf dem Drucker „%1“ nicht drucken (%2).")
             .arg(printer, detail);
     default:
-        return QStringLiteral("Der Druckauftrag für „%1“ wurde abgelehnt: %2").arg(printer, detail);
+        return QStringLiteral("Der Druckauftrag für „%1“ wurde abgelehnt: %2")
+            .arg(printer, cupsQuoted(english));
     }
 }
 

@@ -1,6 +1,7 @@
 #include "imaging/edit/print_feedback.h"
 
 #include "imaging/common/background_work.h"
+#include "imaging/common/cups_catalogue.h"
 #include "imaging/edit/page_printer.h"
 
 #include <QDBusConnection>
@@ -257,11 +258,11 @@ void PrintFeedback::poll()
                     // reached says so, and the user learns it once.
                     if (!it->told && !messages->value(it->printer).isEmpty()) {
                         tell(QStringLiteral("Die Kopie wartet seit %1 Sekunden auf den Drucker "
-                                            "„%2“, der meldet: „%3“ Bitte prüfen Sie, ob er "
+                                            "„%2“, der meldet: %3 Bitte prüfen Sie, ob er "
                                             "eingeschaltet und erreichbar ist; der Auftrag "
                                             "bleibt in der Warteschlange.")
                                  .arg(it->since.elapsed() / 1000)
-                                 .arg(it->printer, messages->value(it->printer)));
+                                 .arg(it->printer, cupsQuoted(messages->value(it->printer))));
                         it->told = true;
                     }
                     break;

@@ -281,6 +281,34 @@ scenario_info_and_end() {
     [ -f "$home/app/Kopyra.tif" ] || fail "page file gone"
 }
 
+# Both settings files in trouble at start-up: each told once, in the log and in a box that
+# belongs to the main window (never behind it); the copy works all the same, and nothing is
+# told twice.
+scenario_damaged_settings() {
+    fresh "damaged settings"
+    printf '\x89PNG\x01=\x02\n[Kopyra]\nAskBeforePrint=0\nShowSpecificSetup=0\n\xff\xfe[[\n' \
+        >"$home/config/Tandrelwerk.conf"
+    rm "$home/config/kopyra-imaging.conf"
+    mkdir "$home/config/kopyra-imaging.conf"
+    start
+    local told main box
+    told() { [ "$(boxes_about "$1")" -eq 1 ]; }
+    wait_for 10 told "Tandrelwerk.conf“ war beschädigt" || fail "the damaged option store not told"
+    wait_for 10 told "an ihrer Stelle steht ein Ordner (Datei „.*kopyra-imaging.conf“)" ||
+        fail "the unwritable imaging settings not told"
+    ! grep -q 'General\|\x89' "$home/config/Tandrelwerk.conf" || fail "garbage kept as settings"
+    main=$(window "$title")
+    for box in $(xdotool search --onlyvisible --name '^Kopyra$'); do
+        xprop -id "$box" WM_TRANSIENT_FOR | grep -qi "$(printf '0x%x' "$main")" ||
+            fail "a notice not owned by the main window"
+        xdotool windowfocus --sync "$box" key Return
+    done
+    wait_for 10 no_window Kopyra || fail "a notice stayed"
+    copy_arrives "with damaged settings"
+    told "Tandrelwerk.conf“ war beschädigt" && told "kopyra-imaging.conf“" || fail "told again"
+    stop
+}
+
 scenario_resize() {
     fresh "resize"
     start
@@ -361,6 +389,38 @@ scenario_feeder() {
     sleep 0.5
     has_window "$title" || fail "the window went while paging"
     no_window Kopyra || fail "a box while paging"
+    stop
+}
+
+# The page bar over the image area ("Seite 2 von 10"), as a checksum of its pixels.
+page_bar() {
+    eval "$(xdotool getwindowgeometry --shell "$(window "$title")")"
+    /usr/bin/import -window root -crop "250x24+$((X + 8))+$((Y + 8))" rgb:- 2>/dev/null | md5sum
+}
+
+# The keys a person uses where the focus is after start and after every copy, the copy
+# button: Return copies as Space does, Bild ab and Bild auf page through the stack.
+scenario_keys() {
+    fresh "keys"
+    store 'AskBeforePrint=0' 'ShowSpecificSetup=0'
+    sed -i 's/^Paper=A4$/Paper=A4\nSource=Feeder/; s/^Resolution=150$/Resolution=50/' \
+        "$home/config/kopyra-imaging.conf"
+    start
+    for k in Return KP_Enter; do
+        marker
+        key "$title" "$k"
+        wait_for 60 have_new_pdf || fail "no copy after $k on the copy button"
+        wait_for 60 jobs_done
+    done
+    local first second
+    first=$(page_bar)
+    key "$title" Next
+    sleep 0.5
+    second=$(page_bar)
+    [ "$first" != "$second" ] || fail "Bild ab did not turn the page"
+    key "$title" Prior
+    sleep 0.5
+    [ "$(page_bar)" = "$first" ] || fail "Bild auf did not turn back"
     stop
 }
 
@@ -494,7 +554,7 @@ scenario_network_scanner() {
 }
 
 all=(first_start one_copy ask_before_print setup_first_time_only jammed cupsd_away
-    network_scanner info_and_end resize quick_presses no_printer zoom feeder)
+    network_scanner info_and_end resize quick_presses no_printer zoom feeder keys damaged_settings)
 run=("${@:-${all[@]}}")
 for s in "${run[@]}"; do
     "scenario_$s"
