@@ -30,6 +30,7 @@
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTcpServer>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QTimer>
 
@@ -277,6 +278,77 @@ QList<RasterPage> readRaster(const QString& path, const QList<QPointF>& pointsMm
     return pages;
 }
 
+// The attributes a driverless printer (at its IPP address) keeps of its newest job, read with
+// ipptool: name → value as ipptool shows it.
+QMap<QString, QString> newestPrinterJob(const QString& uri)
+{
+    QTemporaryFile test(QDir::tempPath() + QStringLiteral("/kopyra-XXXXXX.test"));
+    if (!test.open())
+        return {};
+    test.write("{\n OPERATION Get-Jobs\n GROUP operation-attributes-tag\n"
+               " ATTR charset attributes-charset utf-8\n"
+               " ATTR language attributes-natural-language en\n ATTR uri printer-uri $uri\n"
+               " ATTR keyword which-jobs completed\n ATTR keyword requested-attributes all\n"
+               " STATUS successful-ok\n}\n");
+    test.flush();
+    const QString shown =
+        run(QStringLiteral("ipptool"), {QStringLiteral("-tv"), uri, test.fileName()});
+    QMap<QString, QString> newest, job;
+    const auto keep = [&] {
+        if (job.value(QStringLiteral("job-id")).toInt() >
+            newest.value(QStringLiteral("job-id")).toInt())
+            newest = job;
+        job.clear();
+    };
+    static const QRegularExpression line(QStringLiteral("^\\s+([a-z0-9-]+) \\([^)]*\\) = (.*)$"));
+    for (const QString& text :
+         shown.section(QStringLiteral("RECEIVED"), 1).split(QLatin1Char('\n'))) {
+        if (text.contains(QLatin1String("-- separator --")))
+            keep();
+        else if (const auto m = line.match(text); m.hasMatch())
+            job.insert(m.captured(1), m.captured(2));
+    }
+    keep();
+    return newest;
+}
+
+// The pages of a PDF a printer got, rendered at 300 dpi as the raster's pages are read: the
+// paper's size in points, where the ink is and how light.
+QList<RasterPage> readPdfPages(const QString& pdf)
+{
+    QList<RasterPage> pages;
+    const int count = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)"))
+                          .match(run(QStringLiteral("pdfinfo"), {pdf}))
+                          .captured(1)
+                          .toInt();
+    for (int p = 1; p <= count; ++p) {
+        const QString base = pdf + QStringLiteral(".page");
+        run(QStringLiteral("pdftoppm"),
+            {QStringLiteral("-singlefile"), QStringLiteral("-gray"), QStringLiteral("-r"),
+             QStringLiteral("300"), QStringLiteral("-f"), QString::number(p), QStringLiteral("-l"),
+             QString::number(p), pdf, base});
+        const QImage image(base + QStringLiteral(".pgm"));
+        QFile::remove(base + QStringLiteral(".pgm"));
+        RasterPage page;
+        page.header.PageSize[0] = unsigned(qRound(image.width() / PxPerMm / 25.4 * 72));
+        page.header.PageSize[1] = unsigned(qRound(image.height() / PxPerMm / 25.4 * 72));
+        int x0 = image.width(), y0 = image.height(), x1 = 0, y1 = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (const int value = image.constScanLine(y)[x]; value < 200) {
+                    if (x0 == image.width())
+                        page.grey = value;
+                    x0 = std::min(x0, x);
+                    y0 = std::min(y0, y);
+                    x1 = std::max(x1, x + 1);
+                    y1 = std::max(y1, y + 1);
+                }
+        page.inkMm = QRectF(x0 / PxPerMm, y0 / PxPerMm, (x1 - x0) / PxPerMm, (y1 - y0) / PxPerMm);
+        pages.append(page);
+    }
+    return pages;
+}
+
 // What the newest job of the printer was handed: the document's type.
 QByteArray newestJobFormat(const QString& printer)
 {
@@ -315,6 +387,7 @@ int activeJobs(const QString& printer)
                          qEnvironmentVariable("KOPYRA_TEST_IPP_MISSING")));                        \
     }
 const QString Driverless = QStringLiteral("KopyraIPP");
+const QString DriverlessPdf = QStringLiteral("KopyraIPPPDF"); // takes PDF as well
 
 // Points this thread, and threads started meanwhile, at another scheduler while the returned
 // guard lives.
@@ -744,55 +817,82 @@ void TestPrint::rasterOfEveryKindOfPage()
 
 void TestPrint::driverlessPrinterGetsThePages_data()
 {
+    QTest::addColumn<QString>("printer");
     QTest::addColumn<int>("pages");
     QTest::addColumn<QSizeF>("pageMm");
     QTest::addColumn<int>("dpi");
     QTest::addColumn<int>("sizeMode");
+    QTest::addColumn<int>("zoom");
     QTest::addColumn<int>("copies");
     QTest::addColumn<bool>("twoSided");
-    QTest::newRow("true size") << 1 << QSizeF(150, 200) << 300 << 0 << 1 << false;
-    QTest::newRow("fitted into the printable area")
-        << 1 << QSizeF(100, 50) << 100 << 1 << 1 << false;
-    QTest::newRow("two pages, two copies, collated")
-        << 2 << QSizeF(80, 60) << 150 << 0 << 2 << false;
-    QTest::newRow("two pages, two-sided") << 2 << QSizeF(80, 60) << 150 << 0 << 1 << true;
+    // The printer that takes raster only gets Kopyra's raster; the one that takes PDF as well,
+    // as most sold do, gets the PDF through CUPS's own filters.
+    for (const QString& printer : {Driverless, DriverlessPdf}) {
+        const char* name = printer == Driverless ? "raster" : "PDF";
+        QTest::addRow("%s: true size", name)
+            << printer << 1 << QSizeF(150, 200) << 300 << 0 << 100 << 1 << false;
+        QTest::addRow("%s: fitted into the printable area", name)
+            << printer << 1 << QSizeF(100, 50) << 100 << 1 << 100 << 1 << false;
+        QTest::addRow("%s: zoomed", name)
+            << printer << 1 << QSizeF(150, 200) << 150 << 0 << 71 << 1 << false;
+        QTest::addRow("%s: two pages, two copies, collated", name)
+            << printer << 2 << QSizeF(80, 60) << 150 << 0 << 100 << 2 << false;
+    }
+    QTest::newRow("raster: two pages, two-sided")
+        << Driverless << 2 << QSizeF(80, 60) << 150 << 0 << 100 << 1 << true;
 }
 
-// Through a driverless printer's queue, which takes PWG raster only: the page at true size
-// within 0.2 mm, fitted into what the printer can print on, copies collated and two-sided as
-// asked.
+// Through a driverless printer's queue: the page at true size (or zoomed) within 0.2 mm, fitted
+// into what the printer can print on, copies collated and two-sided as asked.
 void TestPrint::driverlessPrinterGetsThePages()
 {
+    QFETCH(QString, printer);
     QFETCH(int, pages);
     QFETCH(QSizeF, pageMm);
     QFETCH(int, dpi);
     QFETCH(int, sizeMode);
+    QFETCH(int, zoom);
     QFETCH(int, copies);
     QFETCH(bool, twoSided);
     KOPYRA_REQUIRE_DRIVERLESS_PRINTER();
+    const bool raster = printer == Driverless;
     imaging::PrintSettings settings;
-    settings.printer = Driverless;
+    settings.printer = printer;
     settings.sizeMode = imaging::PrintSettings::SizeMode(sizeMode);
+    settings.zoomPercent = zoom;
     settings.twoSided = twoSided;
     settings.save();
     writePage(m_page, pageMm.width(), pageMm.height(), dpi, pages);
     ImgEdit edit;
     edit.call(343, showArgs(&m_page));
-    const QString spool = qEnvironmentVariable("KOPYRA_TEST_IPP_SPOOL");
-    const QStringList before = QDir(spool).entryList({QStringLiteral("*.pwg")});
+    const QString spool =
+        qEnvironmentVariable(raster ? "KOPYRA_TEST_IPP_SPOOL" : "KOPYRA_TEST_IPPPDF_SPOOL");
+    const QStringList kind{raster ? QStringLiteral("*.pwg") : QStringLiteral("*.pdf")};
+    const QStringList before = QDir(spool).entryList(kind);
     edit.call(351, printArgs(copies, sizeMode, 0));
-    QTRY_VERIFY_WITH_TIMEOUT(activeJobs(Driverless) == 0, 120000);
-    // The printer takes PWG raster: it gets it from Kopyra, not from Ghostscript.
-    QCOMPARE(newestJobFormat(Driverless), QByteArray("image/pwg-raster"));
-    QStringList arrived = QDir(spool).entryList({QStringLiteral("*.pwg")});
+    QTRY_VERIFY_WITH_TIMEOUT(activeJobs(printer) == 0, 120000);
+    // Raster from Kopyra, not from Ghostscript; else the PDF.
+    QCOMPARE(newestJobFormat(printer),
+             raster ? QByteArray("image/pwg-raster") : QByteArray("application/pdf"));
+    QStringList arrived = QDir(spool).entryList(kind);
     for (const QString& old : before)
         arrived.removeOne(old);
     QCOMPARE(arrived.size(), 1);
-    const QList<RasterPage> raster = readRaster(QDir(spool).filePath(arrived.first()));
-    QCOMPARE(raster.size(), pages * copies);
+    const QString document = QDir(spool).filePath(arrived.first());
+    const QList<RasterPage> sheets = raster ? readRaster(document) : readPdfPages(document);
+    // A printer that makes copies itself gets them as the job's attributes, collated.
+    const QMap<QString, QString> job = newestPrinterJob(
+        qEnvironmentVariable(raster ? "KOPYRA_TEST_IPP_URI" : "KOPYRA_TEST_IPPPDF_URI"));
+    const int itsCopies = job.value(QStringLiteral("copies"), QStringLiteral("1")).toInt();
+    QCOMPARE(sheets.size() * itsCopies, pages * copies);
+    if (itsCopies > 1)
+        QCOMPARE(job.value(QStringLiteral("multiple-document-handling")),
+                 QStringLiteral("separate-documents-collated-copies"));
+    QCOMPARE(job.value(QStringLiteral("sides")),
+             twoSided ? QStringLiteral("two-sided-long-edge") : QStringLiteral("one-sided"));
 
     // Fitted: as large as the printable area allows, centred in it.
-    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, qPrintable(Driverless), nullptr);
+    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, qPrintable(printer), nullptr);
     cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest);
     cups_size_t a4{};
     QVERIFY(cupsGetDestMediaByName(CUPS_HTTP_DEFAULT, dest, info, "iso_a4_210x297mm",
@@ -803,18 +903,21 @@ void TestPrint::driverlessPrinterGetsThePages()
                            297 - (a4.top + a4.bottom) / 100.0);
     const double scale =
         std::min(printable.width() / pageMm.width(), printable.height() / pageMm.height());
-    QRectF inkMm(QPointF(), sizeMode == 0 ? pageMm : pageMm * scale);
+    QRectF inkMm(QPointF(), sizeMode == 0 ? pageMm * (zoom / 100.0) : pageMm * scale);
     if (sizeMode == 1)
         inkMm.moveCenter(printable.center());
-    for (int i = 0; i < raster.size(); ++i) {
-        const cups_page_header2_t& h = raster[i].header;
+    // The PDF rendered again: a pixel more of tolerance.
+    const double tolerance = raster ? 0.2 : 0.2 + 1 / PxPerMm;
+    for (int i = 0; i < sheets.size(); ++i) {
+        const cups_page_header2_t& h = sheets[i].header;
         QVERIFY2(h.PageSize[0] == 595 && qAbs(int(h.PageSize[1]) - 842) <= 1,
                  qPrintable(QStringLiteral("%1 x %2 pt").arg(h.PageSize[0]).arg(h.PageSize[1])));
-        QCOMPARE(bool(h.Duplex), twoSided);
-        QVERIFY2(qAbs(raster[i].grey - (60 + 80 * (i % pages))) < 25,
-                 qPrintable(QStringLiteral("page %1: %2").arg(i + 1).arg(raster[i].grey)));
-        QVERIFY2(within(raster[i].inkMm, inkMm, 0.2),
-                 qPrintable(QDebug::toString(raster[i].inkMm)));
+        if (raster)
+            QCOMPARE(bool(h.Duplex), twoSided);
+        QVERIFY2(qAbs(sheets[i].grey - (60 + 80 * (i % pages))) < 25,
+                 qPrintable(QStringLiteral("page %1: %2").arg(i + 1).arg(sheets[i].grey)));
+        QVERIFY2(within(sheets[i].inkMm, inkMm, tolerance),
+                 qPrintable(QDebug::toString(sheets[i].inkMm)));
     }
 }
 

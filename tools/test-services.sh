@@ -168,10 +168,11 @@ CONF
         string:org.freedesktop.Avahi | grep -q true" ||
         { _kopyra_no_driverless "avahi-daemon kam nicht hoch (Netz-Namensraum?)" "$d/avahi.log"; return 0; }
     _kopyra_ipp_printer KopyraIPP image/pwg-raster "$d" "$bus" || return 0
-    export KOPYRA_TEST_IPP_URI=$_kopyra_uri KOPYRA_TEST_IPP_SPOOL=$_kopyra_spool
+    local uri=$_kopyra_uri spool=$_kopyra_spool
     # Most driverless printers sold take PDF as well: CUPS then sends them the PDF through its
     # own filters, a route of its own to be tested.
     _kopyra_ipp_printer KopyraIPPPDF application/pdf,image/pwg-raster "$d" "$bus" || return 0
+    export KOPYRA_TEST_IPP_URI=$uri KOPYRA_TEST_IPP_SPOOL=$spool
     export KOPYRA_TEST_IPPPDF_URI=$_kopyra_uri KOPYRA_TEST_IPPPDF_SPOOL=$_kopyra_spool
 }
 

@@ -33,6 +33,8 @@ restore_printer() {
     lpadmin -p KopyraPDF -E -v cups-pdf:/ -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd 2>/dev/null
     [ -z "${KOPYRA_TEST_IPP_URI:-}" ] ||
         lpadmin -p KopyraIPP -E -v "$KOPYRA_TEST_IPP_URI" -m everywhere 2>/dev/null
+    [ -z "${KOPYRA_TEST_IPPPDF_URI:-}" ] ||
+        lpadmin -p KopyraIPPPDF -E -v "$KOPYRA_TEST_IPPPDF_URI" -m everywhere 2>/dev/null
     lpadmin -d KopyraPDF
     printer_gone=
 }
@@ -254,7 +256,8 @@ scenario_no_printer() {
     store 'AskBeforePrint=0' 'ShowSpecificSetup=0'
     printer_gone=1
     lpadmin -x KopyraPDF
-    lpadmin -x KopyraIPP 2>/dev/null || true # the driverless printer, where there is one
+    lpadmin -x KopyraIPP 2>/dev/null || true # the driverless printers, where there are
+    lpadmin -x KopyraIPPPDF 2>/dev/null || true
     start
     press_copy
     has_pdf_copy() { [ -n "$(find "$home/Documents" -name 'Kopie *.pdf')" ]; }
