@@ -20,10 +20,11 @@ constexpr std::int32_t ScanUnsupportedValue = 9101;
 constexpr std::int32_t NoScanner = 9102;
 constexpr std::int32_t NoPageFile = 9103;
 constexpr std::int32_t ScannerBusy = 9104;
-constexpr std::int32_t ScannerNotAnswering = 9105;  // the helper's watchdog
-constexpr std::int32_t ScannerDriverCrashed = 9106; // the helper ended by its backend
-constexpr std::int32_t ScannerHelperMissing = 9107; // the helper cannot be started
-constexpr std::int32_t NoSuchSource = 9108;         // no feeder (or none for both sides)
+constexpr std::int32_t ScannerNotAnswering = 9105;   // the helper's watchdog
+constexpr std::int32_t ScannerDriverCrashed = 9106;  // the helper ended by its backend
+constexpr std::int32_t ScannerHelperMissing = 9107;  // the helper cannot be started
+constexpr std::int32_t NoSuchSource = 9108;          // no feeder (or none for both sides)
+constexpr std::int32_t ScannerConnectionLost = 9109; // a network scanner closed its connection
 constexpr std::int32_t PageFileFailed = 9140;
 constexpr std::int32_t SaneStatusBase = 9150; // + the SANE status
 

@@ -538,12 +538,20 @@ scenario_network_scanner() {
     slow_network_scanner
     for how in KILL STOP; do
         echo "   saned ended with SIG$how mid-scan"
+        # Killed, its connection closes: that is told at once, not after the patience (the
+        # program's own then); stopped, it is silent and the patience is waited for.
+        [ "$how" = KILL ] && patience= || patience=5000
         start "$src/tests/sane/net"
         press_copy
         wait_for 30 has_window Scannen || fail "no scan under way"
         sleep 3 # the page coming in
         signal_saned "$how"
-        one_box_about "Der Scanner antwortet nicht mehr\|Scannertreiber ist abgestürzt"
+        if [ "$how" = KILL ]; then
+            wait_for 10 has_window Kopyra || fail "a closed connection waited for"
+            one_box_about "Verbindung zum Scanner ist abgebrochen\|Scannertreiber ist abgestürzt"
+        else
+            one_box_about "Der Scanner antwortet nicht mehr"
+        fi
         stop_saned
         stop
         start_saned "$src/tests/sane/fault:$src/tests/sane/saned"

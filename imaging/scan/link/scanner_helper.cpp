@@ -332,8 +332,22 @@ bool ScannerHelper::scan(const QString& pagePath, const sane::Treatment& treatme
                 writer.commit();
             return completed;
         }
-        case Answer::Failed:
-            throwFailure(in);
+        case Answer::Failed: {
+            // A helper that has lost its scanner's connection has ended itself after saying
+            // so: the next question starts a fresh one.
+            qint32 number = 0;
+            QString description;
+            in >> number >> description;
+            if (number == ErrorNumber::ScannerConnectionLost) {
+                end(false);
+                const QString device = m_deviceName.isEmpty()
+                                           ? QString()
+                                           : QStringLiteral(" (Gerät „%1“)").arg(m_deviceName);
+                description.replace(QStringLiteral("Scanner ist abgebrochen."),
+                                    QStringLiteral("Scanner ist abgebrochen%1.").arg(device));
+            }
+            throw DispatchError(number, description, scanProgId());
+        }
         }
     }
 }

@@ -12,12 +12,17 @@
 
 #include <sane/sane.h>
 
+#include <QDir>
+
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <mutex>
+#include <poll.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -33,6 +38,38 @@ namespace {
 // watchdog, which takes a progress message as a sign of life.
 constexpr auto ProgressStep = 50ms;
 constexpr int KopyraDescriptor = 3;
+
+// How long a scan may go without data before the helper looks whether the scanner's network
+// connection is still there.
+constexpr auto QuietBeforeLooking = 1s;
+
+// Whether a network connection of the backend's has been closed by the other end (saned gone):
+// SANE's net backend then reads nothing for ever instead of failing, and only its sockets
+// tell. Kopyra's own socket is not a network one.
+bool networkConnectionClosed()
+{
+    const QStringList fds =
+        QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System);
+    for (const QString& name : fds) {
+        bool ok = false;
+        const int fd = name.toInt(&ok);
+        struct stat info {};
+        if (!ok || ::fstat(fd, &info) != 0 || !S_ISSOCK(info.st_mode))
+            continue;
+        int domain = 0, type = 0;
+        socklen_t length = sizeof domain;
+        if (::getsockopt(fd, SOL_SOCKET, SO_DOMAIN, &domain, &length) != 0 ||
+            (domain != AF_INET && domain != AF_INET6))
+            continue;
+        length = sizeof type;
+        if (::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) != 0 || type != SOCK_STREAM)
+            continue;
+        pollfd watch{fd, POLLRDHUP, 0};
+        if (::poll(&watch, 1, 0) == 1 && (watch.revents & (POLLRDHUP | POLLHUP | POLLERR)))
+            return true;
+    }
+    return false;
+}
 
 [[noreturn]] void leave()
 {
@@ -184,11 +221,36 @@ private:
             }
             finished = true;
         });
+        // Other network backends (eSCL's HTTP, say) may keep connections the scanner closed
+        // while idle: only SANE's net backend is judged by its sockets.
+        const bool throughSaned = m_device.name().startsWith(QLatin1String("net:"));
+        qint64 doneBefore = -1;
+        auto quietSince = std::chrono::steady_clock::now();
         while (!finished) {
             QByteArray body;
             const auto status = m_channel.receive(body, 100ms);
             if (status == wire::Channel::Status::Closed)
                 leave();
+            if (status == wire::Channel::Status::Timeout) {
+                const auto now = std::chrono::steady_clock::now();
+                if (progress.done != doneBefore) {
+                    doneBefore = progress.done;
+                    quietSince = now;
+                } else if (throughSaned && now - quietSince >= QuietBeforeLooking &&
+                           networkConnectionClosed()) {
+                    // The backend would wait for ever; this helper goes with it, after saying
+                    // why, and Kopyra starts a fresh one for the next scan.
+                    const std::lock_guard<std::mutex> lock(turn);
+                    if (!finished && !told) {
+                        send(wire::message(
+                            Answer::Failed, qint32(ErrorNumber::ScannerConnectionLost),
+                            QStringLiteral("Die Verbindung zum Scanner ist abgebrochen. Bitte "
+                                           "prüfen Sie, ob er eingeschaltet und im Netzwerk "
+                                           "erreichbar ist, und versuchen Sie es noch einmal.")));
+                        leave();
+                    }
+                }
+            }
             if (status != wire::Channel::Status::Message)
                 continue;
             QDataStream in(body);
