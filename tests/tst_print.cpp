@@ -28,6 +28,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryFile>
@@ -438,6 +439,8 @@ private Q_SLOTS:
     void silentPrintServerKeepsWindowAlive_data();
     void silentPrintServerKeepsWindowAlive();
     void printDialogKeepsSettings();
+    void dialogChoicesReachThePaper_data();
+    void dialogChoicesReachThePaper();
     void printerOptionsInGerman();
     void cupsWordsInGerman_data();
     void cupsWordsInGerman();
@@ -1203,6 +1206,68 @@ void TestPrint::printDialogKeepsSettings()
         QCOMPARE(imaging::ImgAdmin().read(28).toInt32(), pass == 1 ? 1 : 0);
         QCOMPARE(admin.read(29).toInt32(), 1);
         QCOMPARE(imaging::PrintSettings::load().zoomPercent, pass >= 2 ? 71 : 100);
+    }
+}
+
+void TestPrint::dialogChoicesReachThePaper_data()
+{
+    QTest::addColumn<int>("copies");
+    QTest::addColumn<QString>("size"); // the size page's choice
+    QTest::addColumn<bool>("twoSided");
+    QTest::newRow("two copies, 71 %, both sides") << 2 << "zoom" << true;
+    QTest::newRow("three copies, fitted, one side") << 3 << "fitToPage" << false;
+}
+
+// What is chosen in the printer dialog reaches the next copy's paper, read by the copy as the
+// copy run reads it: the copies, the size of the copy, both sides.
+void TestPrint::dialogChoicesReachThePaper()
+{
+    QFETCH(int, copies);
+    QFETCH(QString, size);
+    QFETCH(bool, twoSided);
+    KOPYRA_REQUIRE_DRIVERLESS_PRINTER();
+    imaging::PrintSettings before;
+    before.printer = Driverless;
+    before.save();
+    const auto answer = whenShown<QPrintDialog>([&](QPrintDialog* dialog) {
+        dialog->findChild<QSpinBox*>(QStringLiteral("copies"))->setValue(copies);
+        dialog
+            ->findChild<QRadioButton*>(twoSided ? QStringLiteral("duplexLong")
+                                                : QStringLiteral("noDuplex"))
+            ->click();
+        dialog->findChild<QRadioButton*>(size)->click();
+        if (size == QLatin1String("zoom"))
+            dialog->findChild<QSpinBox*>(QStringLiteral("zoomPercent"))->setValue(71);
+        dialog->accept();
+        return true;
+    });
+    imaging::ImgAdmin admin;
+    admin.call(104, {Variant::int32(0)});
+
+    const QSizeF pageMm(150, 200);
+    writePage(m_page, pageMm.width(), pageMm.height(), 150);
+    ImgEdit edit;
+    edit.call(343, showArgs(&m_page));
+    const QString spool = qEnvironmentVariable("KOPYRA_TEST_IPP_SPOOL");
+    const QStringList earlier = QDir(spool).entryList({QStringLiteral("*.pwg")});
+    edit.call(351, printArgs(admin.read(29).toInt32(), admin.read(28).toInt32(), 0));
+    QTRY_VERIFY_WITH_TIMEOUT(activeJobs(Driverless) == 0, 120000);
+    QStringList arrived = QDir(spool).entryList({QStringLiteral("*.pwg")});
+    for (const QString& old : earlier)
+        arrived.removeOne(old);
+    QCOMPARE(arrived.size(), 1);
+    // Both sides: each copy begins on a sheet of its own, a blank back between.
+    QList<RasterPage> pages = readRaster(QDir(spool).filePath(arrived.first()));
+    QCOMPARE(pages.size(), twoSided ? 2 * copies - 1 : copies);
+    pages.removeIf([](const RasterPage& page) { return page.grey == 255; });
+    QCOMPARE(pages.size(), copies);
+    for (const RasterPage& page : pages) {
+        QCOMPARE(bool(page.header.Duplex), twoSided);
+        if (size == QLatin1String("zoom"))
+            QVERIFY2(within(page.inkMm, QRectF(QPointF(), pageMm * 0.71), 0.2),
+                     qPrintable(QDebug::toString(page.inkMm)));
+        else
+            QVERIFY2(page.inkMm.width() > 180, qPrintable(QDebug::toString(page.inkMm)));
     }
 }
 
