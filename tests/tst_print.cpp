@@ -417,6 +417,7 @@ private Q_SLOTS:
     void cleanup();
     void pageNeverWrittenThroughLink_data();
     void pageNeverWrittenThroughLink();
+    void pageWriteFailureNamesCause_data();
     void pageWriteFailureNamesCause();
     void showsPages_data();
     void showsPages();
@@ -530,14 +531,26 @@ void TestPrint::pageNeverWrittenThroughLink()
     }
 }
 
+void TestPrint::pageWriteFailureNamesCause_data()
+{
+    QTest::addColumn<int>("shortOfWhole"); // bytes the disk lacks for the whole file; 0: most
+    QTest::newRow("full before the rows") << 0;
+    // The rows are in, the directory at the file's end is not: no page, however nearly whole.
+    QTest::newRow("full before the directory") << 16;
+}
+
 // A page that cannot be written says why, in German, as the system told it.
 void TestPrint::pageWriteFailureNamesCause()
 {
+    QFETCH(int, shortOfWhole);
+    writePage(m_page, 100, 100, 300);
+    const qint64 whole = QFileInfo(m_page).size();
+    QVERIFY(QFile::remove(m_page));
     std::signal(SIGXFSZ, SIG_IGN);
     struct rlimit before {};
     getrlimit(RLIMIT_FSIZE, &before);
     struct rlimit tiny = before;
-    tiny.rlim_cur = 64 * 1024;
+    tiny.rlim_cur = shortOfWhole ? rlim_t(whole - shortOfWhole) : 64 * 1024;
     setrlimit(RLIMIT_FSIZE, &tiny);
     const QString error = failureOf([this] { writePage(m_page, 100, 100, 300); });
     setrlimit(RLIMIT_FSIZE, &before);
