@@ -136,6 +136,7 @@ private Q_SLOTS:
     void setupDialogCancelScansNothing();
     void deviceReleasedAfterScan();
     void helperStartsWhileButtonHeld();
+    void deadConnectionOpenedInFreshHelper_data();
     void deadConnectionOpenedInFreshHelper();
 
 private:
@@ -777,13 +778,21 @@ void TestScan::helperStartsWhileButtonHeld()
     QCOMPARE(helpersStarted(), before + 1);
 }
 
+void TestScan::deadConnectionOpenedInFreshHelper_data()
+{
+    QTest::addColumn<QByteArray>("stale"); // how the backend meets the dead connection
+    QTest::newRow("fails to open") << QByteArray("1");
+    QTest::newRow("crashes while opening") << QByteArray("crash");
+}
+
 // A device whose connection from the last scan is dead by now (a network scanner restarted
 // meanwhile) is opened in a fresh helper: the copy comes, no box.
 void TestScan::deadConnectionOpenedInFreshHelper()
 {
+    QFETCH(QByteArray, stale);
     chooseFaultScanner();
     stopHelper();
-    qputenv("KOPYRA_FAULT_STALE", "1");
+    qputenv("KOPYRA_FAULT_STALE", stale);
     const auto restore = qScopeGuard([] {
         qunsetenv("KOPYRA_FAULT_STALE");
         stopHelper();

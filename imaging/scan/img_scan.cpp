@@ -167,7 +167,9 @@ void ImgScan::openChosenDevice()
         } catch (const DispatchError& e) {
             // Gone or renamed (a re-plugged USB scanner): look for it below. A helper that has
             // had a device open may hold a connection that is dead by now (a network scanner
-            // restarted meanwhile): a fresh one tries once more, and searches if need be.
+            // restarted meanwhile): a fresh one tries once more, and searches if need be. A
+            // driver that crashed on it has taken its helper along: the search below runs in a
+            // fresh one already.
             auto& helper = scanner::ScannerHelper::instance();
             if (e.number() != ErrorNumber::ScannerNotAnswering && helper.hasOpenedDevice()) {
                 helper.stop();
@@ -227,17 +229,7 @@ void ImgScan::scan()
         wait.setWindowTitle(QStringLiteral("Scannen"));
         wait.setWindowModality(Qt::ApplicationModal);
         wait.setMinimumDuration(500);
-        scanner::ScannerThread::instance().call([this] {
-            try {
-                openChosenDevice();
-            } catch (const DispatchError& e) {
-                // A network backend may crash on a connection left from before (its scanner
-                // restarted meanwhile); a fresh helper starts without it. Once.
-                if (e.number() != ErrorNumber::ScannerDriverCrashed)
-                    throw;
-                openChosenDevice();
-            }
-        });
+        scanner::ScannerThread::instance().call([this] { openChosenDevice(); });
     }
     try {
         if (m_showSetup && !runSetupDialog())

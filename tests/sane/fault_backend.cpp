@@ -193,10 +193,13 @@ SANE_Status sane_fault_open(SANE_String_Const name, SANE_Handle* handle)
     if (opened)
         return SANE_STATUS_DEVICE_BUSY;
     // KOPYRA_FAULT_STALE: a network scanner restarted since the process's first opening, its
-    // connection from then dead.
+    // connection from then dead; "crash": the backend crashes on it, as SANE's net backend may.
     static int openings = 0;
-    if (std::getenv("KOPYRA_FAULT_STALE") && openings++ > 0)
+    if (const char* stale = std::getenv("KOPYRA_FAULT_STALE"); stale && openings++ > 0) {
+        if (std::strcmp(stale, "crash") == 0)
+            std::abort();
         return SANE_STATUS_IO_ERROR;
+    }
     opened = true;
     static_cast<Settings&>(scanner) = Settings{};
     scanner.scanning = false;
