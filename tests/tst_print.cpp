@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -57,6 +58,9 @@ namespace {
 
 // Pages of the given size in millimetres, each filled with a grey of its own (60, 140, ...),
 // resolution recorded.
+// The grey of each page of a stack, each its own and all dark enough to be ink (below 200).
+int pageGrey(int page) { return 40 + 50 * (page % 3); }
+
 void writePage(const QString& path, double widthMm, double heightMm, int dpi, int pages = 1)
 {
     imaging::PageFormat f;
@@ -67,7 +71,7 @@ void writePage(const QString& path, double widthMm, double heightMm, int dpi, in
     for (int page = 0; page < pages; ++page) {
         writer.begin(f);
         const std::vector<std::uint8_t> row(size_t(writer.rowBytes()),
-                                            std::uint8_t(60 + 80 * page));
+                                            std::uint8_t(pageGrey(page)));
         for (int y = 0; y < f.height; ++y)
             writer.writeRow(row.data(), y);
     }
@@ -95,6 +99,24 @@ QImage renderPdf(const QString& pdf, int dpi, bool grey = false)
     return page;
 }
 
+// Where a rendered page has ink (darker than 200), and how dark its first dot is.
+QRect inkOf(const QImage& rendered, int* grey = nullptr)
+{
+    const QImage page = rendered.convertToFormat(QImage::Format_Grayscale8);
+    int x0 = page.width(), y0 = page.height(), x1 = -1, y1 = -1;
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x)
+            if (const int value = page.constScanLine(y)[x]; value < 200) {
+                if (grey && x1 < 0)
+                    *grey = value;
+                x0 = std::min(x0, x);
+                y0 = std::min(y0, y);
+                x1 = std::max(x1, x);
+                y1 = std::max(y1, y);
+            }
+    return QRect(QPoint(x0, y0), QPoint(x1, y1));
+}
+
 struct PdfFacts {
     int pages = 0;
     QSizeF sizePt;
@@ -110,17 +132,7 @@ PdfFacts readPdf(const QString& pdf)
     const auto size =
         QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+) pts")).match(info);
     facts.sizePt = QSizeF(size.captured(1).toDouble(), size.captured(2).toDouble());
-    const QImage page = renderPdf(pdf, 300, true).convertToFormat(QImage::Format_Grayscale8);
-    int x0 = page.width(), y0 = page.height(), x1 = -1, y1 = -1;
-    for (int y = 0; y < page.height(); ++y)
-        for (int x = 0; x < page.width(); ++x)
-            if (page.constScanLine(y)[x] < 200) {
-                x0 = std::min(x0, x);
-                y0 = std::min(y0, y);
-                x1 = std::max(x1, x);
-                y1 = std::max(y1, y);
-            }
-    facts.inkPx = QRect(QPoint(x0, y0), QPoint(x1, y1));
+    facts.inkPx = inkOf(renderPdf(pdf, 300, true));
     return facts;
 }
 
@@ -333,18 +345,9 @@ QList<RasterPage> readPdfPages(const QString& pdf)
         RasterPage page;
         page.header.PageSize[0] = unsigned(qRound(image.width() / PxPerMm / 25.4 * 72));
         page.header.PageSize[1] = unsigned(qRound(image.height() / PxPerMm / 25.4 * 72));
-        int x0 = image.width(), y0 = image.height(), x1 = 0, y1 = 0;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                if (const int value = image.constScanLine(y)[x]; value < 200) {
-                    if (x0 == image.width())
-                        page.grey = value;
-                    x0 = std::min(x0, x);
-                    y0 = std::min(y0, y);
-                    x1 = std::max(x1, x + 1);
-                    y1 = std::max(y1, y + 1);
-                }
-        page.inkMm = QRectF(x0 / PxPerMm, y0 / PxPerMm, (x1 - x0) / PxPerMm, (y1 - y0) / PxPerMm);
+        const QRect ink = inkOf(image, &page.grey);
+        page.inkMm = QRectF(ink.x() / PxPerMm, ink.y() / PxPerMm, ink.width() / PxPerMm,
+                            ink.height() / PxPerMm);
         pages.append(page);
     }
     return pages;
@@ -389,6 +392,21 @@ int activeJobs(const QString& printer)
     }
 const QString Driverless = QStringLiteral("KopyraIPP");
 const QString DriverlessPdf = QStringLiteral("KopyraIPPPDF"); // takes PDF as well
+
+// Prints the shown page to the printer and waits for it; the one document its spool folder
+// gained, or nothing.
+QString printedDocument(ImgEdit& edit, const QString& printer, const QString& spool,
+                        const QString& pattern, const QList<Variant>& args)
+{
+    const QStringList before = QDir(spool).entryList({pattern});
+    edit.call(351, args);
+    for (QDeadlineTimer patience(120000); activeJobs(printer) != 0 && !patience.hasExpired();)
+        QTest::qWait(50);
+    QStringList arrived = QDir(spool).entryList({pattern});
+    for (const QString& old : before)
+        arrived.removeOne(old);
+    return arrived.size() == 1 ? QDir(spool).filePath(arrived.first()) : QString();
+}
 
 // Points this thread, and threads started meanwhile, at another scheduler while the returned
 // guard lives.
@@ -440,6 +458,10 @@ private Q_SLOTS:
     void silentPrintServerKeepsWindowAlive_data();
     void silentPrintServerKeepsWindowAlive();
     void printDialogKeepsSettings();
+    void sheetOrder_data();
+    void sheetOrder();
+    void pageOrderOnEveryRoute_data();
+    void pageOrderOnEveryRoute();
     void dialogChoicesReachThePaper_data();
     void dialogChoicesReachThePaper();
     void printerOptionsInGerman();
@@ -883,18 +905,13 @@ void TestPrint::driverlessPrinterGetsThePages()
     edit.call(343, showArgs(&m_page));
     const QString spool =
         qEnvironmentVariable(raster ? "KOPYRA_TEST_IPP_SPOOL" : "KOPYRA_TEST_IPPPDF_SPOOL");
-    const QStringList kind{raster ? QStringLiteral("*.pwg") : QStringLiteral("*.pdf")};
-    const QStringList before = QDir(spool).entryList(kind);
-    edit.call(351, printArgs(copies, sizeMode, 0));
-    QTRY_VERIFY_WITH_TIMEOUT(activeJobs(printer) == 0, 120000);
+    const QString document = printedDocument(
+        edit, printer, spool, raster ? QStringLiteral("*.pwg") : QStringLiteral("*.pdf"),
+        printArgs(copies, sizeMode, 0));
+    QVERIFY(!document.isEmpty());
     // Raster from Kopyra, not from Ghostscript; else the PDF.
     QCOMPARE(newestJobFormat(printer),
              raster ? QByteArray("image/pwg-raster") : QByteArray("application/pdf"));
-    QStringList arrived = QDir(spool).entryList(kind);
-    for (const QString& old : before)
-        arrived.removeOne(old);
-    QCOMPARE(arrived.size(), 1);
-    const QString document = QDir(spool).filePath(arrived.first());
     const QList<RasterPage> sheets = raster ? readRaster(document) : readPdfPages(document);
     // A printer that makes copies itself gets them as the job's attributes, collated.
     const QMap<QString, QString> job = newestPrinterJob(
@@ -930,7 +947,7 @@ void TestPrint::driverlessPrinterGetsThePages()
                  qPrintable(QStringLiteral("%1 x %2 pt").arg(h.PageSize[0]).arg(h.PageSize[1])));
         if (raster)
             QCOMPARE(bool(h.Duplex), twoSided);
-        QVERIFY2(qAbs(sheets[i].grey - (60 + 80 * (i % pages))) < 25,
+        QVERIFY2(qAbs(sheets[i].grey - pageGrey(i % pages)) < 25,
                  qPrintable(QStringLiteral("page %1: %2").arg(i + 1).arg(sheets[i].grey)));
         QVERIFY2(within(sheets[i].inkMm, inkMm, tolerance),
                  qPrintable(QDebug::toString(sheets[i].inkMm)));
@@ -1222,6 +1239,114 @@ void TestPrint::printDialogKeepsSettings()
     }
 }
 
+void TestPrint::sheetOrder_data()
+{
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<int>("copies");
+    QTest::addColumn<bool>("collate");
+    QTest::addColumn<bool>("reverse");
+    QTest::addColumn<bool>("twoSided");
+    QTest::addColumn<QList<int>>("order"); // -1: a blank back
+    using L = QList<int>;
+    QTest::newRow("one copy") << 3 << 1 << true << false << false << L{0, 1, 2};
+    QTest::newRow("sorted") << 3 << 2 << true << false << false << L{0, 1, 2, 0, 1, 2};
+    QTest::newRow("not sorted") << 3 << 2 << false << false << false << L{0, 0, 1, 1, 2, 2};
+    QTest::newRow("reversed") << 3 << 1 << true << true << false << L{2, 1, 0};
+    QTest::newRow("reversed, not sorted") << 2 << 2 << false << true << false << L{1, 1, 0, 0};
+    QTest::newRow("both sides, odd pages")
+        << 3 << 2 << true << false << true << L{0, 1, 2, -1, 0, 1, 2};
+    QTest::newRow("both sides, one page") << 1 << 2 << true << false << true << L{0, -1, 0};
+    QTest::newRow("both sides, even pages") << 2 << 2 << true << false << true << L{0, 1, 0, 1};
+}
+
+// The order pages come out in: copy after copy or each page's copies together, the last page
+// first; with both sides each copy begins on a sheet of its own.
+void TestPrint::sheetOrder()
+{
+    QFETCH(int, pages);
+    QFETCH(int, copies);
+    QFETCH(bool, collate);
+    QFETCH(bool, reverse);
+    QFETCH(bool, twoSided);
+    QFETCH(QList<int>, order);
+    imaging::PrintSettings settings;
+    settings.copies = copies;
+    settings.collate = collate;
+    settings.reverse = reverse;
+    settings.twoSided = twoSided;
+    QCOMPARE(settings.sheetOrder(pages), order);
+}
+
+void TestPrint::pageOrderOnEveryRoute_data()
+{
+    QTest::addColumn<QString>("printer");
+    QTest::addColumn<bool>("collate");
+    QTest::addColumn<bool>("reverse");
+    for (const QString& printer : {QStringLiteral("KopyraPDF"), Driverless, DriverlessPdf}) {
+        QTest::addRow("%s, sorted", qPrintable(printer)) << printer << true << false;
+        QTest::addRow("%s, not sorted", qPrintable(printer)) << printer << false << false;
+        QTest::addRow("%s, reversed", qPrintable(printer)) << printer << true << true;
+    }
+}
+
+// A stack of three pages told apart by their grey, two copies: the order read back from what
+// each printer got (PostScript through CUPS, Kopyra's raster, a PDF through CUPS's filters).
+void TestPrint::pageOrderOnEveryRoute()
+{
+    QFETCH(QString, printer);
+    QFETCH(bool, collate);
+    QFETCH(bool, reverse);
+    KOPYRA_REQUIRE_DRIVERLESS_PRINTER();
+    imaging::PrintSettings settings;
+    settings.printer = printer;
+    settings.copies = 2;
+    settings.collate = collate;
+    settings.reverse = reverse;
+    settings.save();
+    writePage(m_page, 80, 60, 100, 3);
+    ImgEdit edit;
+    edit.call(343, showArgs(&m_page));
+    QString document;
+    if (printer == QLatin1String("KopyraPDF")) {
+        const QString out = qEnvironmentVariable("KOPYRA_TEST_PDF_DIR");
+        QTest::qWait(1100); // cups-pdf's files have whole seconds
+        const QDateTime start = QDateTime::currentDateTime().addSecs(-1);
+        edit.call(351, printArgs(2, 0, 0));
+        QTRY_VERIFY_WITH_TIMEOUT(!newestPdf(out, start).isEmpty(), 60000);
+        document = newestPdf(out, start);
+        QTRY_VERIFY_WITH_TIMEOUT(activeJobs(printer) == 0, 60000);
+    } else {
+        const bool raster = printer == Driverless;
+        document = printedDocument(
+            edit, printer,
+            qEnvironmentVariable(raster ? "KOPYRA_TEST_IPP_SPOOL" : "KOPYRA_TEST_IPPPDF_SPOOL"),
+            raster ? QStringLiteral("*.pwg") : QStringLiteral("*.pdf"), printArgs(2, 0, 0));
+        QVERIFY(!document.isEmpty());
+        // A printer that makes the copies itself is told how.
+        const QMap<QString, QString> job = newestPrinterJob(
+            qEnvironmentVariable(raster ? "KOPYRA_TEST_IPP_URI" : "KOPYRA_TEST_IPPPDF_URI"));
+        if (job.value(QStringLiteral("copies")).toInt() > 1) {
+            QCOMPARE(job.value(QStringLiteral("multiple-document-handling")),
+                     collate ? QStringLiteral("separate-documents-collated-copies")
+                             : QStringLiteral("separate-documents-uncollated-copies"));
+            settings.copies = 1;
+        }
+    }
+    const QList<RasterPage> sheets =
+        document.endsWith(QLatin1String(".pwg")) ? readRaster(document) : readPdfPages(document);
+    QStringList seen, wanted;
+    for (const RasterPage& sheet : sheets)
+        seen << QString::number(sheet.grey);
+    for (const int page : settings.sheetOrder(3))
+        wanted << QString::number(pageGrey(page));
+    // Rendered again, a grey may be off by a little.
+    QCOMPARE(seen.size(), wanted.size());
+    for (qsizetype i = 0; i < seen.size(); ++i)
+        QVERIFY2(qAbs(seen[i].toInt() - wanted[i].toInt()) < 10,
+                 qPrintable(seen.join(QLatin1Char(' ')) + QStringLiteral(" / ") +
+                            wanted.join(QLatin1Char(' '))));
+}
+
 void TestPrint::dialogChoicesReachThePaper_data()
 {
     QTest::addColumn<int>("copies");
@@ -1262,15 +1387,12 @@ void TestPrint::dialogChoicesReachThePaper()
     ImgEdit edit;
     edit.call(343, showArgs(&m_page));
     const QString spool = qEnvironmentVariable("KOPYRA_TEST_IPP_SPOOL");
-    const QStringList earlier = QDir(spool).entryList({QStringLiteral("*.pwg")});
-    edit.call(351, printArgs(admin.read(29).toInt32(), admin.read(28).toInt32(), 0));
-    QTRY_VERIFY_WITH_TIMEOUT(activeJobs(Driverless) == 0, 120000);
-    QStringList arrived = QDir(spool).entryList({QStringLiteral("*.pwg")});
-    for (const QString& old : earlier)
-        arrived.removeOne(old);
-    QCOMPARE(arrived.size(), 1);
+    const QString document =
+        printedDocument(edit, Driverless, spool, QStringLiteral("*.pwg"),
+                        printArgs(admin.read(29).toInt32(), admin.read(28).toInt32(), 0));
+    QVERIFY(!document.isEmpty());
     // Both sides: each copy begins on a sheet of its own, a blank back between.
-    QList<RasterPage> pages = readRaster(QDir(spool).filePath(arrived.first()));
+    QList<RasterPage> pages = readRaster(document);
     QCOMPARE(pages.size(), twoSided ? 2 * copies - 1 : copies);
     pages.removeIf([](const RasterPage& page) { return page.grey == 255; });
     QCOMPARE(pages.size(), copies);

@@ -1,6 +1,7 @@
 #include "imaging/admin/img_admin.h"
 
 #include "imaging/admin/cups_german.h"
+#include "imaging/admin/printer_choices.h"
 #include "imaging/common/access_keys.h"
 #include "imaging/common/background_work.h"
 #include "imaging/common/imaging_settings.h"
@@ -126,6 +127,8 @@ void ImgAdmin::runPrintDialog(std::int32_t handle)
     printer.setCopyCount(settings.copies);
     printer.setPageSize(settings.pageSize);
     printer.setDuplex(settings.twoSided ? QPrinter::DuplexLongSide : QPrinter::DuplexNone);
+    printer.setCollateCopies(settings.collate);
+    printer.setPageOrder(settings.reverse ? QPrinter::LastPageFirst : QPrinter::FirstPageFirst);
 
     QPrintDialog dialog(&printer, owner ? owner->window() : nullptr);
     dialog.setWindowTitle(QStringLiteral("Drucker für die Kopien"));
@@ -182,6 +185,7 @@ void ImgAdmin::runPrintDialog(std::int32_t handle)
     layout->addLayout(zoomRow);
     layout->addStretch();
     dialog.setOptionTabs({sizePage});
+    const auto* choices = new PrinterChoices(dialog);
     makeAccessKeysUnique(&dialog);
     showOptionsInGerman(dialog);
 
@@ -201,6 +205,10 @@ void ImgAdmin::runPrintDialog(std::int32_t handle)
     else if (zoomed->isChecked())
         settings.zoomPercent = percent->value();
     settings.twoSided = printer.duplex() != QPrinter::DuplexNone;
+    settings.collate = printer.collateCopies();
+    settings.reverse = printer.pageOrder() == QPrinter::LastPageFirst;
+    if (printer.outputFormat() == QPrinter::NativeFormat)
+        savePrinterOptions(printer.printerName(), choices->chosen(printer));
     if (printer.pageLayout().pageSize().isValid())
         settings.pageSize = printer.pageLayout().pageSize();
     settings.save();

@@ -21,6 +21,8 @@ const Setting PrintSizeMode{"Print", "SizeMode", 0};
 const Setting PrintPageSize{"Print", "PageSize", -1};
 const Setting PrintZoom{"Print", "Zoom", 100, 25, 400};
 const Setting PrintTwoSided{"Print", "TwoSided", 0, 0, 1};
+const Setting PrintCollate{"Print", "Collate", 1, 0, 1};
+const Setting PrintReverse{"Print", "Reverse", 0, 0, 1};
 } // namespace Settings
 
 namespace {

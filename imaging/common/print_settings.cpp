@@ -10,6 +10,8 @@
 
 #include <cups/cups.h>
 
+#include <algorithm>
+
 namespace imaging {
 
 PrintSettings PrintSettings::load()
@@ -21,6 +23,8 @@ PrintSettings PrintSettings::load()
     p.sizeMode = s.number(Settings::PrintSizeMode) == FitToPage ? FitToPage : TrueSize;
     p.zoomPercent = s.number(Settings::PrintZoom);
     p.twoSided = s.number(Settings::PrintTwoSided) == 1;
+    p.collate = s.number(Settings::PrintCollate) == 1;
+    p.reverse = s.number(Settings::PrintReverse) == 1;
     const int id = s.number(Settings::PrintPageSize);
     if (id >= 0 && id < QPageSize::LastPageSize && id != QPageSize::Custom)
         p.pageSize = QPageSize(QPageSize::PageSizeId(id));
@@ -36,6 +40,56 @@ void PrintSettings::save() const
     s.set(Settings::PrintPageSize, int(pageSize.id()));
     s.set(Settings::PrintZoom, zoomPercent);
     s.set(Settings::PrintTwoSided, twoSided ? 1 : 0);
+    s.set(Settings::PrintCollate, collate ? 1 : 0);
+    s.set(Settings::PrintReverse, reverse ? 1 : 0);
+}
+
+QList<int> PrintSettings::sheetOrder(int pages) const
+{
+    QList<int> order;
+    const int times = std::max(1, copies);
+    const auto page = [&](int i) { return reverse ? pages - 1 - i : i; };
+    if (!collate) {
+        for (int i = 0; i < pages; ++i)
+            for (int copy = 0; copy < times; ++copy)
+                order.append(page(i));
+        return order;
+    }
+    for (int copy = 0; copy < times; ++copy) {
+        for (int i = 0; i < pages; ++i)
+            order.append(page(i));
+        if (twoSided && pages % 2 == 1 && copy + 1 < times)
+            order.append(-1);
+    }
+    return order;
+}
+
+namespace {
+
+QString optionsSection(const QString& printer)
+{
+    return QStringLiteral("PrinterOptions/") + printer;
+}
+
+} // namespace
+
+PrinterOptions printerOptions(const QString& printer)
+{
+    PrinterOptions options;
+    if (printer.isEmpty())
+        return options;
+    const QVariantMap stored = ImagingSettings().section(optionsSection(printer));
+    for (auto it = stored.constBegin(); it != stored.constEnd(); ++it)
+        options.append({it.key(), it.value().toString()});
+    return options;
+}
+
+void savePrinterOptions(const QString& printer, const PrinterOptions& options)
+{
+    QVariantMap values;
+    for (const auto& [name, choice] : options)
+        values.insert(name, choice);
+    ImagingSettings().replaceSection(optionsSection(printer), values);
 }
 
 QSizeF PrintSettings::copyMm(const QSizeF& pageMm) const

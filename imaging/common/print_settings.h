@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QList>
 #include <QPageSize>
 #include <QSizeF>
 #include <QString>
+
+#include <utility>
 
 namespace imaging {
 
@@ -22,6 +25,10 @@ struct PrintSettings {
     // Both sides of the sheet ("Beidseitig drucken" in the printer dialog, where the printer
     // can): the feeder's stack on half the paper.
     bool twoSided = false;
+    // Several pages (the feeder's stack) in several copies: copy after copy, or each page's
+    // copies together; the last page first.
+    bool collate = true;
+    bool reverse = false;
 
     static PrintSettings load();
     void save() const;
@@ -37,7 +44,16 @@ struct PrintSettings {
     QSizeF copyMm(const QSizeF& pageMm) const;
     // Whether a page of that size, printed so, leaves part of it off the paper.
     bool cutsOff(const QSizeF& pageMm) const;
+    // The pages (from 0) in the order they come out, copies included; -1 for a blank back,
+    // so that with both sides each copy begins on a sheet of its own.
+    QList<int> sheetOrder(int pages) const;
 };
+
+// The printer's own options chosen in its properties (a tray, the quality, greyscale, what its
+// driver offers): CUPS's names and choices, kept for each printer.
+using PrinterOptions = QList<std::pair<QString, QString>>;
+PrinterOptions printerOptions(const QString& printer);
+void savePrinterOptions(const QString& printer, const PrinterOptions& options);
 
 // Whether the print service (the CUPS scheduler the user's settings name) takes connections.
 bool printServiceAnswers();

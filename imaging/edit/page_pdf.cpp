@@ -318,7 +318,7 @@ void feedBands(std::vector<PagePlan>& pages, BandFeed& feed)
 // written, so a stack of pages never waits in memory.
 void writePostScript(const std::vector<PagePlan>& pages,
                      std::vector<std::shared_future<Bytes>>& bands, const BandFeed& feed,
-                     QSizeF paper, GrowingFile& output)
+                     QSizeF paper, int repeat, GrowingFile& output)
 {
     auto put = [&output](const QByteArray& text) {
         output.write(reinterpret_cast<const unsigned char*>(text.constData()), size_t(text.size()));
@@ -326,46 +326,51 @@ void writePostScript(const std::vector<PagePlan>& pages,
     put(QStringLiteral("%!PS-Adobe-3.0\n%%Creator: Kopyra\n%%Title: Kopie\n%%Pages: %1\n"
                        "%%BoundingBox: 0 0 %2 %3\n%%LanguageLevel: 2\n%%EndComments\n"
                        "%%BeginProlog\n%%EndProlog\n")
-            .arg(pages.size())
+            .arg(pages.size() * std::size_t(repeat))
             .arg(qRound(paper.width()))
             .arg(qRound(paper.height()))
             .toLatin1());
     std::size_t next = 0;
-    for (std::size_t p = 0; p < pages.size(); ++p) {
-        const PagePlan& plan = pages[p];
-        put(QStringLiteral("%%Page: %1 %1\n").arg(p + 1).toLatin1());
-        const int height = plan.pixels.height();
-        const double rowHeight = plan.target.height() / height;
-        for (std::size_t i = 0; i < plan.bands; ++i) {
-            const int top = int(i) * plan.bandRows;
-            const int rows = std::min(plan.bandRows, height - top);
-            const double bandTop = plan.target.top() + top * rowHeight;
-            const double bandHeight = rows * rowHeight;
-            const bool rgb = plan.kind == BandKind::Rgb;
-            put(QStringLiteral(
-                    "gsave %1 %2 translate %3 %4 scale /Device%5 setcolorspace\n"
-                    "<< /ImageType 1 /Width %6 /Height %7 /BitsPerComponent %8 /Interpolate true "
-                    "/Decode [%9] /ImageMatrix [%6 0 0 -%7 0 %7] /DataSource "
-                    "currentfile /ASCII85Decode filter%10 >> image\n")
-                    .arg(number(plan.target.left()), number(paper.height() - bandTop - bandHeight),
-                         number(plan.target.width()), number(bandHeight),
-                         rgb ? QStringLiteral("RGB") : QStringLiteral("Gray"))
-                    .arg(plan.pixels.width())
-                    .arg(rows)
-                    .arg(plan.kind == BandKind::Bitmap ? 1 : 8)
-                    .arg(rgb ? QStringLiteral("0 1 0 1 0 1") : QStringLiteral("0 1"),
-                         plan.kind == BandKind::Bitmap ? QString()
-                                                       : QStringLiteral(" /DCTDecode filter"))
-                    .toLatin1());
-            const Bytes& bytes = bands[next + i].get();
-            const Bytes text = feed.encoded[next + i] ? Bytes() : ascii85(bytes);
-            const Bytes& written = feed.encoded[next + i] ? bytes : text;
-            output.write(written.data(), written.size());
-            bands[next + i] = {}; // written: its bytes are not needed again
-            put("grestore\n");
+    int sheet = 0;
+    for (const PagePlan& plan : pages) {
+        // Each page's copies together (not sorted): its bands are kept until the last.
+        for (int copy = 0; copy < repeat; ++copy) {
+            put(QStringLiteral("%%Page: %1 %1\n").arg(++sheet).toLatin1());
+            const int height = plan.pixels.height();
+            const double rowHeight = plan.target.height() / height;
+            for (std::size_t i = 0; i < plan.bands; ++i) {
+                const int top = int(i) * plan.bandRows;
+                const int rows = std::min(plan.bandRows, height - top);
+                const double bandTop = plan.target.top() + top * rowHeight;
+                const double bandHeight = rows * rowHeight;
+                const bool rgb = plan.kind == BandKind::Rgb;
+                put(QStringLiteral(
+                        "gsave %1 %2 translate %3 %4 scale /Device%5 setcolorspace\n"
+                        "<< /ImageType 1 /Width %6 /Height %7 /BitsPerComponent %8 /Interpolate "
+                        "true /Decode [%9] /ImageMatrix [%6 0 0 -%7 0 %7] /DataSource "
+                        "currentfile /ASCII85Decode filter%10 >> image\n")
+                        .arg(number(plan.target.left()),
+                             number(paper.height() - bandTop - bandHeight),
+                             number(plan.target.width()), number(bandHeight),
+                             rgb ? QStringLiteral("RGB") : QStringLiteral("Gray"))
+                        .arg(plan.pixels.width())
+                        .arg(rows)
+                        .arg(plan.kind == BandKind::Bitmap ? 1 : 8)
+                        .arg(rgb ? QStringLiteral("0 1 0 1 0 1") : QStringLiteral("0 1"),
+                             plan.kind == BandKind::Bitmap ? QString()
+                                                           : QStringLiteral(" /DCTDecode filter"))
+                        .toLatin1());
+                const Bytes& bytes = bands[next + i].get();
+                const Bytes text = feed.encoded[next + i] ? Bytes() : ascii85(bytes);
+                const Bytes& written = feed.encoded[next + i] ? bytes : text;
+                output.write(written.data(), written.size());
+                if (copy + 1 == repeat)
+                    bands[next + i] = {}; // written for the last time: not needed again
+                put("grestore\n");
+            }
+            put("showpage\n");
         }
         next += plan.bands;
-        put("showpage\n");
     }
     put("%%Trailer\n%%EOF\n");
     output.finish();
@@ -464,7 +469,11 @@ void writePagePdf(const PrintJob& job, const QString& pdfPath, const std::atomic
         feed.postScript = postScriptWhenKnown ? postScriptWhenKnown() : job.postScript;
         if (feed.postScript == 1) {
             GrowingFile output(file, grown);
-            writePostScript(pages, bands, feed, paper, output);
+            // Known only now whether it is PostScript: the job as it will be sent.
+            PrintJob sent = job;
+            sent.postScript = true;
+            writePostScript(pages, bands, feed, paper,
+                            sent.copiesInDocument() ? job.settings.copies : 1, output);
         } else {
             QPDF pdf;
             pdf.emptyPDF();
@@ -518,21 +527,30 @@ void writePagePdf(const PrintJob& job, const QString& pdfPath, const std::atomic
                 resources.replaceKey("/XObject", images);
                 sheets.push_back({pdf.newStream(drawing.toStdString()), resources});
             }
-            // Printers without copies of their own (and PDF files) get the pages once per copy,
-            // in order (collated), all showing the same bands.
-            const int copies = job.output == PrintSettings::PdfFile ? job.settings.copies : 1;
+            // A PDF file gets the pages once per copy, in the order they are to come out, all
+            // showing the same bands; a printer gets each page once, its print system makes the
+            // copies and the order.
+            PrintSettings once = job.settings;
+            once.copies = 1;
+            once.collate = true;
+            once.reverse = false;
+            const QList<int> order = job.output == PrintSettings::PdfFile
+                                         ? job.settings.sheetOrder(int(sheets.size()))
+                                         : once.sheetOrder(int(sheets.size()));
             QPDFPageDocumentHelper document(pdf);
-            for (int copy = 0; copy < std::max(1, copies); ++copy)
-                for (const Sheet& sheet : sheets) {
-                    QPDFObjectHandle pageDict = QPDFObjectHandle::newDictionary();
-                    pageDict.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
-                    pageDict.replaceKey("/MediaBox",
-                                        QPDFObjectHandle::newArray(QPDFObjectHandle::Rectangle(
-                                            0, 0, paper.width(), paper.height())));
-                    pageDict.replaceKey("/Contents", sheet.contents);
-                    pageDict.replaceKey("/Resources", sheet.resources);
-                    document.addPage(pdf.makeIndirectObject(pageDict), false);
-                }
+            for (const int index : order) {
+                if (index < 0)
+                    continue; // a file has no backs to leave blank
+                const Sheet& sheet = sheets[std::size_t(index)];
+                QPDFObjectHandle pageDict = QPDFObjectHandle::newDictionary();
+                pageDict.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
+                pageDict.replaceKey("/MediaBox",
+                                    QPDFObjectHandle::newArray(QPDFObjectHandle::Rectangle(
+                                        0, 0, paper.width(), paper.height())));
+                pageDict.replaceKey("/Contents", sheet.contents);
+                pageDict.replaceKey("/Resources", sheet.resources);
+                document.addPage(pdf.makeIndirectObject(pageDict), false);
+            }
             QPDFObjectHandle info = QPDFObjectHandle::newDictionary();
             info.replaceKey("/Creator", QPDFObjectHandle::newUnicodeString("Kopyra"));
             info.replaceKey("/Title", QPDFObjectHandle::newUnicodeString("Kopie"));

@@ -41,9 +41,18 @@ struct PrintJob {
     QSizeF assumedPaperMm{210, 297}; // for pages that record no resolution
     // The printer as CUPS described it when it was chosen.
     std::shared_ptr<const CupsDestination> destination;
-    RasterTarget raster;     // set when the printer is better served with PWG raster
-    bool postScript = false; // PostScript instead of PDF, for printers that take it as it is
-    int jobId = 0;           // CUPS's number for the job, once the printer has it
+    RasterTarget raster;           // set when the printer is better served with PWG raster
+    PrinterOptions printerOptions; // the printer's own, as chosen for it and still offered
+    bool postScript = false;       // PostScript instead of PDF, for printers that take it as it is
+    int jobId = 0;                 // CUPS's number for the job, once the printer has it
+
+    // Whether the copies are in the document itself: raster, made by Kopyra; PostScript with
+    // each page's copies together, which not every PostScript printer (cups-pdf) makes of
+    // what CUPS asks.
+    bool copiesInDocument() const
+    {
+        return raster.usable() || (postScript && !settings.collate && settings.copies > 1);
+    }
 };
 
 // Lays the page out on the paper and writes it as PDF: at true size each pixel gets the

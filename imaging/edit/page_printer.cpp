@@ -12,6 +12,8 @@
 #include <QTemporaryFile>
 
 #include <cups/cups.h>
+#include <cups/ppd.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -260,14 +262,62 @@ std::shared_ptr<const CupsDestination> lookUpDestination(const QString& printer)
 
 } // namespace
 
+namespace {
+
+// The printer's options remembered for it that it still offers: a choice its driver (PPD) no
+// longer has is dropped, and the printer's default holds. CUPS's own job options (priority,
+// banner pages, holding) are no driver's and always stay.
+PrinterOptions stillOffered(const QString& printer)
+{
+    PrinterOptions options = printerOptions(printer);
+    if (options.isEmpty())
+        return options;
+        // The PPD is the only place CUPS names a queue's driver options and their choices.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    const char* path = cupsGetPPD2(CUPS_HTTP_DEFAULT, printer.toUtf8().constData());
+    if (!path)
+        return options;
+    ppd_file_t* ppd = ppdOpenFile(path);
+    ::unlink(path);
+    if (!ppd)
+        return options;
+    options.removeIf([ppd](const std::pair<QString, QString>& option) {
+        ppd_option_t* known = ppdFindOption(ppd, option.first.toUtf8().constData());
+        return known && !ppdFindChoice(known, option.second.toUtf8().constData());
+    });
+    ppdClose(ppd);
+#pragma GCC diagnostic pop
+    return options;
+}
+
+// Whether the printer's options ask for grey (a colour printer's "Farbmodus"), in the names
+// CUPS gives it in a driverless printer's PPD or as the IPP attribute.
+bool asksForGrey(const PrinterOptions& options)
+{
+    return std::any_of(options.begin(), options.end(), [](const auto& option) {
+        return (option.first == QLatin1String("ColorModel") &&
+                option.second.contains(QLatin1String("Gray"), Qt::CaseInsensitive)) ||
+               (option.first == QLatin1String("print-color-mode") &&
+                option.second == QLatin1String("monochrome"));
+    });
+}
+
+} // namespace
+
 void choosePrinter(PrintJob& job)
 {
     job.printer = job.settings.effectivePrinter();
     if (job.printer.isEmpty())
         return;
     job.destination = lookUpDestination(job.printer);
-    if (job.output == PrintSettings::Printer)
+    if (job.output == PrintSettings::Printer) {
+        job.printerOptions = stillOffered(job.printer);
         chooseHandover(job);
+        // Where no filter runs, greyscale is the raster's own.
+        if (asksForGrey(job.printerOptions))
+            job.raster.colour = false;
+    }
     if (job.settings.sizeMode == PrintSettings::FitToPage) {
         // The edges the printer cannot print on for this paper, as CUPS tells them (from the
         // printer's driver or what a driverless printer says of itself).
@@ -342,6 +392,7 @@ void PdfInAdvance::choose()
     m_destination = job.destination;
     m_marginsMm = job.marginsMm;
     m_raster = job.raster;
+    m_printerOptions = job.printerOptions;
     m_postScript = job.postScript;
     // The printer takes raster: no PDF is needed.
     if (m_raster.usable())
@@ -388,6 +439,9 @@ bool PdfInAdvance::suits(const PrintJob& job) const
            job.settings.pageSize.isEquivalentTo(m_job.settings.pageSize) &&
            job.settings.sizeMode == m_job.settings.sizeMode &&
            job.settings.zoomPercent == m_job.settings.zoomPercent &&
+           // Each page's copies together may be in the document itself (PostScript).
+           job.settings.collate == m_job.settings.collate &&
+           (job.settings.collate || job.settings.copies == m_job.settings.copies) &&
            job.assumedPaperMm == m_job.assumedPaperMm;
 }
 
@@ -408,6 +462,7 @@ bool PdfInAdvance::sendFor(PrintJob& job)
         job.destination = m_destination;
         job.marginsMm = m_marginsMm;
         job.raster = m_raster;
+        job.printerOptions = m_printerOptions;
         job.postScript = m_postScript;
     }
     if (job.raster.usable()) {
@@ -441,15 +496,23 @@ namespace {
 int jobOptions(const PrintJob& job, cups_option_t** options)
 {
     int count = 0;
-    // Raster comes with its copies made.
     count = cupsAddOption(
-        "copies", QByteArray::number(job.raster.usable() ? 1 : job.settings.copies).constData(),
+        "copies", QByteArray::number(job.copiesInDocument() ? 1 : job.settings.copies).constData(),
         count, options);
     // The page is laid out already: CUPS must not scale it again.
     count = cupsAddOption("print-scaling", "none", count, options);
     count = cupsAddOption("fit-to-page", "false", count, options);
-    // Several pages (the feeder's stack) come out in order, copy after copy.
-    count = cupsAddOption("collate", "true", count, options);
+    // Several pages (the feeder's stack): copy after copy or each page's copies together, the
+    // last page first if asked, where the document does not come so already.
+    if (!job.copiesInDocument()) {
+        count = cupsAddOption("collate", job.settings.collate ? "true" : "false", count, options);
+        count = cupsAddOption("outputorder", job.settings.reverse ? "reverse" : "normal", count,
+                              options);
+    }
+    // The printer's own options as chosen in its properties, those it still offers.
+    for (const auto& [name, choice] : job.printerOptions)
+        count =
+            cupsAddOption(name.toUtf8().constData(), choice.toUtf8().constData(), count, options);
     if (job.settings.twoSided)
         count = cupsAddOption("sides", "two-sided-long-edge", count, options);
     return cupsAddOption("media", job.settings.pageSize.key().toUtf8().constData(), count, options);

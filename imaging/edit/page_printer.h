@@ -81,6 +81,7 @@ private:
     std::shared_ptr<const CupsDestination> m_destination;
     QMarginsF m_marginsMm;
     RasterTarget m_raster;
+    PrinterOptions m_printerOptions;
     bool m_postScript = false;
     QString m_pdfPath;       // set before the PDF is begun
     qint64 m_fileBytes = 0;  // of the PDF on disk so far

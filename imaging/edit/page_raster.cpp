@@ -268,11 +268,10 @@ void writePageRaster(const PrintJob& job, const std::function<void(const char*, 
         fail(PrintFailed, QStringLiteral("Die Seite lässt sich für den Drucker nicht aufbereiten: "
                                          "%1")
                               .arg(QString::fromUtf8(cupsLastErrorString())));
-    // Two-sided, a copy of an odd number of pages ends with a blank back, so that the next
-    // copy begins on a sheet of its own.
-    const int copies = std::max(1, job.settings.copies);
-    const bool blankBack = job.settings.twoSided && pages.size() % 2 == 1 && copies > 1;
-    header.cupsInteger[0] = unsigned((pages.size() + (blankBack ? 1 : 0)) * size_t(copies));
+    // The pages in the order they come out, copies made here: collated or not, the last page
+    // first or not, a blank back where a copy must begin on a sheet of its own.
+    const QList<int> order = job.settings.sheetOrder(int(pages.size()));
+    header.cupsInteger[0] = unsigned(order.size());
 
     Output output{&out, nullptr};
     cups_raster_t* raster = cupsRasterOpenIO(writeOut, &output, CUPS_RASTER_WRITE_PWG);
@@ -289,43 +288,42 @@ void writePageRaster(const PrintJob& job, const std::function<void(const char*, 
         ~Close() { cupsRasterClose(raster); }
     } close{raster};
     written(raster != nullptr);
-    for (int copy = 0; copy < copies; ++copy) {
-        for (auto& page : pages) {
-            Sheet sheet(header, placeOnPaper(job, *page), page->size(), colour);
-            written(cupsRasterWriteHeader2(raster, &header) != 0);
-            int y = 0;
-            const int rows = int(header.cupsHeight);
-            auto put = [&](const unsigned char* line) {
-                written(cupsRasterWritePixels(raster, const_cast<unsigned char*>(line),
-                                              header.cupsBytesPerLine) != 0);
-                ++y;
-            };
-            // Above the page (fitted, it is centred), white; then the page's rows as its bands
-            // come, top to bottom; what is left below it, white.
-            while (y < rows && sheet.pageRowOf(y) < 0 && y < sheet.top())
-                put(sheet.white());
-            QString why;
-            const bool read = page->forEachBand(
-                BandRows,
-                [&](const QImage& band, int top) {
-                    for (int r;
-                         y < rows && (r = sheet.pageRowOf(y)) >= 0 && r < top + band.height();)
-                        put(sheet.from(band, r - top, r));
-                },
-                &why);
-            if (!read)
-                fail(PageUnreadableForPrint,
-                     QStringLiteral("Die Seite „%1“ kann nicht gedruckt werden: %2")
-                         .arg(job.pageFile, why));
-            while (y < rows)
-                put(sheet.white());
-        }
-        if (blankBack && copy + 1 < copies) {
+    for (const int index : order) {
+        if (index < 0) {
             written(cupsRasterWriteHeader2(raster, &header) != 0);
             std::vector<unsigned char> white(header.cupsBytesPerLine, 0xff);
             for (unsigned y = 0; y < header.cupsHeight; ++y)
                 written(cupsRasterWritePixels(raster, white.data(), header.cupsBytesPerLine) != 0);
+            continue;
         }
+        PageReader& page = *pages[std::size_t(index)];
+        Sheet sheet(header, placeOnPaper(job, page), page.size(), colour);
+        written(cupsRasterWriteHeader2(raster, &header) != 0);
+        int y = 0;
+        const int rows = int(header.cupsHeight);
+        auto put = [&](const unsigned char* line) {
+            written(cupsRasterWritePixels(raster, const_cast<unsigned char*>(line),
+                                          header.cupsBytesPerLine) != 0);
+            ++y;
+        };
+        // Above the page (fitted, it is centred), white; then the page's rows as its bands
+        // come, top to bottom; what is left below it, white.
+        while (y < rows && sheet.pageRowOf(y) < 0 && y < sheet.top())
+            put(sheet.white());
+        QString why;
+        const bool read = page.forEachBand(
+            BandRows,
+            [&](const QImage& band, int top) {
+                for (int r; y < rows && (r = sheet.pageRowOf(y)) >= 0 && r < top + band.height();)
+                    put(sheet.from(band, r - top, r));
+            },
+            &why);
+        if (!read)
+            fail(PageUnreadableForPrint,
+                 QStringLiteral("Die Seite „%1“ kann nicht gedruckt werden: %2")
+                     .arg(job.pageFile, why));
+        while (y < rows)
+            put(sheet.white());
     }
 }
 
