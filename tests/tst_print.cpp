@@ -1,6 +1,7 @@
 // Showing and printing: the edit control's page on screen and on paper (PDF read back with
 // poppler-utils), the administration control's print settings and dialog, and a real cupsd.
 #include "imaging/admin/img_admin.h"
+#include "imaging/admin/printer_choices.h"
 #include "imaging/common/access_keys.h"
 #include "imaging/common/background_work.h"
 #include "imaging/common/cups_catalogue.h"
@@ -462,6 +463,10 @@ private Q_SLOTS:
     void sheetOrder();
     void pageOrderOnEveryRoute_data();
     void pageOrderOnEveryRoute();
+    void printerOptionsRememberedAndSent();
+    void printerOptionsReachThePdfPrinter();
+    void printerOptionsOnTheRaster_data();
+    void printerOptionsOnTheRaster();
     void dialogChoicesReachThePaper_data();
     void dialogChoicesReachThePaper();
     void printerOptionsInGerman();
@@ -470,6 +475,7 @@ private Q_SLOTS:
 
 private:
     QString newestPdf(const QString& folder, const QDateTime& since) const;
+    QString printedByPdfPrinter(ImgEdit& edit, const QList<Variant>& args) const;
     void showNewPage(std::unique_ptr<ImgEdit>& edit, bool scannedSince, QSizeF pageMm, int dpi);
 
     std::unique_ptr<TestHome> m_home;
@@ -492,6 +498,18 @@ QString TestPrint::newestPdf(const QString& folder, const QDateTime& since) cons
         QDir(folder).entryInfoList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Time);
     return pdfs.isEmpty() || pdfs.first().lastModified() < since ? QString()
                                                                  : pdfs.first().absoluteFilePath();
+}
+
+// Prints the shown page to the PDF printer; the PDF it wrote once the job is done, or nothing.
+QString TestPrint::printedByPdfPrinter(ImgEdit& edit, const QList<Variant>& args) const
+{
+    const QString out = qEnvironmentVariable("KOPYRA_TEST_PDF_DIR");
+    QTest::qWait(1100); // cups-pdf's files have whole seconds
+    const QDateTime start = QDateTime::currentDateTime().addSecs(-1);
+    edit.call(351, args);
+    for (QDeadlineTimer patience(60000); !patience.hasExpired() && activeJobs({}) != 0;)
+        QTest::qWait(50);
+    return newestPdf(out, start);
 }
 
 // Shows a page in a new edit control: one from before the control, or one scanned since,
@@ -1308,13 +1326,8 @@ void TestPrint::pageOrderOnEveryRoute()
     edit.call(343, showArgs(&m_page));
     QString document;
     if (printer == QLatin1String("KopyraPDF")) {
-        const QString out = qEnvironmentVariable("KOPYRA_TEST_PDF_DIR");
-        QTest::qWait(1100); // cups-pdf's files have whole seconds
-        const QDateTime start = QDateTime::currentDateTime().addSecs(-1);
-        edit.call(351, printArgs(2, 0, 0));
-        QTRY_VERIFY_WITH_TIMEOUT(!newestPdf(out, start).isEmpty(), 60000);
-        document = newestPdf(out, start);
-        QTRY_VERIFY_WITH_TIMEOUT(activeJobs(printer) == 0, 60000);
+        document = printedByPdfPrinter(edit, printArgs(2, 0, 0));
+        QVERIFY(!document.isEmpty());
     } else {
         const bool raster = printer == Driverless;
         document = printedDocument(
@@ -1345,6 +1358,157 @@ void TestPrint::pageOrderOnEveryRoute()
         QVERIFY2(qAbs(seen[i].toInt() - wanted[i].toInt()) < 10,
                  qPrintable(seen.join(QLatin1Char(' ')) + QStringLiteral(" / ") +
                             wanted.join(QLatin1Char(' '))));
+}
+
+// The driverless printer's own options, chosen in its properties: remembered for it and shown
+// so the next time, and sent with the copy (the printer gets them as IPP attributes); what a
+// copy does not carry out is not shown.
+void TestPrint::printerOptionsRememberedAndSent()
+{
+    KOPYRA_REQUIRE_DRIVERLESS_PRINTER();
+    imaging::PrintSettings settings;
+    settings.printer = Driverless;
+    settings.save();
+    const auto box = [](QWidget* properties, const QString& option) -> QComboBox* {
+        for (QComboBox* b : properties->findChildren<QComboBox*>())
+            if (imaging::driverOptionOf(b) == option)
+                return b;
+        return nullptr;
+    };
+    QMap<QString, QString> shown; // option: the choice shown when the properties opened
+    QStringList visible;          // what should not be shown, shown
+    for (const bool choose : {true, false}) {
+        const auto properties = whenShown<QDialog>([&](QDialog* dialog) {
+            if (!dialog->inherits("QPrintPropertiesDialog"))
+                return false;
+            for (const char* name : {"groupBox_3", "groupBox", "pagesPerSheetButtonGroup"})
+                if (auto* w = dialog->findChild<QWidget*>(QString::fromLatin1(name));
+                    w && w->isVisibleTo(dialog))
+                    visible << QString::fromLatin1(name);
+            for (const QString& option :
+                 {QStringLiteral("cupsPrintQuality"), QStringLiteral("InputSlot")})
+                if (QComboBox* b = box(dialog, option)) {
+                    shown[option] = b->currentText();
+                    // Draft and the manual feed, in CUPS's words or ours.
+                    for (int i = 0; choose && i < b->count(); ++i)
+                        if (QStringList{QStringLiteral("Entwurf"), QStringLiteral("Draft"),
+                                        QStringLiteral("Manuelle Zufuhr"), QStringLiteral("Manual")}
+                                .contains(b->itemText(i)))
+                            b->setCurrentIndex(i);
+                }
+            dialog->accept();
+            return true;
+        });
+        const auto print = whenShown<QPrintDialog>([&](QPrintDialog* dialog) {
+            for (const char* name : {"pageSetCombo", "printAll"})
+                if (auto* w = dialog->findChild<QWidget*>(QString::fromLatin1(name));
+                    w && w->isVisibleTo(dialog))
+                    visible << QString::fromLatin1(name);
+            dialog->findChild<QPushButton*>(QStringLiteral("properties"))->click();
+            choose ? dialog->accept() : dialog->reject();
+            return true;
+        });
+        imaging::ImgAdmin().call(104, {Variant::int32(0)});
+    }
+    QCOMPARE(visible, QStringList());
+    // Shown as chosen, the second time.
+    QVERIFY2(shown.value(QStringLiteral("cupsPrintQuality")).contains(QStringLiteral("Entw")) ||
+                 shown.value(QStringLiteral("cupsPrintQuality")) == QStringLiteral("Draft"),
+             qPrintable(shown.value(QStringLiteral("cupsPrintQuality"))));
+    const imaging::PrinterOptions remembered = imaging::printerOptions(Driverless);
+    QVERIFY(remembered.contains({QStringLiteral("cupsPrintQuality"), QStringLiteral("Draft")}));
+
+    writePage(m_page, 80, 60, 100);
+    ImgEdit edit;
+    edit.call(343, showArgs(&m_page));
+    QVERIFY(!printedDocument(edit, Driverless, qEnvironmentVariable("KOPYRA_TEST_IPP_SPOOL"),
+                             QStringLiteral("*.pwg"), printArgs(1, 0, 0))
+                 .isEmpty());
+    const QMap<QString, QString> job =
+        newestPrinterJob(qEnvironmentVariable("KOPYRA_TEST_IPP_URI"));
+    QCOMPARE(job.value(QStringLiteral("print-quality")), QStringLiteral("draft"));
+    QVERIFY2(job.value(QStringLiteral("media-col")).contains(QStringLiteral("manual")) ||
+                 job.value(QStringLiteral("media-source")) == QStringLiteral("manual"),
+             qPrintable(job.value(QStringLiteral("media-col"))));
+}
+
+// A PPD printer's own option (cups-pdf's PDF version) goes with the copy and shows in the file
+// it writes; a choice its driver does not have is dropped, and the copy comes as without it.
+void TestPrint::printerOptionsReachThePdfPrinter()
+{
+    KOPYRA_REQUIRE_TEST_CUPSD();
+    const QString printer = QStringLiteral("KopyraPDF");
+    imaging::PrintSettings settings;
+    settings.printer = printer;
+    settings.save();
+    writePage(m_page, 80, 60, 100);
+    ImgEdit edit;
+    edit.call(343, showArgs(&m_page));
+    QStringList headers;
+    for (const char* version : {"", "1.5", "9.9"}) {
+        imaging::PrinterOptions options;
+        if (*version)
+            options.append({QStringLiteral("PDFVer"), QString::fromLatin1(version)});
+        imaging::savePrinterOptions(printer, options);
+        const QString pdf = printedByPdfPrinter(edit, printArgs(1, 0, 0));
+        QVERIFY(!pdf.isEmpty());
+        headers << QString::fromLatin1(contents(pdf).left(8));
+    }
+    QCOMPARE(headers[1], QStringLiteral("%PDF-1.5"));
+    QVERIFY2(headers[0] != headers[1] && headers[2] == headers[0],
+             qPrintable(headers.join(QLatin1Char(' '))));
+}
+
+void TestPrint::printerOptionsOnTheRaster_data()
+{
+    QTest::addColumn<QString>("printer");
+    QTest::addColumn<QString>("option"); // name=choice as remembered; empty: none
+    QTest::addColumn<bool>("greyRaster");
+    QTest::addColumn<QString>("colourMode"); // as the printer got it
+    const QString colour = QStringLiteral("KopyraIPPColour");
+    QTest::newRow("colour printer") << colour << "" << false << "color";
+    QTest::newRow("colour printer, greyscale chosen")
+        << colour << "ColorModel=Gray" << true << "monochrome";
+    // A tray the printer no longer has: dropped, the copy comes from the printer's own.
+    QTest::newRow("a tray no longer there")
+        << Driverless << "InputSlot=Tray9" << true << "monochrome";
+}
+
+// Where no filter runs (PWG raster), what concerns the page is Kopyra's own: greyscale makes
+// a grey raster, and the printer is told so.
+void TestPrint::printerOptionsOnTheRaster()
+{
+    QFETCH(QString, printer);
+    QFETCH(QString, option);
+    QFETCH(bool, greyRaster);
+    QFETCH(QString, colourMode);
+    KOPYRA_REQUIRE_DRIVERLESS_PRINTER();
+    const bool colourPrinter = printer != Driverless;
+    imaging::PrintSettings settings;
+    settings.printer = printer;
+    settings.save();
+    imaging::PrinterOptions options;
+    if (!option.isEmpty())
+        options.append(
+            {option.section(QLatin1Char('='), 0, 0), option.section(QLatin1Char('='), 1)});
+    imaging::savePrinterOptions(printer, options);
+    writeQuadrantTiff(m_page, TiffLayout(), 400, 300, 100);
+    ImgEdit edit;
+    edit.call(343, showArgs(&m_page));
+    const QString document =
+        printedDocument(edit, printer,
+                        qEnvironmentVariable(colourPrinter ? "KOPYRA_TEST_IPPCOLOUR_SPOOL"
+                                                           : "KOPYRA_TEST_IPP_SPOOL"),
+                        QStringLiteral("*.pwg"), printArgs(1, 0, 0));
+    QVERIFY(!document.isEmpty());
+    const QList<RasterPage> pages = readRaster(document);
+    QCOMPARE(pages.size(), 1);
+    QCOMPARE(pages[0].header.cupsColorSpace == CUPS_CSPACE_SW, greyRaster);
+    const QMap<QString, QString> job = newestPrinterJob(
+        qEnvironmentVariable(colourPrinter ? "KOPYRA_TEST_IPPCOLOUR_URI" : "KOPYRA_TEST_IPP_URI"));
+    QCOMPARE(job.value(QStringLiteral("print-color-mode"), QStringLiteral("(none)")), colourMode);
+    QVERIFY2(!job.value(QStringLiteral("media-col")).contains(QStringLiteral("tray-9")),
+             qPrintable(job.value(QStringLiteral("media-col"))));
 }
 
 void TestPrint::dialogChoicesReachThePaper_data()

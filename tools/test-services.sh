@@ -2,8 +2,8 @@
 #  - a private cupsd (its own folder and socket, so the machine's printers stay untouched)
 #    with a cups-pdf queue "KopyraPDF" as its default printer; CUPS_SERVER points at it;
 #  - an Xvfb display for tests in real X windows; DISPLAY points at it;
-#  - two driverless printers (ippeveprinter) with queues in that cupsd: "KopyraIPP" takes PWG
-#    raster only, "KopyraIPPPDF" PDF as well.
+#  - three driverless printers (ippeveprinter) with queues in that cupsd: "KopyraIPP" takes PWG
+#    raster only, "KopyraIPPPDF" PDF as well, "KopyraIPPColour" colour raster.
 # Needs root for cupsd (cups-pdf's backend runs as root).
 
 KOPYRA_SERVICES=$(mktemp -d /tmp/kopyra-services.XXXXXX)
@@ -172,19 +172,24 @@ CONF
     # Most driverless printers sold take PDF as well: CUPS then sends them the PDF through its
     # own filters, a route of its own to be tested.
     _kopyra_ipp_printer KopyraIPPPDF application/pdf,image/pwg-raster "$d" "$bus" || return 0
+    local pdfuri=$_kopyra_uri pdfspool=$_kopyra_spool
+    # A colour printer taking raster only: greyscale chosen for it makes Kopyra's raster grey.
+    _kopyra_ipp_printer KopyraIPPColour image/pwg-raster "$d" "$bus" -s 10,10 || return 0
     export KOPYRA_TEST_IPP_URI=$uri KOPYRA_TEST_IPP_SPOOL=$spool
-    export KOPYRA_TEST_IPPPDF_URI=$_kopyra_uri KOPYRA_TEST_IPPPDF_SPOOL=$_kopyra_spool
+    export KOPYRA_TEST_IPPPDF_URI=$pdfuri KOPYRA_TEST_IPPPDF_SPOOL=$pdfspool
+    export KOPYRA_TEST_IPPCOLOUR_URI=$_kopyra_uri KOPYRA_TEST_IPPCOLOUR_SPOOL=$_kopyra_spool
 }
 
 # One ippeveprinter taking the given formats, and its queue in the test cupsd; sets
 # _kopyra_uri and _kopyra_spool.
-_kopyra_ipp_printer() { # queue formats folder bus
+_kopyra_ipp_printer() { # queue formats folder bus [ippeveprinter options]
     local queue=$1 formats=$2 d=$3/$1 bus=$4 port
+    shift 4
     mkdir -p "$d/spool"
     port=$(_kopyra_free_port 8631)
     # -c: a job is done when the printer has it (without, ippeveprinter "prints" 5 to 15 s).
     DBUS_SYSTEM_BUS_ADDRESS=$bus ippeveprinter -p "$port" -n localhost -d "$d/spool" -k -2 -c /bin/true \
-        -f "$formats" -M Kopyra -m "Treiberlos" "$queue" >"$d/ippeveprinter.log" 2>&1 &
+        -f "$formats" "$@" -M Kopyra -m "Treiberlos" "$queue" >"$d/ippeveprinter.log" 2>&1 &
     _kopyra_pids+=($!)
     _kopyra_uri=ipp://localhost:$port/ipp/print
     _kopyra_spool=$d/spool

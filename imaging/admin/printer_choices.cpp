@@ -59,7 +59,9 @@ void hide(QWidget* parent, const QString& name)
 const ppd_option_t* ppdOptionOf(const QComboBox* box)
 {
     const QVariant option = box->property("_q_ppd_option");
-    if (!option.isValid() || qstrcmp(option.metaType().name(), "const ppd_option_t*") != 0)
+    // Qt registers it under the struct's own name.
+    if (!option.isValid() || (qstrcmp(option.metaType().name(), "const ppd_option_s*") != 0 &&
+                              qstrcmp(option.metaType().name(), "const ppd_option_t*") != 0))
         return nullptr;
     return *static_cast<const ppd_option_t* const*>(option.constData());
 }

@@ -35,6 +35,8 @@ restore_printer() {
         lpadmin -p KopyraIPP -E -v "$KOPYRA_TEST_IPP_URI" -m everywhere 2>/dev/null
     [ -z "${KOPYRA_TEST_IPPPDF_URI:-}" ] ||
         lpadmin -p KopyraIPPPDF -E -v "$KOPYRA_TEST_IPPPDF_URI" -m everywhere 2>/dev/null
+    [ -z "${KOPYRA_TEST_IPPCOLOUR_URI:-}" ] ||
+        lpadmin -p KopyraIPPColour -E -v "$KOPYRA_TEST_IPPCOLOUR_URI" -m everywhere 2>/dev/null
     lpadmin -d KopyraPDF
     printer_gone=
 }
@@ -258,6 +260,7 @@ scenario_no_printer() {
     lpadmin -x KopyraPDF
     lpadmin -x KopyraIPP 2>/dev/null || true # the driverless printers, where there are
     lpadmin -x KopyraIPPPDF 2>/dev/null || true
+    lpadmin -x KopyraIPPColour 2>/dev/null || true
     start
     press_copy
     has_pdf_copy() { [ -n "$(find "$home/Documents" -name 'Kopie *.pdf')" ]; }
