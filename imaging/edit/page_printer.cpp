@@ -272,9 +272,9 @@ PrinterOptions stillOffered(const QString& printer)
     PrinterOptions options = printerOptions(printer);
     if (options.isEmpty())
         return options;
-        // The PPD is the only place CUPS names a queue's driver options and their choices.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    // The PPD is the only place CUPS names a queue's driver options and their choices.
     const char* path = cupsGetPPD2(CUPS_HTTP_DEFAULT, printer.toUtf8().constData());
     if (!path)
         return options;
