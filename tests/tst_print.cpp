@@ -60,7 +60,7 @@ namespace {
 // Pages of the given size in millimetres, each filled with a grey of its own (60, 140, ...),
 // resolution recorded.
 // The grey of each page of a stack, each its own and all dark enough to be ink (below 200).
-int pageGrey(int page) { return 40 + 50 * (page % 3); }
+int pageGrey(int page) { return 30 + 45 * (page % 4); }
 
 void writePage(const QString& path, double widthMm, double heightMm, int dpi, int pages = 1)
 {
@@ -244,9 +244,22 @@ struct RasterPage {
     QRectF inkMm;         // where the page has ink
     int grey = 255;       // the ink's lightness
     QList<QRgb> coloured; // the colours at the points asked for
+    QImage picture;       // in grey, where asked for
+    double mmPerDot = 0;
+
+    // Where the page has ink within that part of it, and how dark.
+    QRectF inkMmIn(const QRectF& partMm, int* darkness) const
+    {
+        const QRect part(qRound(partMm.left() / mmPerDot), qRound(partMm.top() / mmPerDot),
+                         qRound(partMm.width() / mmPerDot), qRound(partMm.height() / mmPerDot));
+        const QRect ink = inkOf(picture.copy(part), darkness).translated(part.topLeft());
+        return QRectF(ink.x() * mmPerDot, ink.y() * mmPerDot, ink.width() * mmPerDot,
+                      ink.height() * mmPerDot);
+    }
 };
 
-QList<RasterPage> readRaster(const QString& path, const QList<QPointF>& pointsMm = {})
+QList<RasterPage> readRaster(const QString& path, const QList<QPointF>& pointsMm = {},
+                             bool keepPictures = false)
 {
     QList<RasterPage> pages;
     QFile file(path);
@@ -260,6 +273,11 @@ QList<RasterPage> readRaster(const QString& path, const QList<QPointF>& pointsMm
         unsigned x0 = h.cupsWidth, y0 = h.cupsHeight, x1 = 0, y1 = 0;
         const double xMm = 25.4 / h.HWResolution[0], yMm = 25.4 / h.HWResolution[1];
         page.coloured = QList<QRgb>(pointsMm.size());
+        page.mmPerDot = xMm;
+        if (keepPictures) {
+            page.picture = QImage(int(h.cupsWidth), int(h.cupsHeight), QImage::Format_Grayscale8);
+            page.picture.fill(255);
+        }
         for (unsigned y = 0; y < h.cupsHeight; ++y) {
             cupsRasterReadPixels(raster, line.data(), h.cupsBytesPerLine);
             for (qsizetype i = 0; i < pointsMm.size(); ++i) {
@@ -273,6 +291,8 @@ QList<RasterPage> readRaster(const QString& path, const QList<QPointF>& pointsMm
                                                     : line[x * bytes];
                 if (h.cupsColorSpace == CUPS_CSPACE_K || h.cupsBitsPerPixel == 1)
                     value = 255 - value;
+                if (keepPictures)
+                    page.picture.scanLine(int(y))[x] = uchar(value);
                 if (value >= 200)
                     continue;
                 if (x0 == h.cupsWidth)
@@ -349,6 +369,8 @@ QList<RasterPage> readPdfPages(const QString& pdf)
         const QRect ink = inkOf(image, &page.grey);
         page.inkMm = QRectF(ink.x() / PxPerMm, ink.y() / PxPerMm, ink.width() / PxPerMm,
                             ink.height() / PxPerMm);
+        page.picture = image.convertToFormat(QImage::Format_Grayscale8);
+        page.mmPerDot = 1 / PxPerMm;
         pages.append(page);
     }
     return pages;
@@ -459,6 +481,8 @@ private Q_SLOTS:
     void silentPrintServerKeepsWindowAlive_data();
     void silentPrintServerKeepsWindowAlive();
     void printDialogKeepsSettings();
+    void severalOnASheet_data();
+    void severalOnASheet();
     void sheetOrder_data();
     void sheetOrder();
     void pageOrderOnEveryRoute_data();
@@ -1252,6 +1276,84 @@ void TestPrint::printDialogKeepsSettings()
         QCOMPARE(imaging::ImgAdmin().read(28).toInt32(), pass == 1 ? 1 : 0);
         QCOMPARE(admin.read(29).toInt32(), 1);
         QCOMPARE(imaging::PrintSettings::load().zoomPercent, pass >= 2 ? 71 : 100);
+    }
+}
+
+void TestPrint::severalOnASheet_data()
+{
+    QTest::addColumn<QString>("printer");
+    QTest::addColumn<int>("perSheet");
+    for (const QString& printer : {QStringLiteral("KopyraPDF"), Driverless, DriverlessPdf})
+        for (const int perSheet : {2, 4})
+            QTest::addRow("%s, %d on a sheet", qPrintable(printer), perSheet)
+                << printer << perSheet;
+}
+
+// A stack of four pages told apart by their grey, two or four on a sheet, read back from what
+// each printer got: the sheets, and in each part of a sheet its page, reduced to fit and
+// centred in its part of the printable area (± 0.5 mm); two on a sheet turned a quarter.
+void TestPrint::severalOnASheet()
+{
+    QFETCH(QString, printer);
+    QFETCH(int, perSheet);
+    KOPYRA_REQUIRE_DRIVERLESS_PRINTER();
+    imaging::PrintSettings settings;
+    settings.printer = printer;
+    settings.pagesPerSheet = perSheet;
+    settings.save();
+    const QSizeF pageMm(200, 280);
+    writePage(m_page, pageMm.width(), pageMm.height(), 50, 4);
+    ImgEdit edit;
+    edit.call(343, showArgs(&m_page));
+    const bool raster = printer == Driverless;
+    const QString document =
+        printer == QLatin1String("KopyraPDF")
+            ? printedByPdfPrinter(edit, printArgs(1, 0, 0))
+            : printedDocument(edit, printer,
+                              qEnvironmentVariable(raster ? "KOPYRA_TEST_IPP_SPOOL"
+                                                          : "KOPYRA_TEST_IPPPDF_SPOOL"),
+                              raster ? QStringLiteral("*.pwg") : QStringLiteral("*.pdf"),
+                              printArgs(1, 0, 0));
+    QVERIFY(!document.isEmpty());
+    const QList<RasterPage> sheets =
+        raster ? readRaster(document, {}, true) : readPdfPages(document);
+    QCOMPARE(sheets.size(), 4 / perSheet);
+
+    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, qPrintable(printer), nullptr);
+    cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest);
+    cups_size_t a4{};
+    QVERIFY(cupsGetDestMediaByName(CUPS_HTTP_DEFAULT, dest, info, "iso_a4_210x297mm",
+                                   CUPS_MEDIA_FLAGS_DEFAULT, &a4));
+    cupsFreeDestInfo(info);
+    cupsFreeDests(1, dest);
+    const QRectF printable(a4.left / 100.0, a4.top / 100.0, 210 - (a4.left + a4.right) / 100.0,
+                           297 - (a4.top + a4.bottom) / 100.0);
+    for (int page = 0; page < 4; ++page) {
+        const int cell = page % perSheet;
+        QRectF part, inkMm;
+        if (perSheet == 2) {
+            // The upper and the lower half of the paper; the page lies across it.
+            part = QRectF(printable.left(), printable.top() + cell * printable.height() / 2,
+                          printable.width(), printable.height() / 2);
+            const double scale =
+                std::min(part.height() / pageMm.width(), part.width() / pageMm.height());
+            inkMm.setSize(QSizeF(pageMm.height(), pageMm.width()) * scale);
+        } else {
+            part = QRectF(printable.left() + cell % 2 * printable.width() / 2,
+                          printable.top() + cell / 2 * printable.height() / 2,
+                          printable.width() / 2, printable.height() / 2);
+            const double scale =
+                std::min(part.width() / pageMm.width(), part.height() / pageMm.height());
+            inkMm.setSize(pageMm * scale);
+        }
+        inkMm.moveCenter(part.center());
+        int grey = 255;
+        const QRectF seen = sheets[page / perSheet].inkMmIn(part, &grey);
+        QVERIFY2(within(seen, inkMm, 0.5),
+                 qPrintable(QStringLiteral("page %1: ").arg(page + 1) + QDebug::toString(seen) +
+                            QStringLiteral(" for ") + QDebug::toString(inkMm)));
+        QVERIFY2(qAbs(grey - pageGrey(page)) < 20,
+                 qPrintable(QStringLiteral("page %1: grey %2").arg(page + 1).arg(grey)));
     }
 }
 

@@ -29,6 +29,10 @@ status=0
 echo "== Tests =="
 ctest --test-dir "$top/build" --output-on-failure --timeout 300 "$@" || status=1
 echo "== Tests unter AddressSanitizer/UndefinedBehaviorSanitizer =="
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+# Whole stacks for the leaks, so that those in other people's code (tests/lsan.supp) are
+# known by where they come from.
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:fast_unwind_on_malloc=0 \
+    LSAN_OPTIONS=suppressions=$top/tests/lsan.supp \
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir "$top/build-asan" --output-on-failure --timeout 600 "$@" || status=1
 exit $status

@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileInfo>
+#include <QLabel>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -183,6 +184,38 @@ void ImgAdmin::runPrintDialog(std::int32_t handle)
     layout->addWidget(trueSize);
     layout->addWidget(fit);
     layout->addLayout(zoomRow);
+    // Two or four originals on one sheet, as a copier's "2 auf 1": each reduced to its part
+    // of the sheet, so the size of the copy does not apply meanwhile, and the page says so.
+    auto* perSheet = new QComboBox(sizePage);
+    perSheet->setObjectName(QStringLiteral("pagesPerSheet"));
+    perSheet->addItem(QStringLiteral("1"), 1);
+    perSheet->addItem(QStringLiteral("2 (Blatt quer, nebeneinander)"), 2);
+    perSheet->addItem(QStringLiteral("4 (2 × 2)"), 4);
+    perSheet->setCurrentIndex(perSheet->findData(settings.pagesPerSheet));
+    auto* perSheetLabel = new QLabel(QStringLiteral("Seiten pro &Blatt:"), sizePage);
+    perSheetLabel->setBuddy(perSheet);
+    auto* perSheetRow = new QHBoxLayout;
+    perSheetRow->addWidget(perSheetLabel);
+    perSheetRow->addWidget(perSheet);
+    perSheetRow->addStretch();
+    auto* perSheetNote = new QLabel(QStringLiteral("Jede Vorlage wird verkleinert, bis sie in "
+                                                   "ihren Teil des Blattes passt; die Größe der "
+                                                   "Kopie gilt dann nicht."),
+                                    sizePage);
+    perSheetNote->setObjectName(QStringLiteral("pagesPerSheetNote"));
+    perSheetNote->setWordWrap(true);
+    const auto showPerSheet = [=] {
+        const bool several = perSheet->currentData().toInt() > 1;
+        for (QWidget* size :
+             std::initializer_list<QWidget*>{trueSize, fit, zoomed, percent, presets})
+            size->setEnabled(!several);
+        perSheetNote->setVisible(several);
+    };
+    QObject::connect(perSheet, &QComboBox::currentIndexChanged, sizePage, showPerSheet);
+    showPerSheet();
+    layout->addSpacing(8);
+    layout->addLayout(perSheetRow);
+    layout->addWidget(perSheetNote);
     layout->addStretch();
     dialog.setOptionTabs({sizePage});
     const auto* choices = new PrinterChoices(dialog);
@@ -205,6 +238,7 @@ void ImgAdmin::runPrintDialog(std::int32_t handle)
     else if (zoomed->isChecked())
         settings.zoomPercent = percent->value();
     settings.twoSided = printer.duplex() != QPrinter::DuplexNone;
+    settings.pagesPerSheet = perSheet->currentData().toInt();
     settings.collate = printer.collateCopies();
     settings.reverse = printer.pageOrder() == QPrinter::LastPageFirst;
     if (printer.outputFormat() == QPrinter::NativeFormat)

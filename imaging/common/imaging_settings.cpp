@@ -23,6 +23,7 @@ const Setting PrintZoom{"Print", "Zoom", 100, 25, 400};
 const Setting PrintTwoSided{"Print", "TwoSided", 0, 0, 1};
 const Setting PrintCollate{"Print", "Collate", 1, 0, 1};
 const Setting PrintReverse{"Print", "Reverse", 0, 0, 1};
+const Setting PrintPagesPerSheet{"Print", "PagesPerSheet", 1, 1, 4};
 } // namespace Settings
 
 namespace {

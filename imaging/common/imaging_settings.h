@@ -32,12 +32,13 @@ extern const Setting ScanTone;       // -2 lighter … 0 as scanned … 2 darker
 extern const Setting ScanSource;     // "", "Flatbed", "Feeder", "FeederDuplex"
 extern const Setting PrintPrinter;   // empty: CUPS's default
 extern const Setting PrintCopies;
-extern const Setting PrintSizeMode; // 0 true size, 1 fit to page
-extern const Setting PrintPageSize; // a QPageSize id
-extern const Setting PrintZoom;     // per cent, at true size
-extern const Setting PrintTwoSided; // 1: both sides of the sheet, where the printer can
-extern const Setting PrintCollate;  // 1: copy after copy (1,2,3,1,2,3); 0: 1,1,2,2,3,3
-extern const Setting PrintReverse;  // 1: the last page first
+extern const Setting PrintSizeMode;      // 0 true size, 1 fit to page
+extern const Setting PrintPageSize;      // a QPageSize id
+extern const Setting PrintZoom;          // per cent, at true size
+extern const Setting PrintTwoSided;      // 1: both sides of the sheet, where the printer can
+extern const Setting PrintCollate;       // 1: copy after copy (1,2,3,1,2,3); 0: 1,1,2,2,3,3
+extern const Setting PrintReverse;       // 1: the last page first
+extern const Setting PrintPagesPerSheet; // 1, 2 or 4 originals on one sheet
 } // namespace Settings
 
 // The imaging components' own settings (scanner, scan preferences, print settings, each

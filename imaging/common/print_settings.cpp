@@ -25,6 +25,8 @@ PrintSettings PrintSettings::load()
     p.twoSided = s.number(Settings::PrintTwoSided) == 1;
     p.collate = s.number(Settings::PrintCollate) == 1;
     p.reverse = s.number(Settings::PrintReverse) == 1;
+    const int perSheet = s.number(Settings::PrintPagesPerSheet);
+    p.pagesPerSheet = perSheet == 2 || perSheet == 4 ? perSheet : 1;
     const int id = s.number(Settings::PrintPageSize);
     if (id >= 0 && id < QPageSize::LastPageSize && id != QPageSize::Custom)
         p.pageSize = QPageSize(QPageSize::PageSizeId(id));
@@ -42,23 +44,24 @@ void PrintSettings::save() const
     s.set(Settings::PrintTwoSided, twoSided ? 1 : 0);
     s.set(Settings::PrintCollate, collate ? 1 : 0);
     s.set(Settings::PrintReverse, reverse ? 1 : 0);
+    s.set(Settings::PrintPagesPerSheet, pagesPerSheet);
 }
 
-QList<int> PrintSettings::sheetOrder(int pages) const
+QList<int> PrintSettings::sheetOrder(int sheets) const
 {
     QList<int> order;
     const int times = std::max(1, copies);
-    const auto page = [&](int i) { return reverse ? pages - 1 - i : i; };
+    const auto page = [&](int i) { return reverse ? sheets - 1 - i : i; };
     if (!collate) {
-        for (int i = 0; i < pages; ++i)
+        for (int i = 0; i < sheets; ++i)
             for (int copy = 0; copy < times; ++copy)
                 order.append(page(i));
         return order;
     }
     for (int copy = 0; copy < times; ++copy) {
-        for (int i = 0; i < pages; ++i)
+        for (int i = 0; i < sheets; ++i)
             order.append(page(i));
-        if (twoSided && pages % 2 == 1 && copy + 1 < times)
+        if (twoSided && sheets % 2 == 1 && copy + 1 < times)
             order.append(-1);
     }
     return order;
@@ -102,7 +105,7 @@ bool PrintSettings::cutsOff(const QSizeF& pageMm) const
     // A scan area a little larger than the paper (rounded by the scanner) is no cut worth
     // telling.
     constexpr double ToleranceMm = 2;
-    if (sizeMode == FitToPage || pageMm.isEmpty())
+    if (sizeMode == FitToPage || pagesPerSheet > 1 || pageMm.isEmpty())
         return false;
     const QSizeF copy = copyMm(pageMm);
     const QSizeF paper = pageSize.size(QPageSize::Millimeter);

@@ -29,6 +29,9 @@ struct PrintSettings {
     // copies together; the last page first.
     bool collate = true;
     bool reverse = false;
+    // Two or four originals on one sheet, each reduced to fit its part of it; the size of the
+    // copy (true size, fitted, zoom) does not apply then.
+    int pagesPerSheet = 1;
 
     static PrintSettings load();
     void save() const;
@@ -44,9 +47,14 @@ struct PrintSettings {
     QSizeF copyMm(const QSizeF& pageMm) const;
     // Whether a page of that size, printed so, leaves part of it off the paper.
     bool cutsOff(const QSizeF& pageMm) const;
-    // The pages (from 0) in the order they come out, copies included; -1 for a blank back,
+    // The sheets (from 0) in the order they come out, copies included; -1 for a blank back,
     // so that with both sides each copy begins on a sheet of its own.
-    QList<int> sheetOrder(int pages) const;
+    QList<int> sheetOrder(int sheets) const;
+    // Whether the copy is laid out within the edges the printer can print on (fitted, or
+    // several on a sheet), rather than from the paper's corner.
+    bool fitsIntoPrintableArea() const { return sizeMode == FitToPage || pagesPerSheet > 1; }
+    // How many sheets the pages take.
+    int sheetsFor(int pages) const { return (pages + pagesPerSheet - 1) / pagesPerSheet; }
 };
 
 // The printer's own options chosen in its properties (a tray, the quality, greyscale, what its

@@ -246,7 +246,8 @@ struct PagePlan {
     int bandRows = 0;
     std::size_t bands = 0;
     QSize pixels;
-    QRectF target; // in PDF points from the paper's top-left corner
+    QRectF target;       // in PDF points from the sheet's top-left corner, as laid out
+    bool turned = false; // the sheet turned a quarter (two on a sheet)
 };
 
 BandKind kindOf(PageReader::BandFormat format)
@@ -318,59 +319,67 @@ void feedBands(std::vector<PagePlan>& pages, BandFeed& feed)
 // written, so a stack of pages never waits in memory.
 void writePostScript(const std::vector<PagePlan>& pages,
                      std::vector<std::shared_future<Bytes>>& bands, const BandFeed& feed,
-                     QSizeF paper, int repeat, GrowingFile& output)
+                     QSizeF paper, int perSheet, int repeat, GrowingFile& output)
 {
     auto put = [&output](const QByteArray& text) {
         output.write(reinterpret_cast<const unsigned char*>(text.constData()), size_t(text.size()));
     };
+    const std::size_t sheets = (pages.size() + std::size_t(perSheet) - 1) / std::size_t(perSheet);
     put(QStringLiteral("%!PS-Adobe-3.0\n%%Creator: Kopyra\n%%Title: Kopie\n%%Pages: %1\n"
                        "%%BoundingBox: 0 0 %2 %3\n%%LanguageLevel: 2\n%%EndComments\n"
                        "%%BeginProlog\n%%EndProlog\n")
-            .arg(pages.size() * std::size_t(repeat))
+            .arg(sheets * std::size_t(repeat))
             .arg(qRound(paper.width()))
             .arg(qRound(paper.height()))
             .toLatin1());
-    std::size_t next = 0;
-    int sheet = 0;
-    for (const PagePlan& plan : pages) {
-        // Each page's copies together (not sorted): its bands are kept until the last.
+    std::vector<std::size_t> firstBand(pages.size(), 0);
+    for (std::size_t p = 1; p < pages.size(); ++p)
+        firstBand[p] = firstBand[p - 1] + pages[p - 1].bands;
+    int printed = 0;
+    for (std::size_t sheet = 0; sheet < sheets; ++sheet) {
+        // Each sheet's copies together (not sorted): its bands are kept until the last.
         for (int copy = 0; copy < repeat; ++copy) {
-            put(QStringLiteral("%%Page: %1 %1\n").arg(++sheet).toLatin1());
-            const int height = plan.pixels.height();
-            const double rowHeight = plan.target.height() / height;
-            for (std::size_t i = 0; i < plan.bands; ++i) {
-                const int top = int(i) * plan.bandRows;
-                const int rows = std::min(plan.bandRows, height - top);
-                const double bandTop = plan.target.top() + top * rowHeight;
-                const double bandHeight = rows * rowHeight;
-                const bool rgb = plan.kind == BandKind::Rgb;
-                put(QStringLiteral(
-                        "gsave %1 %2 translate %3 %4 scale /Device%5 setcolorspace\n"
-                        "<< /ImageType 1 /Width %6 /Height %7 /BitsPerComponent %8 /Interpolate "
-                        "true /Decode [%9] /ImageMatrix [%6 0 0 -%7 0 %7] /DataSource "
-                        "currentfile /ASCII85Decode filter%10 >> image\n")
-                        .arg(number(plan.target.left()),
-                             number(paper.height() - bandTop - bandHeight),
-                             number(plan.target.width()), number(bandHeight),
-                             rgb ? QStringLiteral("RGB") : QStringLiteral("Gray"))
-                        .arg(plan.pixels.width())
-                        .arg(rows)
-                        .arg(plan.kind == BandKind::Bitmap ? 1 : 8)
-                        .arg(rgb ? QStringLiteral("0 1 0 1 0 1") : QStringLiteral("0 1"),
-                             plan.kind == BandKind::Bitmap ? QString()
-                                                           : QStringLiteral(" /DCTDecode filter"))
-                        .toLatin1());
-                const Bytes& bytes = bands[next + i].get();
-                const Bytes text = feed.encoded[next + i] ? Bytes() : ascii85(bytes);
-                const Bytes& written = feed.encoded[next + i] ? bytes : text;
-                output.write(written.data(), written.size());
-                if (copy + 1 == repeat)
-                    bands[next + i] = {}; // written for the last time: not needed again
-                put("grestore\n");
+            put(QStringLiteral("%%Page: %1 %1\n").arg(++printed).toLatin1());
+            for (std::size_t p = sheet * std::size_t(perSheet);
+                 p < std::min(pages.size(), (sheet + 1) * std::size_t(perSheet)); ++p) {
+                const PagePlan& plan = pages[p];
+                const int height = plan.pixels.height();
+                const double rowHeight = plan.target.height() / height;
+                for (std::size_t i = 0; i < plan.bands; ++i) {
+                    const int top = int(i) * plan.bandRows;
+                    const int rows = std::min(plan.bandRows, height - top);
+                    const QRectF band(plan.target.left(), plan.target.top() + top * rowHeight,
+                                      plan.target.width(), rows * rowHeight);
+                    const auto m = bandMatrix(band, plan.turned, paper);
+                    const bool rgb = plan.kind == BandKind::Rgb;
+                    put(QStringLiteral(
+                            "gsave [%1 %2 %3 %4 %5 %6] concat /Device%7 setcolorspace\n"
+                            "<< /ImageType 1 /Width %8 /Height %9 /BitsPerComponent %10 "
+                            "/Interpolate true /Decode [%11] /ImageMatrix [%8 0 0 -%9 0 %9] "
+                            "/DataSource currentfile /ASCII85Decode filter%12 >> image\n")
+                            .arg(number(m[0]), number(m[1]), number(m[2]), number(m[3]),
+                                 number(m[4]), number(m[5]),
+                                 rgb ? QStringLiteral("RGB") : QStringLiteral("Gray"))
+                            .arg(plan.pixels.width())
+                            .arg(rows)
+                            .arg(plan.kind == BandKind::Bitmap ? 1 : 8)
+                            .arg(rgb ? QStringLiteral("0 1 0 1 0 1") : QStringLiteral("0 1"),
+                                 plan.kind == BandKind::Bitmap
+                                     ? QString()
+                                     : QStringLiteral(" /DCTDecode filter"))
+                            .toLatin1());
+                    const std::size_t at = firstBand[p] + i;
+                    const Bytes& bytes = bands[at].get();
+                    const Bytes text = feed.encoded[at] ? Bytes() : ascii85(bytes);
+                    const Bytes& written = feed.encoded[at] ? bytes : text;
+                    output.write(written.data(), written.size());
+                    if (copy + 1 == repeat)
+                        bands[at] = {}; // written for the last time: not needed again
+                    put("grestore\n");
+                }
             }
             put("showpage\n");
         }
-        next += plan.bands;
     }
     put("%%Trailer\n%%EOF\n");
     output.finish();
@@ -393,7 +402,7 @@ std::vector<std::unique_ptr<PageReader>> openPages(const QString& pageFile)
     return pages;
 }
 
-QRectF placeOnPaper(const PrintJob& job, const PageReader& page)
+OnPaper placeOnPaper(const PrintJob& job, const PageReader& page, int cell)
 {
     const QSizeF paperMm = job.settings.pageSize.size(QPageSize::Millimeter);
     const double pointsPerMm = 72 / 25.4;
@@ -404,20 +413,57 @@ QRectF placeOnPaper(const PrintJob& job, const PageReader& page)
         xDpi = pixels.width() / (job.assumedPaperMm.width() / 25.4);
         yDpi = xDpi;
     }
+    const QRectF printable(
+        job.marginsMm.left() * pointsPerMm, job.marginsMm.top() * pointsPerMm,
+        (paperMm.width() - job.marginsMm.left() - job.marginsMm.right()) * pointsPerMm,
+        (paperMm.height() - job.marginsMm.top() - job.marginsMm.bottom()) * pointsPerMm);
+    const auto fitInto = [](QRectF target, const QRectF& area) {
+        const double scale =
+            std::min(area.width() / target.width(), area.height() / target.height());
+        target.setSize(target.size() * scale);
+        target.moveCenter(area.center());
+        return target;
+    };
+    const QRectF trueSize(0, 0, pixels.width() / xDpi * 72, pixels.height() / yDpi * 72);
+    OnPaper placed;
+    switch (job.settings.pagesPerSheet) {
+    case 2: {
+        // The sheet turned a quarter, its top at the paper's right edge: the printable area
+        // seen so, split into a left and a right half.
+        placed.turned = true;
+        const double paperWidth = paperMm.width() * pointsPerMm;
+        const QRectF turned(printable.top(), paperWidth - printable.right(), printable.height(),
+                            printable.width());
+        const QRectF half(turned.left() + cell % 2 * turned.width() / 2, turned.top(),
+                          turned.width() / 2, turned.height());
+        placed.target = fitInto(trueSize, half);
+        return placed;
+    }
+    case 4: {
+        const QRectF quarter(printable.left() + cell % 2 * printable.width() / 2,
+                             printable.top() + cell / 2 % 2 * printable.height() / 2,
+                             printable.width() / 2, printable.height() / 2);
+        placed.target = fitInto(trueSize, quarter);
+        return placed;
+    }
+    default:
+        break;
+    }
     // At true size each pixel gets the size the page file records, times the zoom.
     const double zoom = job.settings.zoomPercent / 100.0;
-    QRectF target(0, 0, pixels.width() / xDpi * 72 * zoom, pixels.height() / yDpi * 72 * zoom);
-    if (job.settings.sizeMode == PrintSettings::FitToPage) {
-        const QRectF printable(
-            job.marginsMm.left() * pointsPerMm, job.marginsMm.top() * pointsPerMm,
-            (paperMm.width() - job.marginsMm.left() - job.marginsMm.right()) * pointsPerMm,
-            (paperMm.height() - job.marginsMm.top() - job.marginsMm.bottom()) * pointsPerMm);
-        const double scale =
-            std::min(printable.width() / target.width(), printable.height() / target.height());
-        target.setSize(target.size() * scale);
-        target.moveCenter(printable.center());
-    }
-    return target;
+    placed.target = QRectF(trueSize.topLeft(), trueSize.size() * zoom);
+    if (job.settings.sizeMode == PrintSettings::FitToPage)
+        placed.target = fitInto(trueSize, printable);
+    return placed;
+}
+
+std::array<double, 6> bandMatrix(const QRectF& band, bool turned, QSizeF paperPt)
+{
+    const double w = paperPt.width(), h = paperPt.height();
+    if (turned)
+        return {
+            0, -band.width(), band.height(), 0, w - band.top() - band.height(), h - band.left()};
+    return {band.width(), 0, 0, band.height(), band.left(), h - band.top() - band.height()};
 }
 
 void writePagePdf(const PrintJob& job, const QString& pdfPath, const std::atomic_bool* abandon,
@@ -437,7 +483,10 @@ void writePagePdf(const PrintJob& job, const QString& pdfPath, const std::atomic
         plan.reader = std::move(reader);
         const PageReader& page = *plan.reader;
         plan.pixels = page.size();
-        plan.target = placeOnPaper(job, page);
+        const OnPaper placed =
+            placeOnPaper(job, page, int(pages.size()) % job.settings.pagesPerSheet);
+        plan.target = placed.target;
+        plan.turned = placed.turned;
         plan.kind = kindOf(page.bandFormat());
         plan.bandRows = page.bandRows(BandRows);
         plan.bands = std::size_t((plan.pixels.height() + plan.bandRows - 1) / plan.bandRows);
@@ -472,7 +521,7 @@ void writePagePdf(const PrintJob& job, const QString& pdfPath, const std::atomic
             // Known only now whether it is PostScript: the job as it will be sent.
             PrintJob sent = job;
             sent.postScript = true;
-            writePostScript(pages, bands, feed, paper,
+            writePostScript(pages, bands, feed, paper, job.settings.pagesPerSheet,
                             sent.copiesInDocument() ? job.settings.copies : 1, output);
         } else {
             QPDF pdf;
@@ -483,10 +532,17 @@ void writePagePdf(const PrintJob& job, const QString& pdfPath, const std::atomic
             };
             std::vector<Sheet> sheets;
             std::size_t next = 0; // the first band of the page
-            for (const PagePlan& plan : pages) {
+            const int perSheet = job.settings.pagesPerSheet;
+            QPDFObjectHandle images;
+            QString drawing;
+            for (std::size_t p = 0; p < pages.size(); ++p) {
+                const PagePlan& plan = pages[p];
+                const int cell = int(p) % perSheet;
+                if (cell == 0) {
+                    images = QPDFObjectHandle::newDictionary();
+                    drawing.clear();
+                }
                 const int height = plan.pixels.height();
-                QPDFObjectHandle images = QPDFObjectHandle::newDictionary();
-                QString drawing;
                 const double rowHeight = plan.target.height() / height;
                 for (std::size_t i = 0; i < plan.bands; ++i) {
                     const int top = int(i) * plan.bandRows;
@@ -511,21 +567,25 @@ void writePagePdf(const PrintJob& job, const QString& pdfPath, const std::atomic
                                                       : QPDFObjectHandle::newName("/DCTDecode"),
                         QPDFObjectHandle::newNull());
                     // qpdf writes in the names' order: the bands top to bottom, as they come.
-                    const QString name = QStringLiteral("/B%1").arg(i, 5, 10, QLatin1Char('0'));
+                    const QString name =
+                        QStringLiteral("/P%1B%2").arg(cell).arg(i, 5, 10, QLatin1Char('0'));
                     images.replaceKey(name.toStdString(), image);
                     // Each band into its rows' place, the PDF's y counting up from the paper's
                     // bottom.
-                    const double bandTop = plan.target.top() + top * rowHeight;
-                    const double bandHeight = rows * rowHeight;
-                    drawing += QStringLiteral("q %1 0 0 %2 %3 %4 cm %5 Do Q\n")
-                                   .arg(number(plan.target.width()), number(bandHeight),
-                                        number(plan.target.left()),
-                                        number(paper.height() - bandTop - bandHeight), name);
+                    const QRectF band(plan.target.left(), plan.target.top() + top * rowHeight,
+                                      plan.target.width(), rows * rowHeight);
+                    const auto m = bandMatrix(band, plan.turned, paper);
+                    drawing += QStringLiteral("q %1 %2 %3 %4 %5 %6 cm %7 Do Q\n")
+                                   .arg(number(m[0]), number(m[1]), number(m[2]), number(m[3]),
+                                        number(m[4]), number(m[5]), name);
                 }
                 next += plan.bands;
-                QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
-                resources.replaceKey("/XObject", images);
-                sheets.push_back({pdf.newStream(drawing.toStdString()), resources});
+                // The sheet is whole with its last original.
+                if (cell == perSheet - 1 || p + 1 == pages.size()) {
+                    QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
+                    resources.replaceKey("/XObject", images);
+                    sheets.push_back({pdf.newStream(drawing.toStdString()), resources});
+                }
             }
             // A PDF file gets the pages once per copy, in the order they are to come out, all
             // showing the same bands; a printer gets each page once, its print system makes the

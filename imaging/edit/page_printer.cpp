@@ -318,7 +318,7 @@ void choosePrinter(PrintJob& job)
         if (asksForGrey(job.printerOptions))
             job.raster.colour = false;
     }
-    if (job.settings.sizeMode == PrintSettings::FitToPage) {
+    if (job.settings.fitsIntoPrintableArea()) {
         // The edges the printer cannot print on for this paper, as CUPS tells them (from the
         // printer's driver or what a driverless printer says of itself).
         const QSizeF paperMm = job.settings.pageSize.size(QPageSize::Millimeter);
@@ -351,7 +351,7 @@ PdfInAdvance::PdfInAdvance(PrintJob job)
         // Fitted, the layout needs the printer's edges; at true size the bands are begun while
         // CUPS is asked what the printer takes (PDF or PostScript; nothing of this when it
         // takes raster).
-        if (m_job.settings.sizeMode == PrintSettings::FitToPage) {
+        if (m_job.settings.fitsIntoPrintableArea()) {
             choose();
             if (!m_abandon)
                 writeAhead(m_marginsMm);
@@ -439,6 +439,7 @@ bool PdfInAdvance::suits(const PrintJob& job) const
            job.settings.pageSize.isEquivalentTo(m_job.settings.pageSize) &&
            job.settings.sizeMode == m_job.settings.sizeMode &&
            job.settings.zoomPercent == m_job.settings.zoomPercent &&
+           job.settings.pagesPerSheet == m_job.settings.pagesPerSheet &&
            // Each page's copies together may be in the document itself (PostScript).
            job.settings.collate == m_job.settings.collate &&
            (job.settings.collate || job.settings.copies == m_job.settings.copies) &&

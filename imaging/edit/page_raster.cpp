@@ -2,6 +2,7 @@
 
 #include "dispatch/dispatch_error.h"
 #include "imaging/edit/page_printer.h"
+#include "imaging/edit/pages_on_sheet.h"
 #include "imaging/page_file/page_reader.h"
 
 #include <QFile>
@@ -270,7 +271,7 @@ void writePageRaster(const PrintJob& job, const std::function<void(const char*, 
                               .arg(QString::fromUtf8(cupsLastErrorString())));
     // The pages in the order they come out, copies made here: collated or not, the last page
     // first or not, a blank back where a copy must begin on a sheet of its own.
-    const QList<int> order = job.settings.sheetOrder(int(pages.size()));
+    const QList<int> order = job.settings.sheetOrder(job.settings.sheetsFor(int(pages.size())));
     header.cupsInteger[0] = unsigned(order.size());
 
     Output output{&out, nullptr};
@@ -296,8 +297,19 @@ void writePageRaster(const PrintJob& job, const std::function<void(const char*, 
                 written(cupsRasterWritePixels(raster, white.data(), header.cupsBytesPerLine) != 0);
             continue;
         }
+        if (job.settings.pagesPerSheet > 1) {
+            // Several on a sheet: drawn whole, turned and reduced, then handed row by row.
+            const QImage sheet =
+                drawSheet(job, pages, index, QSize(int(header.cupsWidth), int(header.cupsHeight)),
+                          QSizeF(header.HWResolution[0], header.HWResolution[1]), colour);
+            written(cupsRasterWriteHeader2(raster, &header) != 0);
+            for (int y = 0; y < sheet.height(); ++y)
+                written(cupsRasterWritePixels(raster, const_cast<uchar*>(sheet.constScanLine(y)),
+                                              header.cupsBytesPerLine) != 0);
+            continue;
+        }
         PageReader& page = *pages[std::size_t(index)];
-        Sheet sheet(header, placeOnPaper(job, page), page.size(), colour);
+        Sheet sheet(header, placeOnPaper(job, page).target, page.size(), colour);
         written(cupsRasterWriteHeader2(raster, &header) != 0);
         int y = 0;
         const int rows = int(header.cupsHeight);
