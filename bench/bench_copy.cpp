@@ -5,7 +5,8 @@
 // Each measurement runs in a process of its own (this program started again with a role), so
 // every copy starts with a fresh SANE and its own peak memory:
 //   bare MODE DPI       the device alone: open, set up, read every byte and throw it away
-//   copy MODE DPI [ZOOM TONE [feeder]]  one press of the copy button in the real main window,
+//   copy MODE DPI [ZOOM TONE [feeder|feeder-2up]]  one press of the copy button in the real main
+//   window,
 //                       with the real imaging components, up to the print job accepted by CUPS;
 //                       zoomed (per cent) and lighter or darker (-2 … 2) as the copier's
 //                       controls say; "feeder": the ten sheets of the test scanner's feeder
@@ -13,6 +14,7 @@
 //   paper-copy MODE DPI PRINTER [feeder]  a copy until the printer's job is completed
 //   paper RUNS PRINTER…  press → paper on those printers against the shell's pipeline
 //   feeder RUNS [MODE DPI]  ten pages from the feeder against the shell's pipeline
+//   two-up RUNS           the feeder's ten pages two on a sheet against one on a sheet
 // Without a role it measures everything and writes a Markdown report to standard output.
 // Needs SANE's test scanner (SANE_CONFIG_DIR) and a CUPS printer "KopyraPDF", for "paper" also
 // the driverless "KopyraIPP" with its spool folder (KOPYRA_TEST_IPP_SPOOL) and the scheduler's
@@ -206,6 +208,7 @@ struct Controls {
     bool feeder = false; // the whole stack from SANE's test feeder (ten sheets)
     QString printer = Printer;
     bool untilPaper = false; // until the printer has the job, not only CUPS
+    int perSheet = 1;        // originals on one sheet
 };
 
 int activeJobs(const QString& printer)
@@ -270,6 +273,7 @@ void seedSettings(const QString& mode, int dpi, const QVariantMap& deviceOptions
     imaging::PrintSettings print;
     print.printer = controls.printer;
     print.zoomPercent = controls.zoom;
+    print.pagesPerSheet = controls.perSheet;
     print.save();
 }
 
@@ -685,6 +689,63 @@ int runFeeder(int runs, const QString& onlyMode, int onlyDpi)
     return 0;
 }
 
+// The feeder's ten pages two on a sheet against one on a sheet, in turn: until CUPS has the
+// job (queue stopped) and until cups-pdf has written the last sheet.
+int runTwoUp(int runs)
+{
+    QTemporaryDir scratch;
+    QTextStream out(stdout);
+    out << "## Ten pages from the feeder, two on a sheet against one on a sheet\n\n"
+           "The cups-pdf queue; "
+        << runs
+        << " runs each, in turn, median (range): *accepted* with the queue stopped, *on paper* "
+           "until cups-pdf has written the last sheet (five sheets against ten).\n\n"
+           "| Stack | Accepted: 1 a sheet | 2 a sheet | Ratio | On paper: 1 a sheet | 2 a sheet "
+           "| Ratio |\n|---|---:|---:|---:|---:|---:|---:|\n";
+    out.flush();
+    for (const auto& [mode, dpi] : std::vector<std::pair<QString, int>>{
+             {QStringLiteral("grey"), 150}, {QStringLiteral("colour"), 300}}) {
+        std::vector<double> one, two, oneOnPaper, twoOnPaper;
+        const QString resolution = QString::number(dpi);
+        for (int run = 0; run < runs; ++run) {
+            const QString home = scratch.filePath(QStringLiteral("twoup%1").arg(run));
+            for (const bool twoUp : {false, true}) {
+                const QString stack =
+                    twoUp ? QStringLiteral("feeder-2up") : QStringLiteral("feeder");
+                {
+                    const StoppedPrinter stopped;
+                    emptyQueue();
+                    (twoUp ? two : one)
+                        .push_back(runRole({QStringLiteral("copy"), mode, resolution,
+                                            QStringLiteral("100"), QStringLiteral("0"), stack},
+                                           home)["total"]);
+                    emptyQueue();
+                }
+                (twoUp ? twoOnPaper : oneOnPaper)
+                    .push_back(
+                        runRole({QStringLiteral("paper-copy"), mode, resolution, Printer, stack},
+                                home)["paper"]);
+            }
+        }
+        out << QStringLiteral("| 10 × %1 dpi %2 | %3 s (%4) | %5 s (%6) | **%7** | %8 s (%9) | "
+                              "%10 s (%11) | **%12** |\n")
+                   .arg(dpi)
+                   .arg(mode)
+                   .arg(median(one), 0, 'f', 2)
+                   .arg(spread(one))
+                   .arg(median(two), 0, 'f', 2)
+                   .arg(spread(two))
+                   .arg(median(two) / median(one), 0, 'f', 2)
+                   .arg(median(oneOnPaper), 0, 'f', 2)
+                   .arg(spread(oneOnPaper))
+                   .arg(median(twoOnPaper), 0, 'f', 2)
+                   .arg(spread(twoOnPaper))
+                   .arg(median(twoOnPaper) / median(oneOnPaper), 0, 'f', 2);
+        out.flush();
+    }
+    return 0;
+}
+
 int runAll(int runs)
 {
     const StoppedPrinter stopped;
@@ -809,17 +870,24 @@ int main(int argc, char** argv)
     try {
         if (role == QLatin1String("bare"))
             return runBare(args.value(1), args.value(2).toInt());
-        if (role == QLatin1String("copy"))
-            return runCopy(args.value(1), args.value(2).toInt(), {},
-                           {args.value(3, QStringLiteral("100")).toInt(), args.value(4).toInt(),
-                            args.value(5) == QLatin1String("feeder")});
+        if (role == QLatin1String("copy")) {
+            Controls controls;
+            controls.zoom = args.value(3, QStringLiteral("100")).toInt();
+            controls.tone = args.value(4).toInt();
+            controls.feeder = args.value(5).startsWith(QLatin1String("feeder"));
+            controls.perSheet = args.value(5) == QLatin1String("feeder-2up") ? 2 : 1;
+            return runCopy(args.value(1), args.value(2).toInt(), {}, controls);
+        }
         if (role == QLatin1String("paper-copy")) {
             Controls controls;
             controls.printer = args.value(3);
             controls.untilPaper = true;
-            controls.feeder = args.value(4) == QLatin1String("feeder");
+            controls.feeder = args.value(4).startsWith(QLatin1String("feeder"));
+            controls.perSheet = args.value(4) == QLatin1String("feeder-2up") ? 2 : 1;
             return runCopy(args.value(1), args.value(2).toInt(), {}, controls);
         }
+        if (role == QLatin1String("two-up"))
+            return runTwoUp(args.value(1, QStringLiteral("3")).toInt());
         if (role == QLatin1String("paper"))
             return runPaper(args.value(1, QStringLiteral("5")).toInt(), args.mid(2));
         if (role == QLatin1String("feeder"))

@@ -1526,6 +1526,8 @@ void TestPrint::dialogChoicesReachThePaper()
     QCOMPARE(pages[1].grey, 255);
     for (const RasterPage& page : {pages[0], pages[2]}) {
         QVERIFY(page.header.Duplex);
+        // Draft: the coarsest resolution the printer takes (300 of 300 and 600 dpi).
+        QCOMPARE(page.header.HWResolution[0], 300u);
         QVERIFY2(within(page.inkMm, QRectF(QPointF(), pageMm * 0.71), 0.2),
                  qPrintable(QDebug::toString(page.inkMm)));
     }

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPageSize>
+#include <QRegularExpression>
 #include <QTemporaryFile>
 
 #include <cups/cups.h>
@@ -267,7 +268,9 @@ namespace {
 // The printer's options remembered for it that it still offers: a choice its driver (PPD) no
 // longer has is dropped, and the printer's default holds. CUPS's own job options (priority,
 // banner pages, holding) are no driver's and always stay.
-PrinterOptions stillOffered(const QString& printer)
+// Where the chosen print quality asks for a resolution of its own (a driverless queue's PPD:
+// draft at the coarsest the printer takes, high at the finest), *dpi is set to it.
+PrinterOptions stillOffered(const QString& printer, int* dpi)
 {
     PrinterOptions options = printerOptions(printer);
     if (options.isEmpty())
@@ -282,9 +285,17 @@ PrinterOptions stillOffered(const QString& printer)
     ::unlink(path);
     if (!ppd)
         return options;
-    options.removeIf([ppd](const std::pair<QString, QString>& option) {
+    options.removeIf([ppd, dpi](const std::pair<QString, QString>& option) {
         ppd_option_t* known = ppdFindOption(ppd, option.first.toUtf8().constData());
-        return known && !ppdFindChoice(known, option.second.toUtf8().constData());
+        ppd_choice_t* choice =
+            known ? ppdFindChoice(known, option.second.toUtf8().constData()) : nullptr;
+        if (choice && option.first == QLatin1String("cupsPrintQuality") && choice->code) {
+            static const QRegularExpression resolution(QStringLiteral("HWResolution\\[(\\d+)"));
+            if (const auto found = resolution.match(QString::fromLatin1(choice->code));
+                found.hasMatch())
+                *dpi = found.captured(1).toInt();
+        }
+        return known && !choice;
     });
     ppdClose(ppd);
 #pragma GCC diagnostic pop
@@ -312,11 +323,14 @@ void choosePrinter(PrintJob& job)
         return;
     job.destination = lookUpDestination(job.printer);
     if (job.output == PrintSettings::Printer) {
-        job.printerOptions = stillOffered(job.printer);
+        int qualityDpi = 0;
+        job.printerOptions = stillOffered(job.printer, &qualityDpi);
         chooseHandover(job);
-        // Where no filter runs, greyscale is the raster's own.
+        // Where no filter runs, greyscale and the quality's resolution are the raster's own.
         if (asksForGrey(job.printerOptions))
             job.raster.colour = false;
+        if (job.raster.usable() && qualityDpi > 0)
+            job.raster.xDpi = job.raster.yDpi = qualityDpi;
     }
     if (job.settings.fitsIntoPrintableArea()) {
         // The edges the printer cannot print on for this paper, as CUPS tells them (from the
