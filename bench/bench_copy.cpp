@@ -5,11 +5,12 @@
 // Each measurement runs in a process of its own (this program started again with a role), so
 // every copy starts with a fresh SANE and its own peak memory:
 //   bare MODE DPI       the device alone: open, set up, read every byte and throw it away
-//   copy MODE DPI [ZOOM TONE [feeder|feeder-2up]]  one press of the copy button in the real main
-//   window,
-//                       with the real imaging components, up to the print job accepted by CUPS;
+//   copy MODE DPI [ZOOM TONE [feeder|feeder-2up]]
+//                       one press of the copy button in the real main window, with the real
+//                       imaging components, up to the print job accepted by CUPS;
 //                       zoomed (per cent) and lighter or darker (-2 … 2) as the copier's
 //                       controls say; "feeder": the ten sheets of the test scanner's feeder
+//                       ("feeder-2up": two on a sheet)
 //   slow                a copy from a slowly delivering scanner (SANE test's read-delay)
 //   paper-copy MODE DPI PRINTER [feeder]  a copy until the printer's job is completed
 //   paper RUNS PRINTER…  press → paper on those printers against the shell's pipeline
