@@ -15,6 +15,7 @@
 #include "test_support.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -24,6 +25,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
+#include <QLabel>
 #include <QPrintDialog>
 #include <QProcess>
 #include <QPushButton>
@@ -1265,6 +1267,18 @@ void TestPrint::printDialogKeepsSettings()
                 fit->click();
                 if (pass == 2)
                     emit presets->activated(presets->findText(QStringLiteral("A4 → A5 (71 %)")));
+                // Not sorted, the last page first, two on a sheet: the size of the copy does
+                // not apply then, and the page says so.
+                auto* perSheet = dialog->findChild<QComboBox*>(QStringLiteral("pagesPerSheet"));
+                QVERIFY(perSheet);
+                if (pass == 2) {
+                    dialog->findChild<QCheckBox*>(QStringLiteral("collate"))->setChecked(false);
+                    dialog->findChild<QCheckBox*>(QStringLiteral("reverse"))->setChecked(true);
+                    perSheet->setCurrentIndex(perSheet->findData(2));
+                    QVERIFY(!fit->isEnabled() && !presets->isEnabled());
+                    QVERIFY(!dialog->findChild<QLabel*>(QStringLiteral("pagesPerSheetNote"))
+                                 ->isHidden());
+                }
             }();
             accept ? dialog->accept() : dialog->reject();
             return true;
@@ -1275,7 +1289,11 @@ void TestPrint::printDialogKeepsSettings()
         QCOMPARE(admin.read(28).toInt32(), pass == 1 ? 1 : 0);
         QCOMPARE(imaging::ImgAdmin().read(28).toInt32(), pass == 1 ? 1 : 0);
         QCOMPARE(admin.read(29).toInt32(), 1);
-        QCOMPARE(imaging::PrintSettings::load().zoomPercent, pass >= 2 ? 71 : 100);
+        const imaging::PrintSettings kept = imaging::PrintSettings::load();
+        QCOMPARE(kept.zoomPercent, pass >= 2 ? 71 : 100);
+        QCOMPARE(kept.collate, pass < 2);
+        QCOMPARE(kept.reverse, pass >= 2);
+        QCOMPARE(kept.pagesPerSheet, pass >= 2 ? 2 : 1);
     }
 }
 
