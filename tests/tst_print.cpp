@@ -418,11 +418,23 @@ int activeJobs(const QString& printer)
 const QString Driverless = QStringLiteral("KopyraIPP");
 const QString DriverlessPdf = QStringLiteral("KopyraIPPPDF"); // takes PDF as well
 
-// Prints the shown page to the printer and waits for it; the one document its spool folder
-// gained, or nothing.
-QString printedDocument(ImgEdit& edit, const QString& printer, const QString& spool,
-                        const QString& pattern, const QList<Variant>& args)
+// A driverless test printer's own setting (KOPYRA_TEST_IPP…_SPOOL, _URI), by its queue.
+QString driverless(const QString& printer, const char* what)
 {
+    const QString kind = printer == QLatin1String("KopyraIPPPDF")      ? QStringLiteral("IPPPDF")
+                         : printer == QLatin1String("KopyraIPPColour") ? QStringLiteral("IPPCOLOUR")
+                                                                       : QStringLiteral("IPP");
+    return qEnvironmentVariable(
+        qPrintable(QStringLiteral("KOPYRA_TEST_%1_%2").arg(kind, QLatin1String(what))));
+}
+
+// Prints the shown page to the driverless printer and waits for it; the one document its spool
+// folder gained (PWG raster, or the PDF of a printer that takes PDF), or nothing.
+QString printedDocument(ImgEdit& edit, const QString& printer, const QList<Variant>& args)
+{
+    const QString spool = driverless(printer, "SPOOL");
+    const QString pattern = printer == QLatin1String("KopyraIPPPDF") ? QStringLiteral("*.pdf")
+                                                                     : QStringLiteral("*.pwg");
     const QStringList before = QDir(spool).entryList({pattern});
     edit.call(351, args);
     for (QDeadlineTimer patience(120000); activeJobs(printer) != 0 && !patience.hasExpired();)
@@ -431,6 +443,21 @@ QString printedDocument(ImgEdit& edit, const QString& printer, const QString& sp
     for (const QString& old : before)
         arrived.removeOne(old);
     return arrived.size() == 1 ? QDir(spool).filePath(arrived.first()) : QString();
+}
+
+// What the printer can print on of an A4 sheet, in mm from its top-left corner, as CUPS says.
+QRectF printableA4Mm(const QString& printer)
+{
+    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, qPrintable(printer), nullptr);
+    cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest);
+    cups_size_t a4{};
+    const bool known = cupsGetDestMediaByName(CUPS_HTTP_DEFAULT, dest, info, "iso_a4_210x297mm",
+                                              CUPS_MEDIA_FLAGS_DEFAULT, &a4);
+    cupsFreeDestInfo(info);
+    cupsFreeDests(1, dest);
+    return known ? QRectF(a4.left / 100.0, a4.top / 100.0, 210 - (a4.left + a4.right) / 100.0,
+                          297 - (a4.top + a4.bottom) / 100.0)
+                 : QRectF();
 }
 
 // Points this thread, and threads started meanwhile, at another scheduler while the returned
@@ -485,8 +512,6 @@ private Q_SLOTS:
     void printDialogKeepsSettings();
     void severalOnASheet_data();
     void severalOnASheet();
-    void sheetOrder_data();
-    void sheetOrder();
     void pageOrderOnEveryRoute_data();
     void pageOrderOnEveryRoute();
     void printerOptionsReachThePdfPrinter();
@@ -945,19 +970,14 @@ void TestPrint::driverlessPrinterGetsThePages()
     writePage(m_page, pageMm.width(), pageMm.height(), dpi, pages);
     ImgEdit edit;
     edit.call(343, showArgs(&m_page));
-    const QString spool =
-        qEnvironmentVariable(raster ? "KOPYRA_TEST_IPP_SPOOL" : "KOPYRA_TEST_IPPPDF_SPOOL");
-    const QString document = printedDocument(
-        edit, printer, spool, raster ? QStringLiteral("*.pwg") : QStringLiteral("*.pdf"),
-        printArgs(copies, sizeMode, 0));
+    const QString document = printedDocument(edit, printer, printArgs(copies, sizeMode, 0));
     QVERIFY(!document.isEmpty());
     // Raster from Kopyra, not from Ghostscript; else the PDF.
     QCOMPARE(newestJobFormat(printer),
              raster ? QByteArray("image/pwg-raster") : QByteArray("application/pdf"));
     const QList<RasterPage> sheets = raster ? readRaster(document) : readPdfPages(document);
     // A printer that makes copies itself gets them as the job's attributes, collated.
-    const QMap<QString, QString> job = newestPrinterJob(
-        qEnvironmentVariable(raster ? "KOPYRA_TEST_IPP_URI" : "KOPYRA_TEST_IPPPDF_URI"));
+    const QMap<QString, QString> job = newestPrinterJob(driverless(printer, "URI"));
     const int itsCopies = job.value(QStringLiteral("copies"), QStringLiteral("1")).toInt();
     QCOMPARE(sheets.size() * itsCopies, pages * copies);
     if (itsCopies > 1)
@@ -967,15 +987,8 @@ void TestPrint::driverlessPrinterGetsThePages()
              twoSided ? QStringLiteral("two-sided-long-edge") : QStringLiteral("one-sided"));
 
     // Fitted: as large as the printable area allows, centred in it.
-    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, qPrintable(printer), nullptr);
-    cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest);
-    cups_size_t a4{};
-    QVERIFY(cupsGetDestMediaByName(CUPS_HTTP_DEFAULT, dest, info, "iso_a4_210x297mm",
-                                   CUPS_MEDIA_FLAGS_DEFAULT, &a4));
-    cupsFreeDestInfo(info);
-    cupsFreeDests(1, dest);
-    const QRectF printable(a4.left / 100.0, a4.top / 100.0, 210 - (a4.left + a4.right) / 100.0,
-                           297 - (a4.top + a4.bottom) / 100.0);
+    const QRectF printable = printableA4Mm(printer);
+    QVERIFY(!printable.isEmpty());
     const double scale =
         std::min(printable.width() / pageMm.width(), printable.height() / pageMm.height());
     QRectF inkMm(QPointF(), sizeMode == 0 ? pageMm * (zoom / 100.0) : pageMm * scale);
@@ -1324,28 +1337,16 @@ void TestPrint::severalOnASheet()
     ImgEdit edit;
     edit.call(343, showArgs(&m_page));
     const bool raster = printer == Driverless;
-    const QString document =
-        printer == QLatin1String("KopyraPDF")
-            ? printedByPdfPrinter(edit, printArgs(1, 0, 0))
-            : printedDocument(edit, printer,
-                              qEnvironmentVariable(raster ? "KOPYRA_TEST_IPP_SPOOL"
-                                                          : "KOPYRA_TEST_IPPPDF_SPOOL"),
-                              raster ? QStringLiteral("*.pwg") : QStringLiteral("*.pdf"),
-                              printArgs(1, 0, 0));
+    const QString document = printer == QLatin1String("KopyraPDF")
+                                 ? printedByPdfPrinter(edit, printArgs(1, 0, 0))
+                                 : printedDocument(edit, printer, printArgs(1, 0, 0));
     QVERIFY(!document.isEmpty());
     const QList<RasterPage> sheets =
         raster ? readRaster(document, {}, true) : readPdfPages(document);
     QCOMPARE(sheets.size(), 4 / perSheet);
 
-    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, qPrintable(printer), nullptr);
-    cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest);
-    cups_size_t a4{};
-    QVERIFY(cupsGetDestMediaByName(CUPS_HTTP_DEFAULT, dest, info, "iso_a4_210x297mm",
-                                   CUPS_MEDIA_FLAGS_DEFAULT, &a4));
-    cupsFreeDestInfo(info);
-    cupsFreeDests(1, dest);
-    const QRectF printable(a4.left / 100.0, a4.top / 100.0, 210 - (a4.left + a4.right) / 100.0,
-                           297 - (a4.top + a4.bottom) / 100.0);
+    const QRectF printable = printableA4Mm(printer);
+    QVERIFY(!printable.isEmpty());
     for (int page = 0; page < 4; ++page) {
         const int cell = page % perSheet;
         QRectF part, inkMm;
@@ -1373,44 +1374,6 @@ void TestPrint::severalOnASheet()
         QVERIFY2(qAbs(grey - pageGrey(page)) < 20,
                  qPrintable(QStringLiteral("page %1: grey %2").arg(page + 1).arg(grey)));
     }
-}
-
-void TestPrint::sheetOrder_data()
-{
-    QTest::addColumn<int>("pages");
-    QTest::addColumn<int>("copies");
-    QTest::addColumn<bool>("collate");
-    QTest::addColumn<bool>("reverse");
-    QTest::addColumn<bool>("twoSided");
-    QTest::addColumn<QList<int>>("order"); // -1: a blank back
-    using L = QList<int>;
-    QTest::newRow("one copy") << 3 << 1 << true << false << false << L{0, 1, 2};
-    QTest::newRow("sorted") << 3 << 2 << true << false << false << L{0, 1, 2, 0, 1, 2};
-    QTest::newRow("not sorted") << 3 << 2 << false << false << false << L{0, 0, 1, 1, 2, 2};
-    QTest::newRow("reversed") << 3 << 1 << true << true << false << L{2, 1, 0};
-    QTest::newRow("reversed, not sorted") << 2 << 2 << false << true << false << L{1, 1, 0, 0};
-    QTest::newRow("both sides, odd pages")
-        << 3 << 2 << true << false << true << L{0, 1, 2, -1, 0, 1, 2};
-    QTest::newRow("both sides, one page") << 1 << 2 << true << false << true << L{0, -1, 0};
-    QTest::newRow("both sides, even pages") << 2 << 2 << true << false << true << L{0, 1, 0, 1};
-}
-
-// The order pages come out in: copy after copy or each page's copies together, the last page
-// first; with both sides each copy begins on a sheet of its own.
-void TestPrint::sheetOrder()
-{
-    QFETCH(int, pages);
-    QFETCH(int, copies);
-    QFETCH(bool, collate);
-    QFETCH(bool, reverse);
-    QFETCH(bool, twoSided);
-    QFETCH(QList<int>, order);
-    imaging::PrintSettings settings;
-    settings.copies = copies;
-    settings.collate = collate;
-    settings.reverse = reverse;
-    settings.twoSided = twoSided;
-    QCOMPARE(settings.sheetOrder(pages), order);
 }
 
 void TestPrint::pageOrderOnEveryRoute_data()
@@ -1447,15 +1410,10 @@ void TestPrint::pageOrderOnEveryRoute()
         document = printedByPdfPrinter(edit, printArgs(2, 0, 0));
         QVERIFY(!document.isEmpty());
     } else {
-        const bool raster = printer == Driverless;
-        document = printedDocument(
-            edit, printer,
-            qEnvironmentVariable(raster ? "KOPYRA_TEST_IPP_SPOOL" : "KOPYRA_TEST_IPPPDF_SPOOL"),
-            raster ? QStringLiteral("*.pwg") : QStringLiteral("*.pdf"), printArgs(2, 0, 0));
+        document = printedDocument(edit, printer, printArgs(2, 0, 0));
         QVERIFY(!document.isEmpty());
         // A printer that makes the copies itself is told how.
-        const QMap<QString, QString> job = newestPrinterJob(
-            qEnvironmentVariable(raster ? "KOPYRA_TEST_IPP_URI" : "KOPYRA_TEST_IPPPDF_URI"));
+        const QMap<QString, QString> job = newestPrinterJob(driverless(printer, "URI"));
         if (job.value(QStringLiteral("copies")).toInt() > 1) {
             QCOMPARE(job.value(QStringLiteral("multiple-document-handling")),
                      collate ? QStringLiteral("separate-documents-collated-copies")
@@ -1535,8 +1493,7 @@ void TestPrint::dialogChoicesReachThePaper()
     edit.call(343, showArgs(&m_page));
     imaging::ImgAdmin admin;
     const QString document = printedDocument(
-        edit, Driverless, qEnvironmentVariable("KOPYRA_TEST_IPP_SPOOL"), QStringLiteral("*.pwg"),
-        printArgs(admin.read(29).toInt32(), admin.read(28).toInt32(), 0));
+        edit, Driverless, printArgs(admin.read(29).toInt32(), admin.read(28).toInt32(), 0));
     QVERIFY(!document.isEmpty());
     // Both sides: each copy begins on a sheet of its own, a blank back between.
     const QList<RasterPage> pages = readRaster(document);
@@ -1549,8 +1506,7 @@ void TestPrint::dialogChoicesReachThePaper()
         QVERIFY2(within(page.inkMm, QRectF(QPointF(), pageMm * 0.71), 0.2),
                  qPrintable(QDebug::toString(page.inkMm)));
     }
-    const QMap<QString, QString> job =
-        newestPrinterJob(qEnvironmentVariable("KOPYRA_TEST_IPP_URI"));
+    const QMap<QString, QString> job = newestPrinterJob(driverless(Driverless, "URI"));
     QCOMPARE(job.value(QStringLiteral("print-quality")), QStringLiteral("draft"));
     QVERIFY2(job.value(QStringLiteral("media-col")).contains(QStringLiteral("manual")),
              qPrintable(job.value(QStringLiteral("media-col"))));
@@ -1611,15 +1567,12 @@ void TestPrint::printerOptionsOnTheRaster()
     writeQuadrantTiff(m_page, TiffLayout(), 400, 300, 100);
     ImgEdit edit;
     edit.call(343, showArgs(&m_page));
-    const QString document =
-        printedDocument(edit, printer, qEnvironmentVariable("KOPYRA_TEST_IPPCOLOUR_SPOOL"),
-                        QStringLiteral("*.pwg"), printArgs(1, 0, 0));
+    const QString document = printedDocument(edit, printer, printArgs(1, 0, 0));
     QVERIFY(!document.isEmpty());
     const QList<RasterPage> pages = readRaster(document);
     QCOMPARE(pages.size(), 1);
     QCOMPARE(pages[0].header.cupsColorSpace == CUPS_CSPACE_SW, !colourModel.isEmpty());
-    const QMap<QString, QString> job =
-        newestPrinterJob(qEnvironmentVariable("KOPYRA_TEST_IPPCOLOUR_URI"));
+    const QMap<QString, QString> job = newestPrinterJob(driverless(printer, "URI"));
     QCOMPARE(job.value(QStringLiteral("print-color-mode")), colourMode);
 }
 
