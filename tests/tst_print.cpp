@@ -284,6 +284,7 @@ QList<RasterPage> readRaster(const QString& path, const QList<QPointF>& pointsMm
         }
         for (unsigned y = 0; y < h.cupsHeight; ++y) {
             cupsRasterReadPixels(raster, line.data(), h.cupsBytesPerLine);
+            uchar* kept = keepPictures ? page.picture.scanLine(int(y)) : nullptr;
             for (qsizetype i = 0; i < pointsMm.size(); ++i) {
                 const unsigned at = unsigned(pointsMm[i].x() / xMm) * bytes;
                 if (unsigned(pointsMm[i].y() / yMm) == y && bytes >= 1)
@@ -295,8 +296,8 @@ QList<RasterPage> readRaster(const QString& path, const QList<QPointF>& pointsMm
                                                     : line[x * bytes];
                 if (h.cupsColorSpace == CUPS_CSPACE_K || h.cupsBitsPerPixel == 1)
                     value = 255 - value;
-                if (keepPictures)
-                    page.picture.scanLine(int(y))[x] = uchar(value);
+                if (kept)
+                    kept[x] = uchar(value);
                 if (value >= 200)
                     continue;
                 if (x0 == h.cupsWidth)
@@ -1326,11 +1327,11 @@ void TestPrint::stackOnEveryRoute_data()
     }
 }
 
-// A stack of four pages told apart by their grey, two copies, read back from what each printer
-// got (PostScript through CUPS, Kopyra's raster, a PDF through CUPS's filters): the sheets in
-// their order (sorted or not, reversed), and in each part of a sheet its page: at true size from
-// the corner, or two or four on a sheet, each reduced to fit and centred in its part of the
-// printable area (± 0.5 mm), two on a sheet turned a quarter.
+// A stack of four pages told apart by their grey, in two copies or several on a sheet, read
+// back from what each printer got (PostScript through CUPS, Kopyra's raster, a PDF through
+// CUPS's filters): the sheets in their order (sorted or not, reversed), and in each part of a
+// sheet its page: at true size from the corner, or two or four on a sheet, each reduced to fit
+// and centred in its part of the printable area (± 0.5 mm), two on a sheet turned a quarter.
 void TestPrint::stackOnEveryRoute()
 {
     QFETCH(QString, printer);
@@ -1340,7 +1341,8 @@ void TestPrint::stackOnEveryRoute()
     KOPYRA_REQUIRE_DRIVERLESS_PRINTER();
     imaging::PrintSettings settings;
     settings.printer = printer;
-    settings.copies = 2;
+    // Copies for the order; one for the sheets of several pages.
+    settings.copies = perSheet == 1 ? 2 : 1;
     settings.collate = collate;
     settings.reverse = reverse;
     settings.pagesPerSheet = perSheet;
@@ -1351,9 +1353,9 @@ void TestPrint::stackOnEveryRoute()
     edit.call(343, showArgs(&m_page));
     QString document;
     if (printer == QLatin1String("KopyraPDF")) {
-        document = printedByPdfPrinter(edit, printArgs(2, 0, 0));
+        document = printedByPdfPrinter(edit, printArgs(settings.copies, 0, 0));
     } else {
-        document = printedDocument(edit, printer, printArgs(2, 0, 0));
+        document = printedDocument(edit, printer, printArgs(settings.copies, 0, 0));
         // A printer that makes the copies itself is told how.
         const QMap<QString, QString> job = newestPrinterJob(driverless(printer, "URI"));
         if (job.value(QStringLiteral("copies")).toInt() > 1) {
