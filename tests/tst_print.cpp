@@ -5,11 +5,13 @@
 #include "imaging/common/access_keys.h"
 #include "imaging/common/background_work.h"
 #include "imaging/common/cups_catalogue.h"
+#include "imaging/common/imaging_settings.h"
 #include "imaging/common/print_settings.h"
 #include "imaging/edit/img_edit.h"
 #include "imaging/edit/page_printer.h"
 #include "imaging/edit/page_raster.h"
 #include "imaging/edit/print_feedback.h"
+#include "imaging/page_file/card_sides.h"
 #include "imaging/page_file/page_writer.h"
 #include "support/german_ui.h"
 #include "test_support.h"
@@ -64,7 +66,9 @@ namespace {
 // The grey of each page of a stack, each its own and all dark enough to be ink (below 200).
 int pageGrey(int page) { return 30 + 45 * (page % 4); }
 
-void writePage(const QString& path, double widthMm, double heightMm, int dpi, int pages = 1)
+// A card's two sides are named so.
+void writePage(const QString& path, double widthMm, double heightMm, int dpi, int pages = 1,
+               bool card = false)
 {
     imaging::PageFormat f;
     f.width = qRound(widthMm / 25.4 * dpi);
@@ -72,6 +76,8 @@ void writePage(const QString& path, double widthMm, double heightMm, int dpi, in
     f.xDpi = f.yDpi = dpi;
     imaging::PageWriter writer(path);
     for (int page = 0; page < pages; ++page) {
+        if (card)
+            f.name = page == 0 ? imaging::card::FrontName : imaging::card::BackName;
         writer.begin(f);
         const std::vector<std::uint8_t> row(size_t(writer.rowBytes()),
                                             std::uint8_t(pageGrey(page)));
@@ -1261,9 +1267,11 @@ void TestPrint::printDialogKeepsSettings()
     QVERIFY(QTest::qWaitForWindowExposed(&owner));
     imaging::ImgAdmin admin;
     // Fitted and cancelled, fitted, a zoom preset; then cancelled from a window handle that
-    // names no window (the dialog has no owner then).
-    for (int pass : {0, 1, 2, 3}) {
-        const bool accept = pass == 1 || pass == 2;
+    // names no window (the dialog has no owner then); the ID card chosen as the original.
+    for (int pass : {0, 1, 2, 3, 4}) {
+        const bool accept = pass == 1 || pass == 2 || pass == 4;
+        if (pass == 4)
+            imaging::ImagingSettings().set(imaging::Settings::ScanSource, QStringLiteral("IdCard"));
         QWidget* parent = reinterpret_cast<QWidget*>(1);
         const auto answer = whenShown<QPrintDialog>([&](QPrintDialog* dialog) {
             parent = dialog->parentWidget();
@@ -1293,6 +1301,11 @@ void TestPrint::printDialogKeepsSettings()
                     QVERIFY(!dialog->findChild<QLabel*>(QStringLiteral("pagesPerSheetNote"))
                                  ->isHidden());
                 }
+                // The card's sides come at true size, one card a sheet: the page says so.
+                QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("idCardNote"))->isHidden(),
+                         pass != 4);
+                QCOMPARE(perSheet->isEnabled(), pass != 4);
+                QVERIFY(pass != 4 || !presets->isEnabled());
             }();
             accept ? dialog->accept() : dialog->reject();
             return true;
@@ -1317,13 +1330,18 @@ void TestPrint::stackOnEveryRoute_data()
     QTest::addColumn<int>("perSheet");
     QTest::addColumn<bool>("collate");
     QTest::addColumn<bool>("reverse");
+    QTest::addColumn<bool>("card"); // an ID card's two sides
     for (const QString& printer : {QStringLiteral("KopyraPDF"), Driverless, DriverlessPdf}) {
         const QByteArray name = printer.toUtf8();
-        QTest::addRow("%s, sorted", name.constData()) << printer << 1 << true << false;
-        QTest::addRow("%s, not sorted", name.constData()) << printer << 1 << false << false;
-        QTest::addRow("%s, reversed", name.constData()) << printer << 1 << true << true;
-        QTest::addRow("%s, two on a sheet", name.constData()) << printer << 2 << true << false;
-        QTest::addRow("%s, four on a sheet", name.constData()) << printer << 4 << true << false;
+        QTest::addRow("%s, sorted", name.constData()) << printer << 1 << true << false << false;
+        QTest::addRow("%s, not sorted", name.constData())
+            << printer << 1 << false << false << false;
+        QTest::addRow("%s, reversed", name.constData()) << printer << 1 << true << true << false;
+        QTest::addRow("%s, two on a sheet", name.constData())
+            << printer << 2 << true << false << false;
+        QTest::addRow("%s, four on a sheet", name.constData())
+            << printer << 4 << true << false << false;
+        QTest::addRow("%s, ID card", name.constData()) << printer << 2 << true << false << true;
     }
 }
 
@@ -1331,13 +1349,16 @@ void TestPrint::stackOnEveryRoute_data()
 // back from what each printer got (PostScript through CUPS, Kopyra's raster, a PDF through
 // CUPS's filters): the sheets in their order (sorted or not, reversed), and in each part of a
 // sheet its page: at true size from the corner, or two or four on a sheet, each reduced to fit
-// and centred in its part of the printable area (± 0.5 mm), two on a sheet turned a quarter.
+// and centred in its part of the printable area (± 0.5 mm), two on a sheet turned a quarter. An
+// ID card's front and back on one sheet at true size, whatever size of the copy is chosen, each
+// centred in its half.
 void TestPrint::stackOnEveryRoute()
 {
     QFETCH(QString, printer);
     QFETCH(int, perSheet);
     QFETCH(bool, collate);
     QFETCH(bool, reverse);
+    QFETCH(bool, card);
     KOPYRA_REQUIRE_DRIVERLESS_PRINTER();
     imaging::PrintSettings settings;
     settings.printer = printer;
@@ -1345,10 +1366,12 @@ void TestPrint::stackOnEveryRoute()
     settings.copies = perSheet == 1 ? 2 : 1;
     settings.collate = collate;
     settings.reverse = reverse;
-    settings.pagesPerSheet = perSheet;
+    settings.pagesPerSheet = card ? 4 : perSheet;
+    settings.zoomPercent = card ? 50 : 100;
     settings.save();
-    const QSizeF pageMm(200, 280);
-    writePage(m_page, pageMm.width(), pageMm.height(), 50, 4);
+    const QSizeF pageMm = card ? QSizeF(96, 64) : QSizeF(200, 280);
+    writePage(m_page, pageMm.width(), pageMm.height(), card ? 150 : 50, card ? 2 : 4, card);
+    settings.pagesPerSheet = perSheet;
     ImgEdit edit;
     edit.call(343, showArgs(&m_page));
     QString document;
@@ -1368,7 +1391,7 @@ void TestPrint::stackOnEveryRoute()
     QVERIFY(!document.isEmpty());
     const QList<RasterPage> sheets =
         printer == Driverless ? readRaster(document, {}, true) : readPdfPages(document);
-    const QList<int> order = settings.sheetOrder(settings.sheetsFor(4));
+    const QList<int> order = settings.sheetOrder(settings.sheetsFor(card ? 2 : 4));
     QCOMPARE(sheets.size(), order.size());
 
     const QRectF printable = printableA4Mm(printer);
@@ -1377,7 +1400,11 @@ void TestPrint::stackOnEveryRoute()
         for (int cell = 0; cell < perSheet; ++cell) {
             const int page = order[i] * perSheet + cell;
             QRectF part(0, 0, 210, 297), inkMm(QPointF(), pageMm);
-            if (perSheet == 2) {
+            if (card) {
+                part = QRectF(printable.left(), printable.top() + cell * printable.height() / 2,
+                              printable.width(), printable.height() / 2);
+                inkMm.moveCenter(part.center());
+            } else if (perSheet == 2) {
                 // The upper and the lower half of the paper; the page lies across it.
                 part = QRectF(printable.left(), printable.top() + cell * printable.height() / 2,
                               printable.width(), printable.height() / 2);

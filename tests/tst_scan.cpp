@@ -2,6 +2,7 @@
 // scanner), cancelling, the option dialog and the choice of the device.
 #include "imaging/common/access_keys.h"
 #include "imaging/edit/img_edit.h"
+#include "imaging/page_file/card_sides.h"
 #include "imaging/page_file/page_reader.h"
 #include "imaging/scan/img_scan.h"
 #include "imaging/scan/link/remote_device.h"
@@ -22,6 +23,7 @@
 #include <QFormLayout>
 #include <QImageReader>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -29,6 +31,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QStandardItemModel>
 #include <QTest>
 #include <QToolButton>
 
@@ -125,6 +128,8 @@ private Q_SLOTS:
     void slowScanCanBeCancelled();
     void feederCopiesTheStack_data();
     void feederCopiesTheStack();
+    void idCardBothSides_data();
+    void idCardBothSides();
     void lighterToDarker_data();
     void lighterToDarker();
     void unwritableFolder();
@@ -498,6 +503,92 @@ void TestScan::feederCopiesTheStack()
         QTest::keyClick(&window, Qt::Key_PageDown);
         QCOMPARE(pageNumber->text(), QStringLiteral("Seite 3 von %1").arg(pages));
         QTRY_COMPARE(edit.pageIndex(), 2);
+    }
+}
+
+void TestScan::idCardBothSides_data()
+{
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<bool>("turned"); // "Weiter" at the question, else "Abbrechen"
+    QTest::addColumn<int>("number");  // of the failure
+    QTest::newRow("turned over") << "test:0" << true << 0;
+    QTest::newRow("cancelled at the turn") << "test:0" << false << 0;
+    QTest::newRow("a scanner without glass") << "fault:feeder" << true << 9108;
+}
+
+// The card's area at the glass's corner, front and back, into one page file of two pages named
+// as the sides; Abbrechen at the turn, or a scanner without glass, leave the old page as it was.
+// The choice in "Optionen" is offered where there is a glass, and says why not where there is
+// none.
+void TestScan::idCardBothSides()
+{
+    QFETCH(QString, device);
+    QFETCH(bool, turned);
+    QFETCH(int, number);
+    imaging::ScannerChoice{device, QString(), QString()}.save();
+    QVERIFY(writeFile(m_page, OldPage));
+    ImgScan control;
+    bool offered = false;
+    QString why;
+    {
+        // The scanner is asked while the dialog is open: its answer is awaited.
+        const auto look = whenShown<imaging::ScanPreferencesDialog>([&](QDialog* dialog) {
+            const auto* shown = static_cast<imaging::ScanPreferencesDialog*>(dialog);
+            if (!shown->abilitiesShown)
+                return false;
+            const QComboBox* box = shown->sourceBox;
+            const int card = box->findData(int(ScanPreferences::Source::IdCard));
+            const auto* item = qobject_cast<QStandardItemModel*>(box->model())->item(card);
+            offered = item && item->isEnabled();
+            why = item ? item->toolTip() : QString();
+            dialog->reject();
+            return true;
+        });
+        control.call(112, {});
+    }
+    QCOMPARE(offered, number == 0);
+    QVERIFY(offered || why.contains(QStringLiteral("nur einen Einzug")));
+
+    int questions = 0;
+    QString question;
+    const auto answer = whenShown<QMessageBox>([&](QMessageBox* box) {
+        ++questions;
+        question = box->text();
+        for (QAbstractButton* button : box->buttons())
+            if (button->text() ==
+                (turned ? QStringLiteral("&Weiter") : QStringLiteral("Abbrechen")))
+                button->click();
+        return true;
+    });
+    ScanPreferences prefs;
+    prefs.mode = ScanPreferences::Mode::Gray;
+    prefs.dpi = 100;
+    prefs.source = ScanPreferences::Source::IdCard;
+    const Outcome o = scan({}, prefs, &control);
+    QCOMPARE(o.number, number);
+    QCOMPARE(questions, number == 0 ? 1 : 0);
+    QVERIFY(questions == 0 || question == QStringLiteral("Bitte den Ausweis umdrehen, an dieselbe "
+                                                         "Stelle legen und „Weiter“ drücken."));
+    QCOMPARE(o.event, turned && number == 0);
+    if (!o.event) {
+        QCOMPARE(contents(m_page), OldPage);
+        return;
+    }
+    QCOMPARE(pagesIn(m_page), 2);
+    for (int side = 0; side < 2; ++side) {
+        imaging::PageReader page;
+        QString error;
+        QVERIFY2(page.open(m_page, &error, side), qPrintable(error));
+        QCOMPARE(page.name(),
+                 QByteArray(side == 0 ? imaging::card::FrontName : imaging::card::BackName));
+        QVERIFY(qAbs(page.size().width() - qRound(96 / 25.4 * 100)) <= 1);
+        QVERIFY(qAbs(page.size().height() - qRound(64 / 25.4 * 100)) <= 1);
+        QCOMPARE(page.xDpi(), 100.0);
+        QImage image;
+        QVERIFY(page.forEachBand(
+            10000, [&](const QImage& band, int) { image = band; }, &error));
+        QVERIFY(gridAt(image, 100, 5, 5, false));
+        QVERIFY(gridAt(image, 100, 15, 5, true));
     }
 }
 

@@ -204,18 +204,31 @@ void ImgAdmin::runPrintDialog(std::int32_t handle)
                                     sizePage);
     perSheetNote->setObjectName(QStringLiteral("pagesPerSheetNote"));
     perSheetNote->setWordWrap(true);
+    // An ID card's sides always come at true size, both on one sheet: while the card is the
+    // chosen original, the size and the pages per sheet are kept for the copies after it.
+    const bool card = ImagingSettings().text(Settings::ScanSource) == QLatin1String("IdCard");
+    auto* cardNote = new QLabel(QStringLiteral("Unter „Optionen“ ist der Ausweis als Vorlage "
+                                               "gewählt: Vorder- und Rückseite kommen in "
+                                               "Originalgröße auf ein Blatt. Größe der Kopie und "
+                                               "Seiten pro Blatt gelten dafür nicht."),
+                                sizePage);
+    cardNote->setObjectName(QStringLiteral("idCardNote"));
+    cardNote->setWordWrap(true);
+    cardNote->setVisible(card);
+    perSheet->setEnabled(!card);
     const auto showPerSheet = [=] {
         const bool several = perSheet->currentData().toInt() > 1;
         for (QWidget* size :
              std::initializer_list<QWidget*>{trueSize, fit, zoomed, percent, presets})
-            size->setEnabled(!several);
-        perSheetNote->setVisible(several);
+            size->setEnabled(!several && !card);
+        perSheetNote->setVisible(several && !card);
     };
     QObject::connect(perSheet, &QComboBox::currentIndexChanged, sizePage, showPerSheet);
     showPerSheet();
     layout->addSpacing(8);
     layout->addLayout(perSheetRow);
     layout->addWidget(perSheetNote);
+    layout->addWidget(cardNote);
     layout->addStretch();
     dialog.setOptionTabs({sizePage});
     const auto* choices = new PrinterChoices(dialog);

@@ -95,6 +95,16 @@ void savePrinterOptions(const QString& printer, const PrinterOptions& options)
     ImagingSettings().replaceSection(optionsSection(printer), values);
 }
 
+PrintSettings PrintSettings::forIdCard() const
+{
+    PrintSettings card = *this;
+    card.idCard = true;
+    card.sizeMode = TrueSize;
+    card.zoomPercent = 100;
+    card.pagesPerSheet = 2;
+    return card;
+}
+
 QSizeF PrintSettings::copyMm(const QSizeF& pageMm) const
 {
     return sizeMode == TrueSize ? pageMm * (zoomPercent / 100.0) : pageMm;

@@ -32,6 +32,10 @@ struct PrintSettings {
     // Two or four originals on one sheet, each reduced to fit its part of it; the size of the
     // copy (true size, fitted, zoom) does not apply then.
     int pagesPerSheet = 1;
+    // An ID card's front and back (the page file says so; not kept): both on one sheet at
+    // true size, the front in the upper half, the back in the lower one. Zoom, fitting and
+    // several on a sheet do not apply.
+    bool idCard = false;
 
     static PrintSettings load();
     void save() const;
@@ -45,6 +49,8 @@ struct PrintSettings {
 
     // The copy's size on paper, for a page of that size.
     QSizeF copyMm(const QSizeF& pageMm) const;
+    // The same settings for an ID card's sides.
+    PrintSettings forIdCard() const;
     // Whether a page of that size, printed so, leaves part of it off the paper.
     bool cutsOff(const QSizeF& pageMm) const;
     // The sheets (from 0) in the order they come out, copies included; -1 for a blank back,

@@ -4,6 +4,7 @@
 #include "imaging/common/imaging_settings.h"
 #include "imaging/edit/page_printer.h"
 #include "imaging/edit/print_feedback.h"
+#include "imaging/page_file/card_sides.h"
 #include "imaging/page_file/page_reader.h"
 
 #include <QApplication>
@@ -279,7 +280,8 @@ struct ShownPage {
     QImage copy;
     int count = 1; // pages in the file
     QSize size;
-    QSizeF sizeMm; // empty when the page records no resolution
+    QSizeF sizeMm;     // empty when the page records no resolution
+    bool card = false; // an ID card's sides
     QString why;
 };
 
@@ -294,6 +296,7 @@ ShownPage readForDisplay(const QString& file, int page = 0)
             reader.reducedCopy(QSize(ImgEdit::DisplayLimit, ImgEdit::DisplayLimit), &shown.why);
     shown.size = reader.size();
     shown.count = reader.pageCount();
+    shown.card = card::isSide(reader);
     if (reader.xDpi() > 0 && reader.yDpi() > 0)
         shown.sizeMm = QSizeF(shown.size.width() / reader.xDpi() * 25.4,
                               shown.size.height() / reader.yDpi() * 25.4);
@@ -338,7 +341,8 @@ void ImgEdit::display(const QString& file)
         m_pageSize = shown.size;
         m_pageMm = shown.sizeMm;
         m_pageCount = shown.count;
-        warnIfCutOff(m_pageMm);
+        if (!shown.card)
+            warnIfCutOff(m_pageMm);
     }
     // Before the first copy there is no page yet: an empty area.
     if (m_view) {
@@ -433,6 +437,8 @@ PrintJob ImgEdit::printJob(std::int32_t copies, PrintSettings::SizeMode sizeMode
     job.settings = PrintSettings::load();
     job.settings.copies = copies;
     job.settings.sizeMode = sizeMode;
+    if (card::isCardCopy(job.pageFile))
+        job.settings = job.settings.forIdCard();
     job.output = output;
     job.assumedPaperMm = m_assumedPaperMm;
     if (job.output == PrintSettings::PdfFile)
@@ -490,7 +496,8 @@ void ImgEdit::print(std::int32_t copies, std::int32_t sizeMode, std::int32_t out
     if (job.output == PrintSettings::PdfFile)
         m_feedback->savedAsPdf(job.pdfFile, cut);
     else
-        m_feedback->sentToPrinter(job.printer, job.jobId, job.settings.copies, m_pageCount, cut);
+        m_feedback->sentToPrinter(job.printer, job.jobId, job.settings.copies,
+                                  job.settings.sheetsFor(m_pageCount), cut);
 }
 
 } // namespace imaging

@@ -426,6 +426,15 @@ OnPaper placeOnPaper(const PrintJob& job, const PageReader& page, int cell)
     };
     const QRectF trueSize(0, 0, pixels.width() / xDpi * 72, pixels.height() / yDpi * 72);
     OnPaper placed;
+    if (job.settings.idCard) {
+        // Each side at true size in the middle of its half: a card laid at the same place for
+        // both sides lands at the same place in each.
+        const QRectF half(printable.left(), printable.top() + cell % 2 * printable.height() / 2,
+                          printable.width(), printable.height() / 2);
+        placed.target = trueSize;
+        placed.target.moveCenter(half.center());
+        return placed;
+    }
     switch (job.settings.pagesPerSheet) {
     case 2: {
         // The sheet turned a quarter, its top at the paper's right edge: the printable area

@@ -454,6 +454,7 @@ bool PdfInAdvance::suits(const PrintJob& job) const
            job.settings.sizeMode == m_job.settings.sizeMode &&
            job.settings.zoomPercent == m_job.settings.zoomPercent &&
            job.settings.pagesPerSheet == m_job.settings.pagesPerSheet &&
+           job.settings.idCard == m_job.settings.idCard &&
            // Each page's copies together may be in the document itself (PostScript).
            job.settings.collate == m_job.settings.collate &&
            (job.settings.collate || job.settings.copies == m_job.settings.copies) &&

@@ -47,6 +47,7 @@ void PageReader::close()
     m_whole = QImage();
     m_pages = 0;
     m_xDpi = m_yDpi = 0;
+    m_name.clear();
 }
 
 bool PageReader::open(const QString& path, QString* error, int page)
@@ -97,6 +98,8 @@ bool PageReader::open(const QString& path, QString* error, int page)
             m_xDpi = x * factor;
             m_yDpi = y * factor;
         }
+        if (const char* name = nullptr; TIFFGetField(m_tiff, TIFFTAG_PAGENAME, &name) && name)
+            m_name = QByteArray(name).left(256);
         std::uint16_t bits = 1, samples = 1, planar = PLANARCONFIG_CONTIG, photometric = 0;
         std::uint16_t fillOrder = FILLORDER_MSB2LSB;
         TIFFGetFieldDefaulted(m_tiff, TIFFTAG_BITSPERSAMPLE, &bits);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -34,6 +35,8 @@ public:
     // Dots per inch as the file records them; 0 when it records none.
     double xDpi() const { return m_xDpi; }
     double yDpi() const { return m_yDpi; }
+    // The name the file gives the page (TIFF's page name); empty when it gives none.
+    QByteArray name() const { return m_name; }
 
     // Hands the rows top to bottom in bands of at most maxRows with the y of each band's first
     // row. Common scans come in their own kind (8-bit colour as RGB888, 8-bit grey as
@@ -69,6 +72,7 @@ private:
     QSize m_size;
     double m_xDpi = 0;
     double m_yDpi = 0;
+    QByteArray m_name;
     mutable int m_pages = 0; // 0: not counted yet
 };
 

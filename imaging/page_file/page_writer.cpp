@@ -110,6 +110,8 @@ void PageWriter::begin(const PageFormat& format)
         TIFFSetField(m_tiff, TIFFTAG_YRESOLUTION, static_cast<float>(format.yDpi));
     }
     TIFFSetField(m_tiff, TIFFTAG_SOFTWARE, "Kopyra");
+    if (!format.name.isEmpty())
+        TIFFSetField(m_tiff, TIFFTAG_PAGENAME, format.name.constData());
 }
 
 qint64 PageWriter::rowBytes() const

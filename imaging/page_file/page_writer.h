@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QTemporaryFile>
 
@@ -18,6 +19,8 @@ struct PageFormat {
     bool separatePlanes = false; // colour arriving one colour at a time (three-pass scanners)
     double xDpi = 0;
     double yDpi = 0;
+    // What the page is, where it matters to the print (the sides of an ID card); ASCII.
+    QByteArray name;
 };
 
 // Writes the page into a TIFF file row by row as the rows arrive, so a large page never has

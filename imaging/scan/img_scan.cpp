@@ -1,6 +1,7 @@
 #include "imaging/scan/img_scan.h"
 
 #include "imaging/common/imaging_settings.h"
+#include "imaging/scan/id_card.h"
 #include "imaging/scan/link/local_wait.h"
 #include "imaging/scan/link/remote_device.h"
 #include "imaging/scan/link/scanner_helper.h"
@@ -13,6 +14,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
 #include <QProgressDialog>
 #include <QTimer>
 #include <QUrl>
@@ -106,6 +108,7 @@ Variant ImgScan::call(std::int32_t member, const QList<Variant>& args)
     case ScanMember::Preferences: {
         requireArgCount(member, args, 0, 0);
         ScanPreferencesDialog dialog(ScanPreferences::load(), dialogParent());
+        showAbilities(dialog);
         if (dialog.exec() == QDialog::Accepted)
             dialog.preferences().save();
         return {};
@@ -202,6 +205,35 @@ void ImgScan::openChosenDevice()
     }
 }
 
+// What the chosen scanner can do is asked while the dialog is open, on the scanner thread: a
+// network scanner may take seconds to answer, and the dialog need not wait. A device that is
+// not open is opened for the question and closed again; one that cannot be asked leaves every
+// choice as it is.
+void ImgScan::showAbilities(ScanPreferencesDialog& dialog)
+{
+    const QString chosen = ScannerChoice::load().name;
+    if (chosen.isEmpty())
+        return;
+    QPointer<ScanPreferencesDialog> shown(&dialog);
+    scanner::ScannerThread::instance().post([device = m_device, chosen, shown] {
+        DeviceAbilities abilities;
+        try {
+            const bool wasOpen = device->isOpen();
+            if (!wasOpen)
+                device->open(chosen);
+            abilities = DeviceAbilities::of(*device);
+            if (!wasOpen)
+                device->close();
+        } catch (const DispatchError&) {
+            return;
+        }
+        QMetaObject::invokeMethod(qApp, [shown, abilities] {
+            if (shown)
+                shown->showAbilities(abilities);
+        });
+    });
+}
+
 void ImgScan::closeDevice()
 {
     auto device = m_device;
@@ -234,7 +266,10 @@ void ImgScan::scan()
     try {
         if (m_showSetup && !runSetupDialog())
             return;
-        if (!runScanWithProgress()) {
+        const bool card = ScanPreferences::load().source == ScanPreferences::Source::IdCard;
+        if (card ? !scanIdCard(m_pageFile, dialogParent(),
+                               [this](const QString& side) { return runScanWithProgress(side); })
+                 : !runScanWithProgress(m_pageFile)) {
             // A backend may keep a cancelled scan's state (the next colour of a three-pass
             // scan, say): the next scan starts with the device opened afresh. Not waited for:
             // the helper may still be ending the scan.
@@ -262,11 +297,11 @@ bool ImgScan::runSetupDialog()
     return true;
 }
 
-bool ImgScan::runScanWithProgress()
+bool ImgScan::runScanWithProgress(const QString& pageFile)
 {
     auto progress = std::make_shared<scanner::ScanProgress>();
     auto device = m_device;
-    const QString page = m_pageFile;
+    const QString page = pageFile;
 
     QProgressDialog dialog(QStringLiteral("Die Seite wird gescannt …"), QStringLiteral("Abbrechen"),
                            0, 100, dialogParent());

@@ -57,8 +57,9 @@ private:
     void scan();
     void openChosenDevice(); // SANE thread
     void closeDevice();
-    bool runSetupDialog();      // false: cancelled
-    bool runScanWithProgress(); // false: cancelled
+    bool runSetupDialog();                             // false: cancelled
+    bool runScanWithProgress(const QString& pageFile); // false: cancelled
+    void showAbilities(class ScanPreferencesDialog& dialog);
     QWidget* dialogParent() const;
 
     QString m_pageFile;

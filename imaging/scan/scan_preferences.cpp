@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QStandardItemModel>
 
 namespace imaging {
 
@@ -47,6 +48,8 @@ const char* sourceKey(ScanPreferences::Source s)
         return "Feeder";
     case ScanPreferences::Source::FeederDuplex:
         return "FeederDuplex";
+    case ScanPreferences::Source::IdCard:
+        return "IdCard";
     case ScanPreferences::Source::Device:
         break;
     }
@@ -70,7 +73,7 @@ ScanPreferences ScanPreferences::load()
             p.paper = x;
     p.tone = s.number(Settings::ScanTone);
     const QString source = s.text(Settings::ScanSource);
-    for (Source x : {Source::Flatbed, Source::Feeder, Source::FeederDuplex})
+    for (Source x : {Source::Flatbed, Source::Feeder, Source::FeederDuplex, Source::IdCard})
         if (source == QLatin1String(sourceKey(x)))
             p.source = x;
     return p;
@@ -130,6 +133,13 @@ ScanPreferencesDialog::ScanPreferencesDialog(const ScanPreferences& current, QWi
     sourceBox->addItem(QStringLiteral("Einzug"), int(ScanPreferences::Source::Feeder));
     sourceBox->addItem(QStringLiteral("Einzug beidseitig"),
                        int(ScanPreferences::Source::FeederDuplex));
+    sourceBox->addItem(QStringLiteral("Ausweis (beide Seiten auf ein Blatt)"),
+                       int(ScanPreferences::Source::IdCard));
+    sourceBox->setItemData(sourceBox->count() - 1,
+                           QStringLiteral("Vorder- und Rückseite eines Ausweises, nacheinander "
+                                          "auf die linke obere Ecke des Vorlagenglases gelegt, "
+                                          "in Originalgröße auf einem Blatt"),
+                           Qt::ToolTipRole);
     sourceBox->setCurrentIndex(sourceBox->findData(int(current.source)));
     form->addRow(QStringLiteral("&Vorlage:"), sourceBox);
 
@@ -137,6 +147,21 @@ ScanPreferencesDialog::ScanPreferencesDialog(const ScanPreferences& current, QWi
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     form->addRow(buttons);
+}
+
+void ScanPreferencesDialog::showAbilities(const DeviceAbilities& abilities)
+{
+    auto* sources = qobject_cast<QStandardItemModel*>(sourceBox->model());
+    QStandardItem* card = sources->item(sourceBox->findData(int(ScanPreferences::Source::IdCard)));
+    abilitiesShown = true;
+    if (abilities.glass)
+        return;
+    card->setEnabled(false);
+    card->setToolTip(QStringLiteral("Der gewählte Scanner hat nur einen Einzug und kein "
+                                    "Vorlagenglas, auf das ein Ausweis gelegt werden könnte."));
+    // Chosen before, for a scanner with a glass: the box shows it, and says why it will not do.
+    if (sourceBox->currentIndex() == card->row())
+        sourceBox->setToolTip(card->toolTip());
 }
 
 ScanPreferences ScanPreferencesDialog::preferences() const

@@ -14,6 +14,9 @@ class ScanPreferencesDialog : public QDialog {
 public:
     explicit ScanPreferencesDialog(const ScanPreferences& current, QWidget* parent = nullptr);
     ScanPreferences preferences() const;
+    // What the chosen scanner cannot do is not offered, and the choice says why.
+    void showAbilities(const DeviceAbilities& abilities);
+    bool abilitiesShown = false; // the scanner has answered
 
     QComboBox* modeBox = nullptr;
     QComboBox* dpiBox = nullptr;

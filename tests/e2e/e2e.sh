@@ -453,6 +453,51 @@ scenario_zoom() {
         fail "the cut-off at 141 % not told with the copy"
 }
 
+# The ink of one half of a printed page at 100 dpi, as "width height left top" in pixels.
+ink_of_half() { # pgm, 0 upper or 1 lower
+    /usr/bin/convert "$1" -crop "100%x50%+0+$(($2 * 584))" +repage -threshold 50% -format '%@' info: |
+        sed 's/[x+]/ /g'
+}
+
+# An ID card, its front and its back, on one sheet at true size: asked to turn the card over
+# between the sides, asked once whether to print, the grid of each side (96 × 64 mm) in its half
+# of the paper at the same place; Abbrechen at the turn prints nothing.
+scenario_id_card() {
+    fresh "id card"
+    store 'AskBeforePrint=1' 'ShowSpecificSetup=0'
+    sed -i 's/^Paper=A4$/Paper=A4\nSource=IdCard/' "$home/config/kopyra-imaging.conf"
+    start
+    marker
+    press_copy
+    wait_for 30 has_window Ausweiskopie || fail "not asked to turn the card over"
+    grep -q 'Meldung: Bitte den Ausweis umdrehen, an dieselbe Stelle legen und „Weiter“ drücken.$' \
+        "$home/kopyra.log" || fail "not the copier's words"
+    key Ausweiskopie Return
+    wait_for 30 has_window Kopyra || fail "no print question after the back"
+    key Kopyra Return
+    wait_for 60 have_new_pdf || fail "no copy of the card"
+    wait_for 60 jobs_done
+    [ "$(grep -c 'Soll die eingescannte Seite' "$home/kopyra.log")" = 1 ] || fail "asked more than once"
+    pdfinfo "$(new_pdf)" | grep -q "Pages: *1$" || fail "not one sheet"
+    pdftoppm -r 100 -gray -singlefile "$(new_pdf)" "$home/page"
+    local w h x y w2 h2 x2 y2
+    read -r w h x y <<<"$(ink_of_half "$home/page.pgm" 0)"
+    read -r w2 h2 x2 y2 <<<"$(ink_of_half "$home/page.pgm" 1)"
+    echo "   front ${w}x$h at $x,$y; back ${w2}x$h2 at $x2,$y2 (100 dpi)"
+    for n in "$w" "$w2"; do [ "$n" -ge 375 ] && [ "$n" -le 381 ] || fail "a side ${n} px wide, not 96 mm"; done
+    for n in "$h" "$h2"; do [ "$n" -ge 249 ] && [ "$n" -le 255 ] || fail "a side ${n} px high, not 64 mm"; done
+    [ "$x" = "$x2" ] && [ $((y - y2)) -le 2 ] && [ $((y2 - y)) -le 2 ] || fail "the sides not at the same place"
+    marker
+    press_copy
+    wait_for 30 has_window Ausweiskopie || fail "not asked the second time"
+    key Ausweiskopie Escape
+    wait_for 10 no_window Ausweiskopie || fail "Abbrechen did not end the copy"
+    sleep 3
+    no_window Kopyra || fail "asked to print after Abbrechen"
+    [ -z "$(new_pdf)" ] || fail "printed after Abbrechen"
+    stop
+}
+
 start_saned() { # [SANE configuration folders]
     SANE_CONFIG_DIR=${1:-$src/tests/sane/saned} LD_LIBRARY_PATH=$build/tests/sane-fault \
         saned -l -e -d 0 -b 127.0.0.1 -p 6566 >>"$home/saned.log" 2>&1 &
@@ -552,7 +597,8 @@ scenario_network_scanner() {
 }
 
 all=(first_start one_copy ask_before_print setup_first_time_only jammed cupsd_away
-    network_scanner info_and_end resize quick_presses no_printer zoom feeder damaged_settings)
+    network_scanner info_and_end resize quick_presses no_printer zoom feeder damaged_settings
+    id_card)
 run=("${@:-${all[@]}}")
 for s in "${run[@]}"; do
     "scenario_$s"

@@ -7,7 +7,8 @@
 // "cancel-pause" milliseconds in each sane_cancel (-1: for ever), as backends that wait for
 // their device or their reader thread there. And it can misbehave as foreign code does: crash
 // in sane_read ("Crash"), or never return from it ("Hang"). Its document feeder ("source"
-// "ADF") holds "sheets" pages and jams on page "jam-page" (0: never).
+// "ADF") holds "sheets" pages and jams on page "jam-page" (0: never). Its sibling "fault:feeder"
+// is the same scanner with a feeder and no glass.
 // Loaded by SANE's dll backend through LD_LIBRARY_PATH (configuration tests/sane/fault).
 #include <sane/sane.h>
 #include <sane/saneopts.h>
@@ -51,6 +52,7 @@ constexpr Fault faults[] = {
 SANE_String_Const faultNames[std::size(faults) + 1];
 SANE_String_Const modes[] = {"Gray", nullptr};
 SANE_String_Const sources[] = {"Flatbed", "ADF", nullptr};
+SANE_String_Const feederOnly[] = {"ADF", nullptr};
 const SANE_Range sheetRange{0, 50, 1};
 const SANE_Range dpiRange{25, 600, 1};
 const SANE_Range pauseRange{-1, 10000, 1};
@@ -91,7 +93,8 @@ Scanner scanner;
 bool opened = false;
 
 const SANE_Device device{"0", "Kopyra", "fault scanner", "flatbed scanner"};
-const SANE_Device* devices[] = {&device, nullptr};
+const SANE_Device feeder{"feeder", "Kopyra", "fault feeder", "sheetfed scanner"};
+const SANE_Device* devices[] = {&device, &feeder, nullptr};
 
 int side() { return static_cast<int>(sideMm / 25.4 * scanner.dpi); }
 
@@ -188,7 +191,8 @@ SANE_Status sane_fault_get_devices(const SANE_Device*** list, SANE_Bool)
 
 SANE_Status sane_fault_open(SANE_String_Const name, SANE_Handle* handle)
 {
-    if (name[0] && std::strcmp(name, device.name) != 0)
+    const bool sheetfed = std::strcmp(name, feeder.name) == 0;
+    if (name[0] && std::strcmp(name, device.name) != 0 && !sheetfed)
         return SANE_STATUS_INVAL;
     if (opened)
         return SANE_STATUS_DEVICE_BUSY;
@@ -203,6 +207,10 @@ SANE_Status sane_fault_open(SANE_String_Const name, SANE_Handle* handle)
     opened = true;
     static_cast<Settings&>(scanner) = Settings{};
     scanner.scanning = false;
+    // The sheet-fed one's only source is its feeder: "ADF" stays where it is in the list.
+    descriptors[Source].constraint.string_list = sheetfed ? feederOnly : sources;
+    if (sheetfed)
+        scanner.source = 1;
     *handle = &scanner;
     return SANE_STATUS_GOOD;
 }
@@ -247,7 +255,8 @@ SANE_Status sane_fault_control_option(SANE_Handle, SANE_Int n, SANE_Action actio
                                                                            : SANE_STATUS_INVAL;
     case Source:
         for (size_t i = 0; sources[i]; ++i)
-            if (std::strcmp(static_cast<const char*>(value), sources[i]) == 0) {
+            if (std::strcmp(static_cast<const char*>(value), sources[i]) == 0 &&
+                (descriptors[Source].constraint.string_list == sources || i == 1)) {
                 scanner.source = i;
                 return SANE_STATUS_GOOD;
             }

@@ -103,6 +103,12 @@ QSizeF ScanPreferences::paperMm(Paper paper)
     return {};
 }
 
+QSizeF ScanPreferences::areaMm() const
+{
+    // An ID-1 card (85.6 × 54 mm), and room for one laid a few millimetres off the corner.
+    return source == Source::IdCard ? QSizeF(96, 64) : paperMm(paper);
+}
+
 sane::Treatment ScanPreferences::applyTo(sane::OptionAccess& device) const
 {
     sane::Treatment treatment;
@@ -121,12 +127,14 @@ sane::Treatment ScanPreferences::applyTo(sane::OptionAccess& device) const
         if (!name.isEmpty())
             device.setByName(optionName(SANE_NAME_SCAN_MODE), name);
     }
-    if (source != Source::Device) {
-        const int sourceIndex = device.find(optionName(SANE_NAME_SCAN_SOURCE));
+    // A card lies on the glass; a scanner without a choice of source has nothing but glass.
+    const Source wanted = source == Source::IdCard ? Source::Flatbed : source;
+    const int sourceIndex = device.find(optionName(SANE_NAME_SCAN_SOURCE));
+    if (source != Source::Device && !(wanted == Source::Flatbed && sourceIndex < 0)) {
         QString name;
         if (sourceIndex >= 0)
             for (const QString& offered : device.option(sourceIndex).strings)
-                if (sourceKind(offered) == source && name.isEmpty())
+                if (sourceKind(offered) == wanted && name.isEmpty())
                     name = offered;
         if (name.isEmpty() || !device.setByName(optionName(SANE_NAME_SCAN_SOURCE), name))
             throw DispatchError(
@@ -137,6 +145,10 @@ sane::Treatment ScanPreferences::applyTo(sane::OptionAccess& device) const
                 : source == Source::Feeder
                     ? QStringLiteral("Der Scanner hat keinen Vorlageneinzug. Bitte wählen Sie "
                                      "unter „Optionen“ das Vorlagenglas.")
+                : source == Source::IdCard
+                    ? QStringLiteral("Der Scanner hat kein Vorlagenglas, auf das ein Ausweis "
+                                     "gelegt werden könnte. Bitte wählen Sie unter „Optionen“ "
+                                     "den Einzug.")
                     : QStringLiteral("Der Scanner hat kein Vorlagenglas. Bitte wählen Sie unter "
                                      "„Optionen“ den Einzug."),
                 scanProgId());
@@ -168,7 +180,7 @@ sane::Treatment ScanPreferences::applyTo(sane::OptionAccess& device) const
     const sane::OptionInfo y = device.option(bry);
     device.setByName(optionName(SANE_NAME_SCAN_TL_X), 0);
     device.setByName(optionName(SANE_NAME_SCAN_TL_Y), 0);
-    const QSizeF size = paperMm(paper);
+    const QSizeF size = areaMm();
     // Only millimetre areas can be compared with paper; the whole area otherwise.
     const bool mm = x.unit == sane::OptionInfo::Unit::Mm && y.unit == sane::OptionInfo::Unit::Mm &&
                     !size.isEmpty();
@@ -181,6 +193,19 @@ bool ScanPreferences::feedsPages(sane::OptionAccess& device)
 {
     const int index = device.find(optionName(SANE_NAME_SCAN_SOURCE));
     return index >= 0 && sourceKind(device.value(index).toString()) != Source::Flatbed;
+}
+
+DeviceAbilities DeviceAbilities::of(sane::OptionAccess& device)
+{
+    DeviceAbilities abilities;
+    const int index = device.find(optionName(SANE_NAME_SCAN_SOURCE));
+    if (index >= 0) {
+        const QStringList offered = device.option(index).strings;
+        abilities.glass = std::any_of(offered.begin(), offered.end(), [](const QString& name) {
+            return sourceKind(name) == ScanPreferences::Source::Flatbed;
+        });
+    }
+    return abilities;
 }
 
 sane::Treatment setUp(sane::OptionAccess& device, const ScanPreferences& preferences,

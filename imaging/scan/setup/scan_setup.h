@@ -15,8 +15,9 @@ struct ScanPreferences {
     enum class Mode { Color, Gray, Lineart };
     enum class Paper { A4, A5, Letter, WholeArea };
     // Where the originals lie: as the device (or its set-up dialog) has it, on the glass (one
-    // page), in the document feeder (every page), both sides of every page.
-    enum class Source { Device, Flatbed, Feeder, FeederDuplex };
+    // page), in the document feeder (every page), both sides of every page; an ID card on the
+    // glass, its front and then its back, at the glass's corner.
+    enum class Source { Device, Flatbed, Feeder, FeederDuplex, IdCard };
 
     Mode mode = Mode::Color;
     int dpi = 300;
@@ -31,6 +32,8 @@ struct ScanPreferences {
 
     // Paper size in millimetres; empty for the whole scan area.
     static QSizeF paperMm(Paper paper);
+    // The area scanned from the glass's top-left corner, in millimetres; empty for the whole.
+    QSizeF areaMm() const;
 
     // Sets mode, depth, resolution, scan area and, for line art, the threshold on the open
     // device as far as it has them, and says what is left to do to the rows.
@@ -38,6 +41,13 @@ struct ScanPreferences {
     // Whether the device's source, as set now, is a document feeder: then every page of the
     // stack is scanned.
     static bool feedsPages(sane::OptionAccess& device);
+};
+
+// What an open device can do, as far as the choices of the scan preferences depend on it.
+struct DeviceAbilities {
+    bool glass = true; // a glass to lay an original on (a device without a choice of source)
+
+    static DeviceAbilities of(sane::OptionAccess& device);
 };
 
 // Sets the open device up for a scan: the preferences first, then the set-up values
