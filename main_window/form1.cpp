@@ -402,6 +402,23 @@ QString Form1::appFolder() const
                : AAM::WithTrailingSeparator(m_environment.applicationFolder);
 }
 
+void Form1::bringForward()
+{
+    if (isMinimized())
+        showNormal();
+    show();
+    raise();
+    activateWindow();
+}
+
+void Form1::copyFromOutside()
+{
+    if (m_copyRun.copying() || QApplication::activeModalWidget())
+        return;
+    bringForward();
+    Btn_Click(0);
+}
+
 void Form1::Btn_Click(std::int16_t index)
 {
     switch (index) {

@@ -68,6 +68,13 @@ public:
     // 0 normal, 1 minimised, 2 maximised.
     int WindowState() const;
 
+    // A copy asked for from outside the window (the scanner's own button, `kopyra --kopieren`):
+    // the window comes forward and the copy is the copy button's. Ignored, as a press is,
+    // while a copy runs or a dialog of Kopyra's is open.
+    void copyFromOutside();
+    // The window in front of the others, as it was before it was minimised.
+    void bringForward();
+
     static int toPixels(float twips);
     static float toTwips(int pixels);
 

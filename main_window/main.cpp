@@ -1,7 +1,12 @@
 #include "main_window/form1.h"
+#include "main_window/single_instance.h"
+#include "support/aab.h"
+#include "support/aam.h"
 #include "support/german_ui.h"
 #include "support/kopyra_application.h"
 #include "support/unhandled_failure.h"
+
+#include <QTimer>
 
 #include <csignal>
 #include <cstdlib>
@@ -14,6 +19,12 @@ int main(int argc, char** argv)
     KopyraApplication app(argc, argv);
     installGermanTranslations(app);
 
+    // `kopyra --kopieren` makes one copy, in the Kopyra that runs or in this one.
+    const bool copy = app.arguments().contains(QStringLiteral("--kopieren"));
+    SingleInstance instance(AAM::AppFolder(), AAB::storeFile());
+    if (instance.handOver(copy ? SingleInstance::Copy : SingleInstance::Show))
+        return EXIT_SUCCESS;
+
     std::unique_ptr<Form1> form;
     try {
         form = std::make_unique<Form1>();
@@ -22,6 +33,14 @@ int main(int argc, char** argv)
         UnhandledFailure::report(std::current_exception());
         return EXIT_FAILURE;
     }
+    instance.onRequest([&form](const QByteArray& request) {
+        if (request == SingleInstance::Copy)
+            form->copyFromOutside();
+        else
+            form->bringForward();
+    });
     form->show();
+    if (copy)
+        QTimer::singleShot(0, form.get(), [&form] { form->copyFromOutside(); });
     return app.exec();
 }

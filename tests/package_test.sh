@@ -38,6 +38,8 @@ echo "== desktop entry and AppStream data"
 desktop-file-validate /dev/null 2>/dev/null || true
 dpkg-deb -x "$deb" "$work/root"
 desktop-file-validate "$work/root/usr/share/applications/example.tandrelwerk.Kopyra.desktop"
+# A copy from the desktop's menu or a shortcut: the entry's action.
+grep -qx "Exec=kopyra --kopieren" "$work/root/usr/share/applications/example.tandrelwerk.Kopyra.desktop"
 appstreamcli validate --no-net "$work/root/usr/share/metainfo/example.tandrelwerk.Kopyra.metainfo.xml"
 for size in 16 22 24 32 48 64 128 256; do
     [ -f "$work/root/usr/share/icons/hicolor/${size}x${size}/apps/kopyra.png" ]

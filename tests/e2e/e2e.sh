@@ -453,6 +453,56 @@ scenario_zoom() {
         fail "the cut-off at 141 % not told with the copy"
 }
 
+# The program started once more, as the desktop or a shortcut starts it; its exit status.
+start_again() { # [--kopieren]
+    HOME=$home XDG_CONFIG_HOME=$home/config XDG_CACHE_HOME=$home/cache \
+        CUPS_SERVER=$home/cups.sock SANE_CONFIG_DIR=$src/tests/sane/local \
+        timeout 20 "$home/app/kopyra" "$@" >>"$home/again.log" 2>&1
+}
+kopyras() { pgrep -c -f "^$home/app/kopyra\$|^$home/app/kopyra " || true; }
+# Whether the main window is in front of the info window (xwininfo lists the top one first).
+main_in_front() {
+    xwininfo -root -children | grep -m1 -o "\"$title\"\|\"Info über Kopyra\"" | grep -q "$title"
+}
+
+# A copy from outside the window: `kopyra --kopieren` copies in the Kopyra that runs (no second
+# one, no second window), or starts Kopyra, which copies; a second plain start brings the
+# first window forward, in front of the info window, which keeps a copy from beginning.
+scenario_from_outside() {
+    fresh "from outside"
+    store 'AskBeforePrint=0' 'ShowSpecificSetup=0' 'ExtView=1'
+    ln -sfn "$CUPS_SERVER" "$home/cups.sock"
+    marker
+    HOME=$home XDG_CONFIG_HOME=$home/config XDG_CACHE_HOME=$home/cache \
+        CUPS_SERVER=$home/cups.sock SANE_CONFIG_DIR=$src/tests/sane/local \
+        "$home/app/kopyra" --kopieren >"$home/kopyra.log" 2>&1 &
+    pid=$!
+    wait_for 20 has_window "$title" || fail "--kopieren started no Kopyra"
+    wait_for 60 have_new_pdf || fail "no copy from the start with --kopieren"
+    wait_for 60 jobs_done
+    key "$title" alt+i
+    wait_for 10 has_window "Info über Kopyra" || fail "no info window"
+    ! main_in_front || fail "the info window not in front"
+    start_again || fail "the second plain start failed"
+    wait_for 5 main_in_front || fail "the second start did not bring the window forward"
+    [ "$(kopyras)" = 1 ] || fail "$(kopyras) Kopyras run"
+    [ "$(xdotool search --onlyvisible --name "^$title\$" | wc -l)" = 1 ] || fail "a second window"
+    # While a dialog of Kopyra's is open (the info window is one), a copy is not begun.
+    marker
+    start_again --kopieren || fail "--kopieren to the running Kopyra failed"
+    sleep 3
+    [ -z "$(new_pdf)" ] || fail "a copy begun behind the info window"
+    key "Info über Kopyra" alt+s
+    wait_for 10 no_window "Info über Kopyra" || fail "info stayed"
+    start_again --kopieren || fail "--kopieren to the running Kopyra failed"
+    wait_for 60 have_new_pdf || fail "no copy in the running Kopyra"
+    wait_for 60 jobs_done
+    [ "$(find "$KOPYRA_TEST_PDF_DIR" -name '*.pdf' -newer "$home/marker" | wc -l)" = 1 ] ||
+        fail "not one copy"
+    [ "$(kopyras)" = 1 ] || fail "$(kopyras) Kopyras run after --kopieren"
+    stop
+}
+
 # The ink of one half of a printed page at 100 dpi, as "width height left top" in pixels.
 ink_of_half() { # pgm, 0 upper or 1 lower
     /usr/bin/convert "$1" -crop "100%x50%+0+$(($2 * 584))" +repage -threshold 50% -format '%@' info: |
@@ -598,7 +648,7 @@ scenario_network_scanner() {
 
 all=(first_start one_copy ask_before_print setup_first_time_only jammed cupsd_away
     network_scanner info_and_end resize quick_presses no_printer zoom feeder damaged_settings
-    id_card)
+    id_card from_outside)
 run=("${@:-${all[@]}}")
 for s in "${run[@]}"; do
     "scenario_$s"
