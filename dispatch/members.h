@@ -24,8 +24,10 @@ enum : std::int32_t {
 };
 } // namespace ScanMember
 
-// Position of the scan control's one event: the page file is complete (no parameters).
+// Positions of the scan control's events. The page file is complete (no parameters):
 constexpr int ScanCompletedEvent = 10;
+// the scanner's own copy or scan button was pressed (no parameters):
+constexpr int ScanButtonEvent = 11;
 
 // The edit control "ImgeditLibCtl.ImgEdit".
 namespace EditMember {

@@ -90,6 +90,11 @@ Form1::Form1(Environment environment)
     , m_controls(m_environment.controls())
 {
     buildDesign();
+    // The scanner's own copy button, where the user has switched it on: the copy button's copy.
+    connect(&imgScan1(), &imaging::DispatchControl::eventRaised, this, [this](int position) {
+        if (position == imaging::ScanButtonEvent)
+            copyFromOutside();
+    });
 }
 
 Form1::~Form1() = default;

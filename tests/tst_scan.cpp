@@ -87,6 +87,22 @@ int pagesIn(const QString& path)
     return pages;
 }
 
+QString pressFile()
+{
+    return QDir::tempPath() +
+           QStringLiteral("/kopyra-press-%1").arg(QCoreApplication::applicationPid());
+}
+
+// The boxes the scan control shows of itself (not modal), closed once counted.
+QStringList boxesShown()
+{
+    QStringList texts;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+            texts << box->text();
+    return texts;
+}
+
 // The page of before, which a failed or cancelled scan must leave as it is.
 const QByteArray OldPage("die alte Seite");
 
@@ -130,6 +146,8 @@ private Q_SLOTS:
     void feederCopiesTheStack();
     void idCardBothSides_data();
     void idCardBothSides();
+    void scannerButtonStartsCopy_data();
+    void scannerButtonStartsCopy();
     void lighterToDarker_data();
     void lighterToDarker();
     void unwritableFolder();
@@ -157,6 +175,8 @@ void TestScan::init()
 {
     // The scanner helper's patience (the watchdog, the grace for a cancel), short for tests.
     qputenv("KOPYRA_SCANNER_PATIENCE_MS", "2000");
+    // Where a test presses the fault scanner's buttons (its helper reads it from the start).
+    qputenv("KOPYRA_FAULT_PRESS", QFile::encodeName(pressFile()));
     m_home = std::make_unique<TestHome>();
     m_page = m_home->path() + QStringLiteral("/Kopyra.tif");
     imaging::ScannerChoice{QStringLiteral("test:0"), QString(), QString()}.save();
@@ -590,6 +610,78 @@ void TestScan::idCardBothSides()
         QVERIFY(gridAt(image, 100, 5, 5, false));
         QVERIFY(gridAt(image, 100, 15, 5, true));
     }
+}
+
+void TestScan::scannerButtonStartsCopy_data()
+{
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<bool>("on");       // "Taste am Scanner startet eine Kopie"
+    QTest::addColumn<QString>("press"); // what happens at the scanner
+    QTest::addColumn<int>("presses");   // told to the program
+    QTest::addColumn<QString>("told");  // in a box, once
+    QTest::newRow("copy") << "fault:0" << true << "copy" << 1 << "";
+    QTest::newRow("scan") << "fault:0" << true << "scan" << 1 << "";
+    QTest::newRow("switched off") << "fault:0" << false << "copy" << 0 << "";
+    QTest::newRow("no buttons") << "test:0" << true << "copy" << 0 << "keine Taste";
+    QTest::newRow("stops answering")
+        << "fault:0" << true << "hang" << 0 << "Der Scanner antwortet nicht mehr";
+}
+
+// While switched on and idle, the scanner's own copy and scan buttons are watched: each press
+// is told once. A scanner without them has the switch disabled, saying why; one that cannot be
+// asked is told once, and watched again after the next copy.
+void TestScan::scannerButtonStartsCopy()
+{
+    QFETCH(QString, device);
+    QFETCH(bool, on);
+    QFETCH(QString, press);
+    QFETCH(int, presses);
+    QFETCH(QString, told);
+    QFile::remove(pressFile());
+    imaging::ScannerChoice{device, QString(), QString()}.save();
+    ScanPreferences prefs;
+    prefs.dpi = 25;
+    prefs.startButton = on;
+    prefs.save();
+    ImgScan control;
+    bool offered = false;
+    {
+        const auto look = whenShown<imaging::ScanPreferencesDialog>([&](QDialog* dialog) {
+            const auto* shown = static_cast<imaging::ScanPreferencesDialog*>(dialog);
+            if (!shown->abilitiesShown)
+                return false;
+            offered = shown->startButtonBox->isEnabled();
+            dialog->reject();
+            return true;
+        });
+        control.call(112, {});
+    }
+    QCOMPARE(offered, device == QLatin1String("fault:0"));
+    int pressesTold = 0;
+    QObject::connect(&control, &ImgScan::eventRaised,
+                     [&](int position) { pressesTold += position == 11; });
+    QTest::qWait(600); // watching
+    QVERIFY(writeFile(pressFile(), press.toLatin1()));
+    if (presses > 0)
+        QTRY_COMPARE(pressesTold, presses);
+    if (!told.isEmpty())
+        QTRY_COMPARE_WITH_TIMEOUT(boxesShown().size(), 1, 8000);
+    QTest::qWait(1500); // nothing more: a press is told once, a failure too
+    QCOMPARE(pressesTold, presses);
+    const QStringList boxes = boxesShown();
+    QCOMPARE(boxes.size(), told.isEmpty() ? 0 : 1);
+    QVERIFY(told.isEmpty() || boxes.first().contains(told));
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<QMessageBox*>(w))
+            w->close();
+    if (press != QLatin1String("hang"))
+        return;
+    // After the next copy the buttons are watched again.
+    QFile::remove(pressFile());
+    QVERIFY(scan({}, prefs, &control).event);
+    QTest::qWait(600);
+    QVERIFY(writeFile(pressFile(), "copy"));
+    QTRY_COMPARE(pressesTold, 1);
 }
 
 void TestScan::lighterToDarker_data()

@@ -82,6 +82,8 @@ report=$(mktemp)
     fi
     "$bench/bench_startup" 10
     echo
+    "$bench/bench_watch" "$top/build/tests/sane-fault" "$top/tests/sane/fault:$top/tests/sane/local" 20
+    echo
     echo "## Resizing with a colour A4 page shown, showing and printing it"
     echo
     echo "200 resizes of the window; showing = reading the page file into the image area,"

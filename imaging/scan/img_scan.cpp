@@ -1,6 +1,7 @@
 #include "imaging/scan/img_scan.h"
 
 #include "imaging/common/imaging_settings.h"
+#include "imaging/scan/button_watch.h"
 #include "imaging/scan/id_card.h"
 #include "imaging/scan/link/local_wait.h"
 #include "imaging/scan/link/remote_device.h"
@@ -14,6 +15,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QPointer>
 #include <QProgressDialog>
 #include <QTimer>
@@ -34,7 +36,12 @@ QString settingsGroup(const QString& device)
 
 ImgScan::ImgScan()
     : m_device(std::make_shared<scanner::Device>())
+    , m_watch(std::make_unique<ButtonWatch>(
+          m_device, [this] { return !m_busy && !QApplication::activeModalWidget(); }))
 {
+    m_watch->pressed = [this] { raiseEvent(ScanButtonEvent); };
+    m_watch->failed = [this](const QString& why) { tellWatchFailed(why); };
+    m_watch->setOn(ScanPreferences::load().startButton);
 }
 
 ImgScan::~ImgScan()
@@ -109,8 +116,12 @@ Variant ImgScan::call(std::int32_t member, const QList<Variant>& args)
         requireArgCount(member, args, 0, 0);
         ScanPreferencesDialog dialog(ScanPreferences::load(), dialogParent());
         showAbilities(dialog);
-        if (dialog.exec() == QDialog::Accepted)
-            dialog.preferences().save();
+        if (dialog.exec() == QDialog::Accepted) {
+            const ScanPreferences chosen = dialog.preferences();
+            chosen.save();
+            m_watch->setOn(chosen.startButton);
+            m_watch->resume();
+        }
         return {};
     }
     default:
@@ -160,11 +171,10 @@ void ImgScan::rememberOptions(const QString& device, const QVariantMap& values)
 
 void ImgScan::openChosenDevice()
 {
-    // Runs on the scanner thread.
-    if (m_device->isOpen())
-        return;
+    // Runs on the scanner thread. Open already (the scanner's buttons are being watched), it
+    // is set up all the same.
     const ScannerChoice choice = ScannerChoice::load();
-    if (!choice.name.isEmpty()) {
+    if (!m_device->isOpen() && !choice.name.isEmpty()) {
         try {
             m_device->open(choice.name);
         } catch (const DispatchError& e) {
@@ -234,6 +244,22 @@ void ImgScan::showAbilities(ScanPreferencesDialog& dialog)
     });
 }
 
+// Told once, without stopping anything: the window keeps going, and a copy is still a click
+// away.
+void ImgScan::tellWatchFailed(const QString& why)
+{
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Kopyra"),
+                                QStringLiteral("Die Taste am Scanner wird nicht mehr abgefragt: "
+                                               "%1 Nach der nächsten Kopie fragt Kopyra sie "
+                                               "wieder ab.")
+                                    .arg(why),
+                                QMessageBox::Ok, dialogParent());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    qInfo("Kopyra: Meldung: %s", qPrintable(box->text()));
+    box->show();
+}
+
 void ImgScan::closeDevice()
 {
     auto device = m_device;
@@ -249,6 +275,7 @@ void ImgScan::scan()
         fail(ErrorNumber::NoPageFile,
              QStringLiteral("Es ist keine Datei für die gescannte Seite angegeben."));
     m_busy = true;
+    m_watch->resume(); // after a failure, the buttons are watched again once this copy is over
     struct NotBusy {
         bool& busy;
         ~NotBusy() { busy = false; }

@@ -21,6 +21,9 @@ class Device;
 // Members: ScanMember (dispatch/members.h); event ScanCompletedEvent: the page file is
 // complete.
 //
+// Event ScanButtonEvent: the scanner's own copy or scan button was pressed, while "Taste am
+// Scanner startet eine Kopie" is on and the control idle (see ButtonWatch).
+//
 // Member 102 returns when the scan is over. Meanwhile a modal progress dialog with
 // "Abbrechen" runs its own event loop: the window keeps painting, and SANE itself works in the
 // scanner helper, a process of its own, asked from the scanner thread. A backend that crashes
@@ -60,6 +63,7 @@ private:
     bool runSetupDialog();                             // false: cancelled
     bool runScanWithProgress(const QString& pageFile); // false: cancelled
     void showAbilities(class ScanPreferencesDialog& dialog);
+    void tellWatchFailed(const QString& why);
     QWidget* dialogParent() const;
 
     QString m_pageFile;
@@ -69,6 +73,7 @@ private:
     // Used on the scanner thread only; shared so a late task there never outlives it.
     std::shared_ptr<scanner::Device> m_device;
     sane::Treatment m_treatment; // of the rows, as the preferences asked when it was opened
+    std::unique_ptr<class ButtonWatch> m_watch; // the scanner's own buttons
 };
 
 } // namespace imaging

@@ -2,6 +2,7 @@
 
 #include "imaging/common/imaging_settings.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -10,6 +11,11 @@
 namespace imaging {
 
 namespace {
+
+const QString StartButtonTip =
+    QStringLiteral("Ein Druck auf die Taste „Kopieren“ oder „Scannen“ am Scanner macht eine Kopie, "
+                   "als wäre der Kopierknopf geklickt. Kopyra hält den Scanner dafür geöffnet: "
+                   "Andere Programme können ihn so lange nicht benutzen.");
 
 const char* modeKey(ScanPreferences::Mode m)
 {
@@ -72,6 +78,7 @@ ScanPreferences ScanPreferences::load()
         if (paper == QLatin1String(paperKey(x)))
             p.paper = x;
     p.tone = s.number(Settings::ScanTone);
+    p.startButton = s.number(Settings::ScanStartButton) == 1;
     const QString source = s.text(Settings::ScanSource);
     for (Source x : {Source::Flatbed, Source::Feeder, Source::FeederDuplex, Source::IdCard})
         if (source == QLatin1String(sourceKey(x)))
@@ -87,6 +94,7 @@ void ScanPreferences::save() const
     s.set(Settings::ScanPaper, QString::fromLatin1(paperKey(paper)));
     s.set(Settings::ScanTone, tone);
     s.set(Settings::ScanSource, QString::fromLatin1(sourceKey(source)));
+    s.set(Settings::ScanStartButton, startButton ? 1 : 0);
 }
 
 ScanPreferencesDialog::ScanPreferencesDialog(const ScanPreferences& current, QWidget* parent)
@@ -143,6 +151,12 @@ ScanPreferencesDialog::ScanPreferencesDialog(const ScanPreferences& current, QWi
     sourceBox->setCurrentIndex(sourceBox->findData(int(current.source)));
     form->addRow(QStringLiteral("&Vorlage:"), sourceBox);
 
+    startButtonBox = new QCheckBox(QStringLiteral("&Taste am Scanner startet eine Kopie"), this);
+    startButtonBox->setObjectName(QStringLiteral("startButton"));
+    startButtonBox->setChecked(current.startButton);
+    startButtonBox->setToolTip(StartButtonTip);
+    form->addRow(startButtonBox);
+
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -154,6 +168,14 @@ void ScanPreferencesDialog::showAbilities(const DeviceAbilities& abilities)
     auto* sources = qobject_cast<QStandardItemModel*>(sourceBox->model());
     QStandardItem* card = sources->item(sourceBox->findData(int(ScanPreferences::Source::IdCard)));
     abilitiesShown = true;
+    if (abilities.startButtons.isEmpty()) {
+        // Nothing to watch: off, and OK keeps it off.
+        startButtonBox->setChecked(false);
+        startButtonBox->setEnabled(false);
+        startButtonBox->setToolTip(QStringLiteral("Der gewählte Scanner meldet keine Taste "
+                                                  "(„Kopieren“ oder „Scannen“), die Kopyra "
+                                                  "abfragen könnte."));
+    }
     if (abilities.glass)
         return;
     card->setEnabled(false);
@@ -172,6 +194,7 @@ ScanPreferences ScanPreferencesDialog::preferences() const
     p.paper = static_cast<ScanPreferences::Paper>(paperBox->currentData().toInt());
     p.tone = toneBox->currentData().toInt();
     p.source = static_cast<ScanPreferences::Source>(sourceBox->currentData().toInt());
+    p.startButton = startButtonBox->isChecked();
     return p;
 }
 

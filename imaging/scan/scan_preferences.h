@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+class QCheckBox;
 class QComboBox;
 
 namespace imaging {
@@ -23,6 +24,7 @@ public:
     QComboBox* paperBox = nullptr;
     QComboBox* toneBox = nullptr;
     QComboBox* sourceBox = nullptr;
+    QCheckBox* startButtonBox = nullptr;
 };
 
 } // namespace imaging

@@ -503,6 +503,42 @@ scenario_from_outside() {
     stop
 }
 
+# The fault scanner's own buttons ("copy", "scan"), pressed through the file it reads them from.
+press_button() { echo "$1" >"$home/press"; }
+copies_since_marker() { find "$KOPYRA_TEST_PDF_DIR" -name '*.pdf' -newer "$home/marker" | wc -l; }
+
+# "Taste am Scanner startet eine Kopie": a press of the scanner's copy button makes one copy
+# through cupsd, the window brought forward; pressed again while the page is scanned, still one;
+# the switch off, nothing.
+scenario_scanner_button() {
+    fresh "scanner button"
+    store 'AskBeforePrint=0' 'ShowSpecificSetup=0'
+    fault_scanner Default
+    printf 'fault_3A0\\read-pause=15\n' >>"$home/config/kopyra-imaging.conf"
+    sed -i 's/^Paper=A4$/Paper=A4\nStartButton=1/' "$home/config/kopyra-imaging.conf"
+    export KOPYRA_FAULT_PRESS=$home/press
+    start "$src/tests/sane/fault:$src/tests/sane/local"
+    marker
+    press_button copy
+    wait_for 20 has_window Scannen || fail "the button started no scan"
+    press_button copy
+    wait_for 60 have_new_pdf || fail "no copy from the scanner's button"
+    wait_for 60 jobs_done
+    sleep 3
+    [ "$(copies_since_marker)" = 1 ] || fail "$(copies_since_marker) copies from two presses"
+    grep -q 'Kopie an „KopyraPDF“ gesendet (1 Seite)' "$home/kopyra.log" || fail "no word of the copy"
+    stop
+    sed -i 's/^StartButton=1$/StartButton=0/' "$home/config/kopyra-imaging.conf"
+    start "$src/tests/sane/fault:$src/tests/sane/local"
+    marker
+    press_button copy
+    sleep 3
+    [ -z "$(new_pdf)" ] && no_window Scannen || fail "a copy with the switch off"
+    ! pgrep -P "$pid" kopyra-scanner >/dev/null || fail "the scanner opened with the switch off"
+    stop
+    unset KOPYRA_FAULT_PRESS
+}
+
 # The ink of one half of a printed page at 100 dpi, as "width height left top" in pixels.
 ink_of_half() { # pgm, 0 upper or 1 lower
     /usr/bin/convert "$1" -crop "100%x50%+0+$(($2 * 584))" +repage -threshold 50% -format '%@' info: |
@@ -648,7 +684,7 @@ scenario_network_scanner() {
 
 all=(first_start one_copy ask_before_print setup_first_time_only jammed cupsd_away
     network_scanner info_and_end resize quick_presses no_printer zoom feeder damaged_settings
-    id_card from_outside)
+    id_card from_outside scanner_button)
 run=("${@:-${all[@]}}")
 for s in "${run[@]}"; do
     "scenario_$s"

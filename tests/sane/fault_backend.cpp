@@ -8,7 +8,9 @@
 // their device or their reader thread there. And it can misbehave as foreign code does: crash
 // in sane_read ("Crash"), or never return from it ("Hang"). Its document feeder ("source"
 // "ADF") holds "sheets" pages and jams on page "jam-page" (0: never). Its sibling "fault:feeder"
-// is the same scanner with a feeder and no glass.
+// is the same scanner with a feeder and no glass. Its own buttons "copy" and "scan" are pressed
+// by writing the button's name into the file KOPYRA_FAULT_PRESS names (read once, then gone);
+// "hang" there makes the next look at a button never return.
 // Loaded by SANE's dll backend through LD_LIBRARY_PATH (configuration tests/sane/fault).
 #include <sane/sane.h>
 #include <sane/saneopts.h>
@@ -17,6 +19,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -68,6 +71,8 @@ enum Option {
     Source,
     Sheets,
     JamPage,
+    CopyButton,
+    ScanButton,
     Options
 };
 SANE_Option_Descriptor descriptors[Options];
@@ -152,12 +157,19 @@ void describe()
         {"sheets", "Sheets", "Pages in the feeder.", word, SANE_UNIT_NONE, &sheetRange, nullptr},
         {"jam-page", "Jam page", "The feeder jams on this page.", word, SANE_UNIT_NONE, &sheetRange,
          nullptr},
+        {SANE_NAME_COPY, SANE_TITLE_COPY, SANE_DESC_COPY, SANE_TYPE_BOOL, SANE_UNIT_NONE, nullptr,
+         nullptr},
+        {SANE_NAME_SCAN, SANE_TITLE_SCAN, SANE_DESC_SCAN, SANE_TYPE_BOOL, SANE_UNIT_NONE, nullptr,
+         nullptr},
     };
     for (int n = 0; n < Options; ++n) {
         const Described& o = described[n];
         SANE_Option_Descriptor& d = descriptors[n];
         const SANE_Int size = o.type == text ? 32 : SANE_Int(sizeof(SANE_Word));
-        const SANE_Int cap = SANE_CAP_SOFT_DETECT | (n == Count ? 0 : SANE_CAP_SOFT_SELECT);
+        const bool button = n == CopyButton || n == ScanButton;
+        const SANE_Int cap = SANE_CAP_SOFT_DETECT | (button       ? SANE_CAP_HARD_SELECT
+                                                     : n == Count ? 0
+                                                                  : SANE_CAP_SOFT_SELECT);
         d = {o.name, o.title, o.desc, o.type, o.unit, size, cap, SANE_CONSTRAINT_NONE, {}};
         if (o.range) {
             d.constraint_type = SANE_CONSTRAINT_RANGE;
@@ -167,6 +179,25 @@ void describe()
             d.constraint.string_list = o.list;
         }
     }
+}
+
+// Whether the button was pressed since the last look (see KOPYRA_FAULT_PRESS above).
+SANE_Bool pressed(const char* button)
+{
+    const char* path = std::getenv("KOPYRA_FAULT_PRESS");
+    std::FILE* file = path ? std::fopen(path, "r") : nullptr;
+    if (!file)
+        return SANE_FALSE;
+    char said[16] = {};
+    const bool read = std::fgets(said, sizeof said, file) != nullptr;
+    std::fclose(file);
+    said[std::strcspn(said, "\n")] = '\0';
+    if (read && std::strcmp(said, "hang") == 0)
+        hang();
+    if (!read || std::strcmp(said, button) != 0)
+        return SANE_FALSE;
+    std::remove(path);
+    return SANE_TRUE;
 }
 
 } // namespace
@@ -230,6 +261,12 @@ SANE_Status sane_fault_control_option(SANE_Handle, SANE_Int n, SANE_Action actio
     if (n < 0 || n >= Options || scanner.scanning)
         return SANE_STATUS_INVAL;
     SANE_Word* word = number(n);
+    if (n == CopyButton || n == ScanButton) {
+        if (action != SANE_ACTION_GET_VALUE)
+            return SANE_STATUS_INVAL;
+        *static_cast<SANE_Word*>(value) = pressed(descriptors[n].name);
+        return SANE_STATUS_GOOD;
+    }
     if (action == SANE_ACTION_GET_VALUE) {
         if (n == Count || word)
             *static_cast<SANE_Word*>(value) = word ? *word : Options;

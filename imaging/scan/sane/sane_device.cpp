@@ -114,6 +114,7 @@ OptionInfo Device::option(int index) const
     o.size = d->size;
     o.active = SANE_OPTION_IS_ACTIVE(d->cap);
     o.settable = SANE_OPTION_IS_SETTABLE(d->cap);
+    o.hardware = (d->cap & SANE_CAP_HARD_SELECT) != 0;
     switch (d->type) {
     case SANE_TYPE_BOOL:
         o.kind = OptionInfo::Kind::Bool;

@@ -205,6 +205,12 @@ DeviceAbilities DeviceAbilities::of(sane::OptionAccess& device)
             return sourceKind(name) == ScanPreferences::Source::Flatbed;
         });
     }
+    for (const char* button : {SANE_NAME_COPY, SANE_NAME_SCAN})
+        if (const int at = device.find(optionName(button)); at >= 0) {
+            const sane::OptionInfo o = device.option(at);
+            if (o.hardware && o.kind == sane::OptionInfo::Kind::Bool)
+                abilities.startButtons << o.name;
+        }
     return abilities;
 }
 

@@ -25,6 +25,8 @@ struct ScanPreferences {
     // Lighter or darker, as on a copier: -2 "Heller" … 0 as scanned … 2 "Dunkler".
     int tone = 0;
     Source source = Source::Device;
+    // The scanner's own "copy" or "scan" button starts a copy; the device stays open for it.
+    bool startButton = false;
 
     // The user's, from the settings file (the scan control's; not in the scanner helper).
     static ScanPreferences load();
@@ -45,7 +47,8 @@ struct ScanPreferences {
 
 // What an open device can do, as far as the choices of the scan preferences depend on it.
 struct DeviceAbilities {
-    bool glass = true; // a glass to lay an original on (a device without a choice of source)
+    bool glass = true;        // a glass to lay an original on (a device without a choice of source)
+    QStringList startButtons; // the device's own buttons that start a copy ("copy", "scan")
 
     static DeviceAbilities of(sane::OptionAccess& device);
 };

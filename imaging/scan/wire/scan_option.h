@@ -33,6 +33,7 @@ struct OptionInfo {
     int size = 0; // bytes of the value, as SANE counts them
     bool active = true;
     bool settable = true;
+    bool hardware = false; // set by the device itself (a button on it), read-only for us
     double min = 0, max = 0, quant = 0; // ranges; fixed values as doubles
     QList<double> words;                // word lists
     QStringList strings;                // string lists, as the backend names the values

@@ -48,14 +48,14 @@ QDataStream& operator<<(QDataStream& out, const OptionInfo& o)
 {
     return out << qint32(o.index) << o.name << o.title << o.description << qint32(o.kind)
                << qint32(o.constraint) << qint32(o.unit) << qint32(o.size) << o.active << o.settable
-               << o.min << o.max << o.quant << o.words << o.strings;
+               << o.hardware << o.min << o.max << o.quant << o.words << o.strings;
 }
 
 QDataStream& operator>>(QDataStream& in, OptionInfo& o)
 {
     qint32 index = 0, kind = 0, constraint = 0, unit = 0, size = 0;
     in >> index >> o.name >> o.title >> o.description >> kind >> constraint >> unit >> size >>
-        o.active >> o.settable >> o.min >> o.max >> o.quant >> o.words >> o.strings;
+        o.active >> o.settable >> o.hardware >> o.min >> o.max >> o.quant >> o.words >> o.strings;
     o.index = index;
     o.kind = static_cast<OptionInfo::Kind>(kind);
     o.constraint = static_cast<OptionInfo::Constraint>(constraint);
