@@ -687,6 +687,8 @@ all=(first_start one_copy ask_before_print setup_first_time_only jammed cupsd_aw
     id_card from_outside scanner_button)
 run=("${@:-${all[@]}}")
 for s in "${run[@]}"; do
+    began=$SECONDS
     "scenario_$s"
+    echo "   ($((SECONDS - began)) s)"
 done
 echo "e2e: ${#run[@]} scenarios passed"
