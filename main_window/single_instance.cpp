@@ -9,6 +9,8 @@
 
 #include <unistd.h>
 
+#include <utility>
+
 namespace {
 
 constexpr int PatienceMs = 3000; // for a running Kopyra to take the request
@@ -44,6 +46,13 @@ SingleInstance::SingleInstance(const QString& programFolder, const QString& sett
 }
 
 SingleInstance::~SingleInstance() = default;
+
+void SingleInstance::onRequest(std::function<void(const QByteArray&)> handler)
+{
+    m_handler = std::move(handler);
+    for (const QByteArray& request : std::exchange(m_early, {}))
+        QTimer::singleShot(0, this, [this, request] { m_handler(request); });
+}
 
 bool SingleInstance::handOver(const QByteArray& request)
 {
@@ -95,6 +104,8 @@ bool SingleInstance::listen()
                 QTimer::singleShot(0, this, [this, request] {
                     if (m_handler)
                         m_handler(request);
+                    else
+                        m_early << request;
                 });
             });
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -24,11 +25,8 @@ public:
     // Hands the request to a Kopyra that runs already: true when one took it. Otherwise this
     // one is the Kopyra that runs, and hears the next starts' requests from now on.
     bool handOver(const QByteArray& request);
-    // What to do with a later start's request.
-    void onRequest(std::function<void(const QByteArray&)> handler)
-    {
-        m_handler = std::move(handler);
-    }
+    // What to do with a later start's request; those that came before are handed on now.
+    void onRequest(std::function<void(const QByteArray&)> handler);
 
     QString socketPath() const { return m_path; }
 
@@ -38,4 +36,5 @@ private:
     QString m_path;
     QLocalServer* m_server = nullptr;
     std::function<void(const QByteArray&)> m_handler;
+    QList<QByteArray> m_early; // while the window was still being made
 };
