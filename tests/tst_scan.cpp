@@ -123,6 +123,39 @@ QVariantMap slowly(int bufferBytes, int delayUs)
             {QStringLiteral("read-delay-duration"), delayUs}};
 }
 
+// A flatbed as the scan preferences see it: a scan area in millimetres and no choice of source
+// (as many flatbeds are).
+class PlainFlatbed : public imaging::sane::OptionAccess {
+public:
+    PlainFlatbed()
+    {
+        for (const char* name : {"tl-x", "tl-y", "br-x", "br-y"}) {
+            imaging::sane::OptionInfo o;
+            o.name = QString::fromLatin1(name);
+            o.unit = imaging::sane::OptionInfo::Unit::Mm;
+            o.max = name[3] == 'x' ? 216 : 297;
+            options << o;
+        }
+    }
+    int find(const QString& name) const override
+    {
+        for (qsizetype i = 0; i < options.size(); ++i)
+            if (options[i].name == name)
+                return int(i);
+        return -1;
+    }
+    imaging::sane::OptionInfo option(int index) const override { return options.value(index); }
+    QVariant value(int index) const override { return values.value(options.value(index).name); }
+    bool setByName(const QString& name, const QVariant& value) override
+    {
+        values.insert(name, value);
+        return find(name) >= 0;
+    }
+
+    QList<imaging::sane::OptionInfo> options;
+    QVariantMap values;
+};
+
 struct Outcome {
     bool event = false;
     QString error;
@@ -151,6 +184,8 @@ private Q_SLOTS:
     void lighterToDarker_data();
     void lighterToDarker();
     void unwritableFolder();
+    void scannerWithoutSourceChoice_data();
+    void scannerWithoutSourceChoice();
     void pickDevice_data();
     void pickDevice();
     void rememberedDeviceGone();
@@ -741,6 +776,34 @@ void TestScan::unwritableFolder()
     QVERIFY2(error.contains(QStringLiteral("/proc/Kopyra.tif")) &&
                  error.contains(QStringLiteral("nicht")),
              qPrintable(error));
+}
+
+void TestScan::scannerWithoutSourceChoice_data()
+{
+    QTest::addColumn<int>("source");
+    QTest::addColumn<QSizeF>("areaMm"); // empty: refused
+    using S = ScanPreferences::Source;
+    QTest::newRow("as the device has it") << int(S::Device) << QSizeF(210, 297);
+    QTest::newRow("the glass") << int(S::Flatbed) << QSizeF(210, 297);
+    QTest::newRow("an ID card") << int(S::IdCard) << QSizeF(96, 64);
+    QTest::newRow("the feeder") << int(S::Feeder) << QSizeF();
+}
+
+// A scanner without any choice of source is all glass: the glass and the ID card are set up on
+// it, the feeder is refused.
+void TestScan::scannerWithoutSourceChoice()
+{
+    QFETCH(int, source);
+    QFETCH(QSizeF, areaMm);
+    PlainFlatbed device;
+    ScanPreferences prefs;
+    prefs.source = ScanPreferences::Source(source);
+    const QString failure = failureOf([&] { prefs.applyTo(device); });
+    QCOMPARE(failure.isEmpty(), !areaMm.isEmpty());
+    if (!areaMm.isEmpty())
+        QCOMPARE(QSizeF(device.values.value(QStringLiteral("br-x")).toDouble(),
+                        device.values.value(QStringLiteral("br-y")).toDouble()),
+                 areaMm);
 }
 
 void TestScan::pickDevice_data()
