@@ -233,11 +233,15 @@ double lastByteAt(const QString& printer)
     const QString folder = printer == QLatin1String("KopyraIPP")
                                ? qEnvironmentVariable("KOPYRA_TEST_IPP_SPOOL")
                                : qEnvironmentVariable("KOPYRA_TEST_PDF_DIR");
-    const QFileInfoList files = QDir(folder).entryInfoList(
-        {QStringLiteral("*.pwg"), QStringLiteral("*.pdf")}, QDir::Files, QDir::Time);
+    // Not sorted by QDir::Time, whose sort does not survive a file being written meanwhile.
+    const QFileInfoList files =
+        QDir(folder).entryInfoList({QStringLiteral("*.pwg"), QStringLiteral("*.pdf")}, QDir::Files);
     if (files.isEmpty())
         throw std::runtime_error("the printer has no file");
-    return double(files.first().lastModified().toMSecsSinceEpoch()) / 1000;
+    qint64 last = 0;
+    for (const QFileInfo& file : files)
+        last = std::max(last, file.lastModified().toMSecsSinceEpoch());
+    return double(last) / 1000;
 }
 
 // Until the printer's jobs are completed (for cups-pdf: the PDF file written; for an IPP

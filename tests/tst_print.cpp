@@ -45,6 +45,7 @@
 #include <cups/raster.h>
 #include <tiffio.h>
 
+#include <algorithm>
 #include <chrono>
 #include <future>
 #include <memory>
@@ -549,11 +550,16 @@ void TestPrint::cleanup() { m_home.reset(); }
 QString TestPrint::newestPdf(const QString& folder, const QDateTime& since) const
 {
     // cups-pdf names files after the job number, which starts anew with each cupsd: a new
-    // copy may take an old name, so only the time tells.
-    const QFileInfoList pdfs =
-        QDir(folder).entryInfoList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Time);
-    return pdfs.isEmpty() || pdfs.first().lastModified() < since ? QString()
-                                                                 : pdfs.first().absoluteFilePath();
+    // copy may take an old name, so only the time tells. Not QDir::Time: its sort reads the
+    // times again as it compares, and a file cups-pdf is writing meanwhile makes the order
+    // inconsistent, which std::sort does not survive.
+    const QFileInfoList pdfs = QDir(folder).entryInfoList({QStringLiteral("*.pdf")}, QDir::Files);
+    const auto newest =
+        std::max_element(pdfs.begin(), pdfs.end(), [](const QFileInfo& a, const QFileInfo& b) {
+            return a.lastModified() < b.lastModified();
+        });
+    return newest == pdfs.end() || newest->lastModified() < since ? QString()
+                                                                  : newest->absoluteFilePath();
 }
 
 // Prints the shown page to the PDF printer; the PDF it wrote once the job is done, or nothing.
