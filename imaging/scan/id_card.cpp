@@ -11,6 +11,9 @@
 
 namespace imaging {
 
+namespace {
+
+// The question between the sides; false: "Abbrechen".
 bool askToTurnCard(QWidget* parent)
 {
     QMessageBox box(QMessageBox::Question, QStringLiteral("Ausweiskopie"),
@@ -25,6 +28,8 @@ bool askToTurnCard(QWidget* parent)
     box.exec();
     return box.clickedButton() == goOn;
 }
+
+} // namespace
 
 bool scanIdCard(const QString& pageFile, QWidget* parent,
                 const std::function<bool(const QString&)>& scanSide)

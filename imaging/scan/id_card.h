@@ -16,7 +16,4 @@ namespace imaging {
 bool scanIdCard(const QString& pageFile, QWidget* parent,
                 const std::function<bool(const QString&)>& scanSide);
 
-// The question between the sides; false: "Abbrechen".
-bool askToTurnCard(QWidget* parent);
-
 } // namespace imaging
