@@ -80,6 +80,8 @@ report=$(mktemp)
         done
         echo
     fi
+    "$bench/bench_sheet"
+    echo
     "$bench/bench_startup" 10
     echo
     "$bench/bench_watch" "$top/build/tests/sane-fault" "$top/tests/sane/fault:$top/tests/sane/local" 20

@@ -206,7 +206,7 @@ void ImgAdmin::runPrintDialog(std::int32_t handle)
     perSheetNote->setWordWrap(true);
     // An ID card's sides always come at true size, both on one sheet: while the card is the
     // chosen original, the size and the pages per sheet are kept for the copies after it.
-    const bool card = ImagingSettings().text(Settings::ScanSource) == QLatin1String("IdCard");
+    const bool card = ImagingSettings().text(Settings::ScanSource) == QLatin1String(IdCardSource);
     auto* cardNote = new QLabel(QStringLiteral("Unter „Optionen“ ist der Ausweis als Vorlage "
                                                "gewählt: Vorder- und Rückseite kommen in "
                                                "Originalgröße auf ein Blatt. Größe der Kopie und "

@@ -9,6 +9,7 @@
 #include <QPrintEngine>
 #include <QPrinter>
 #include <QRadioButton>
+#include <QTabWidget>
 
 #include <cups/ppd.h>
 
@@ -21,28 +22,6 @@ namespace {
 // Where Qt keeps a dialog's CUPS options (name, value, name, value …) in the printer's engine.
 constexpr auto CupsOptions = QPrintEngine::PrintEnginePropertyKey(0xfe00);
 
-// The options Kopyra lays out itself, or does not carry out: never sent on.
-bool kopyrasOwn(const QString& name)
-{
-    static const QStringList own{
-        QStringLiteral("number-up"),
-        QStringLiteral("number-up-layout"),
-        QStringLiteral("page-set"),
-        QStringLiteral("page-ranges"),
-        QStringLiteral("orientation-requested"),
-        QStringLiteral("landscape"),
-        QStringLiteral("copies"),
-        QStringLiteral("collate"),
-        QStringLiteral("outputorder"),
-        QStringLiteral("sides"),
-        QStringLiteral("media"),
-        QStringLiteral("PageSize"),
-        QStringLiteral("PageRegion"),
-        QStringLiteral("Duplex"),
-    };
-    return own.contains(name);
-}
-
 void hide(QWidget* parent, const QString& name)
 {
     QWidget* widget = parent->findChild<QWidget*>(name);
@@ -53,6 +32,16 @@ void hide(QWidget* parent, const QString& name)
     for (QLabel* label : parent->findChildren<QLabel*>())
         if (label->buddy() == widget)
             label->hide();
+}
+
+// Whether a page of the properties is Qt's job options (holding, banner pages, priority).
+bool holdsJobOptions(const QWidget* page)
+{
+    if (page->inherits("QCupsJobWidget"))
+        return true;
+    const QList<QWidget*> inside = page->findChildren<QWidget*>();
+    return std::any_of(inside.cbegin(), inside.cend(),
+                       [](const QWidget* w) { return w->inherits("QCupsJobWidget"); });
 }
 
 // The driver option a combo box of Qt's properties page stands for (Qt keeps it with the box).
@@ -79,6 +68,10 @@ PrinterChoices::PrinterChoices(QPrintDialog& dialog)
     , m_dialog(dialog)
 {
     qApp->installEventFilter(this);
+    // Another printer chosen: its properties are made anew, and what was chosen in the last
+    // printer's is gone with them.
+    if (auto* printers = dialog.findChild<QComboBox*>(QStringLiteral("printers")))
+        connect(printers, &QComboBox::currentIndexChanged, this, [this] { m_opened.clear(); });
     // Odd or even pages and page ranges make no sense for a copy.
     for (const char* name : {"pageSetCombo", "pageSetLabel"})
         hide(&dialog, QString::fromLatin1(name));
@@ -96,12 +89,21 @@ bool PrinterChoices::eventFilter(QObject* watched, QEvent* event)
     // Kopyra's own page: no orientation, no margins; no several pages on a sheet.
     for (const char* name : {"groupBox_3", "groupBox", "pagesPerSheetButtonGroup", "paperSource"})
         hide(properties, QString::fromLatin1(name));
+    // Holding, banner pages and priority are no copier's: not offered, so that the dialog never
+    // says "print at once" while something else is sent.
+    for (QTabWidget* tabs : properties->findChildren<QTabWidget*>())
+        for (int i = 0; i < tabs->count(); ++i)
+            if (holdsJobOptions(tabs->widget(i)))
+                tabs->setTabVisible(i, false);
+    // Qt makes the properties anew for each printer chosen (and after switching back): each
+    // new one shows what is remembered for its printer.
+    if (properties->property("kopyraRemembered").toBool())
+        return false;
+    properties->setProperty("kopyraRemembered", true);
     auto* printers = m_dialog.findChild<QComboBox*>(QStringLiteral("printers"));
     const QString printer = printers ? printers->currentText() : QString();
-    if (!m_opened.contains(printer)) {
-        m_opened.insert(printer);
-        showRemembered(properties, printer);
-    }
+    m_opened.insert(printer);
+    showRemembered(properties, printer);
     return false;
 }
 
@@ -117,11 +119,14 @@ void PrinterChoices::showRemembered(QWidget* properties, const QString& printer)
         });
         if (it == remembered.end())
             continue;
-        // The box's entries carry the index of their choice among the option's.
+        // The box's entries carry the index of their choice among the option's. Qt keeps the
+        // entry it showed first, to go back to on "Abbrechen": the remembered one.
         for (int i = 0; i < option->num_choices; ++i)
             if (it->second == QLatin1String(option->choices[i].choice))
-                if (const int entry = box->findData(i); entry >= 0)
+                if (const int entry = box->findData(i); entry >= 0) {
                     box->setCurrentIndex(entry);
+                    box->setProperty("_q_ppd_originally_selected_choice", entry);
+                }
     }
 }
 
@@ -132,7 +137,7 @@ PrinterOptions PrinterChoices::chosen(QPrinter& printer) const
     PrinterOptions options;
     const QStringList list = printer.printEngine()->property(CupsOptions).toStringList();
     for (qsizetype i = 0; i + 1 < list.size(); i += 2)
-        if (!kopyrasOwn(list[i]))
+        if (!isKopyrasOwnOption(list[i]))
             options.append({list[i], list[i + 1]});
     return options;
 }

@@ -42,6 +42,10 @@ extern const Setting PrintReverse;       // 1: the last page first
 extern const Setting PrintPagesPerSheet; // 1, 2 or 4 originals on one sheet
 } // namespace Settings
 
+// The stored ScanSource value of an ID card's two sides: the scan writes it, the printer
+// dialog reads it.
+inline constexpr char IdCardSource[] = "IdCard";
+
 // The imaging components' own settings (scanner, scan preferences, print settings, each
 // device's set-up values) in a file of their own beside the program's option store, never in
 // its [Kopyra] group: $XDG_CONFIG_HOME/kopyra-imaging.conf (else ~/.config/…).

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPrinterInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <cups/cups.h>
@@ -47,23 +48,34 @@ void PrintSettings::save() const
     s.set(Settings::PrintPagesPerSheet, pagesPerSheet);
 }
 
-QList<int> PrintSettings::sheetOrder(int sheets) const
+QList<int> PrintSettings::sheetOrder(int faces) const
 {
+    // A copier stacks sheets: both sides of a sheet stay together whatever the order, a
+    // sheet's back left blank where a copy ends on a front.
+    const int sides = twoSided ? 2 : 1;
+    QList<QList<int>> sheets;
+    for (int face = 0; face < faces; face += sides) {
+        QList<int> sheet{face};
+        if (sides == 2)
+            sheet.append(face + 1 < faces ? face + 1 : -1);
+        sheets.append(sheet);
+    }
+    if (reverse)
+        std::reverse(sheets.begin(), sheets.end());
     QList<int> order;
     const int times = std::max(1, copies);
-    const auto page = [&](int i) { return reverse ? sheets - 1 - i : i; };
-    if (!collate) {
-        for (int i = 0; i < sheets; ++i)
+    if (collate) {
+        for (int copy = 0; copy < times; ++copy)
+            for (const QList<int>& sheet : sheets)
+                order.append(sheet);
+    } else {
+        for (const QList<int>& sheet : sheets)
             for (int copy = 0; copy < times; ++copy)
-                order.append(page(i));
-        return order;
+                order.append(sheet);
     }
-    for (int copy = 0; copy < times; ++copy) {
-        for (int i = 0; i < sheets; ++i)
-            order.append(page(i));
-        if (twoSided && sheets % 2 == 1 && copy + 1 < times)
-            order.append(-1);
-    }
+    // The last sheet's blank back is no page of its own.
+    if (!order.isEmpty() && order.last() == -1)
+        order.removeLast();
     return order;
 }
 
@@ -76,14 +88,53 @@ QString optionsSection(const QString& printer)
 
 } // namespace
 
+bool isKopyrasOwnOption(const QString& name)
+{
+    // Kopyra lays the copy out itself (size, several on a sheet, the order of sheets and
+    // copies); job options (holding, banner pages, priority) are no printer's and are not
+    // remembered: the dialog would not show them again.
+    static const QStringList own{
+        QStringLiteral("copies"),          QStringLiteral("collate"),
+        QStringLiteral("Collate"),         QStringLiteral("outputorder"),
+        QStringLiteral("OutputOrder"),     QStringLiteral("sides"),
+        QStringLiteral("Duplex"),          QStringLiteral("media"),
+        QStringLiteral("PageSize"),        QStringLiteral("PageRegion"),
+        QStringLiteral("print-scaling"),   QStringLiteral("fit-to-page"),
+        QStringLiteral("fitplot"),         QStringLiteral("scaling"),
+        QStringLiteral("natural-scaling"), QStringLiteral("ppi"),
+        QStringLiteral("position"),        QStringLiteral("mirror"),
+        QStringLiteral("number-up"),       QStringLiteral("number-up-layout"),
+        QStringLiteral("page-border"),     QStringLiteral("page-set"),
+        QStringLiteral("page-ranges"),     QStringLiteral("orientation-requested"),
+        QStringLiteral("landscape"),       QStringLiteral("multiple-document-handling"),
+    };
+    return own.contains(name, Qt::CaseInsensitive) || name.startsWith(QLatin1String("job-"));
+}
+
+namespace {
+
+// A name and choice CUPS takes: a keyword of letters, digits and "-_." and a value of printable
+// characters, as a damaged or hand-edited file may not have them.
+bool wellFormed(const QString& name, const QString& choice)
+{
+    static const QRegularExpression keyword(QStringLiteral("^[A-Za-z][A-Za-z0-9_.\\-]{0,63}$"));
+    static const QRegularExpression value(QStringLiteral("^[\\x21-\\x7e]{1,255}$"));
+    return keyword.match(name).hasMatch() && value.match(choice).hasMatch();
+}
+
+} // namespace
+
 PrinterOptions printerOptions(const QString& printer)
 {
     PrinterOptions options;
     if (printer.isEmpty())
         return options;
     const QVariantMap stored = ImagingSettings().section(optionsSection(printer));
-    for (auto it = stored.constBegin(); it != stored.constEnd(); ++it)
-        options.append({it.key(), it.value().toString()});
+    for (auto it = stored.constBegin(); it != stored.constEnd(); ++it) {
+        const QString choice = it.value().toString();
+        if (!isKopyrasOwnOption(it.key()) && wellFormed(it.key(), choice))
+            options.append({it.key(), choice});
+    }
     return options;
 }
 
@@ -91,7 +142,8 @@ void savePrinterOptions(const QString& printer, const PrinterOptions& options)
 {
     QVariantMap values;
     for (const auto& [name, choice] : options)
-        values.insert(name, choice);
+        if (!isKopyrasOwnOption(name) && wellFormed(name, choice))
+            values.insert(name, choice);
     ImagingSettings().replaceSection(optionsSection(printer), values);
 }
 

@@ -53,19 +53,23 @@ struct PrintSettings {
     PrintSettings forIdCard() const;
     // Whether a page of that size, printed so, leaves part of it off the paper.
     bool cutsOff(const QSizeF& pageMm) const;
-    // The sheets (from 0) in the order they come out, copies included; -1 for a blank back,
-    // so that with both sides each copy begins on a sheet of its own.
-    QList<int> sheetOrder(int sheets) const;
+    // The faces of paper (from 0; one original each, or two or four on a sheet) in the order
+    // they come out, copies included: the one order every way of printing follows. Both
+    // sides keep each sheet whole: -1 for a blank back where a copy ends on a front; not
+    // sorted repeats sheets, not faces; reversed, the last sheet comes first.
+    QList<int> sheetOrder(int faces) const;
     // Whether the copy is laid out within the edges the printer can print on (fitted, or
     // several on a sheet), rather than from the paper's corner.
     bool fitsIntoPrintableArea() const { return sizeMode == FitToPage || pagesPerSheet > 1; }
-    // How many sheets the pages take.
+    // How many faces of paper the pages take.
     int sheetsFor(int pages) const { return (pages + pagesPerSheet - 1) / pagesPerSheet; }
 };
 
 // The printer's own options chosen in its properties (a tray, the quality, greyscale, what its
-// driver offers): CUPS's names and choices, kept for each printer.
+// driver offers): CUPS's names and choices, kept for each printer. Never one of Kopyra's own
+// (isKopyrasOwnOption) nor one CUPS would refuse, however the file was edited.
 using PrinterOptions = QList<std::pair<QString, QString>>;
+bool isKopyrasOwnOption(const QString& name);
 PrinterOptions printerOptions(const QString& printer);
 void savePrinterOptions(const QString& printer, const PrinterOptions& options);
 

@@ -2,7 +2,9 @@
 // at once, and put together by qpdf.
 
 #include "imaging/edit/page_pdf.h"
+
 #include "dispatch/dispatch_error.h"
+#include "imaging/edit/page_bands.h"
 #include "imaging/page_file/page_reader.h"
 
 #include <QFile>
@@ -48,15 +50,6 @@ constexpr int BandRows = 512; // at most, in whole strips of the page file
 {
     throw DispatchError(number, text, editProgId());
 }
-
-// How a page's bands go into the PDF.
-enum class BandKind {
-    Rgb,    // JPEG, DeviceRGB
-    Grey,   // JPEG, DeviceGray
-    Bitmap, // 1 bit a pixel, black 0; qpdf deflates it
-};
-
-using Bytes = std::vector<unsigned char>;
 
 struct JpegFailure {
     jpeg_error_mgr manager;
@@ -183,73 +176,6 @@ private:
     qint64 m_unflushed = 0;
 };
 
-QString number(double value) { return QString::number(value, 'f', 3); }
-
-// Bytes as PostScript's ASCII85 text (what PostScript printers take through any channel),
-// sixteen groups a line (80 characters at most), with the end mark.
-Bytes ascii85(const Bytes& bytes)
-{
-    Bytes text(bytes.size() / 4 * 5 + bytes.size() / 64 + 16);
-    unsigned char* to = text.data();
-    const std::size_t whole = bytes.size() / 4 * 4;
-    int groups = 0;
-    for (std::size_t i = 0; i <= whole; i += 4) {
-        const std::size_t n = std::min<std::size_t>(4, bytes.size() - i);
-        if (n == 0)
-            break;
-        std::uint32_t word = 0;
-        for (std::size_t k = 0; k < 4; ++k)
-            word = word << 8 | (k < n ? bytes[i + k] : 0u);
-        if (word == 0 && n == 4) {
-            *to++ = 'z';
-        } else {
-            char digits[5];
-            for (int k = 4; k >= 0; --k) {
-                digits[k] = char('!' + word % 85);
-                word /= 85;
-            }
-            for (std::size_t k = 0; k <= n; ++k)
-                *to++ = static_cast<unsigned char>(digits[k]);
-        }
-        if (++groups == 16) {
-            *to++ = '\n';
-            groups = 0;
-        }
-    }
-    *to++ = '~';
-    *to++ = '>';
-    *to++ = '\n';
-    text.resize(std::size_t(to - text.data()));
-    return text;
-}
-
-// Reads the pages band by band and compresses the bands on as many threads as there are
-// cores (four at most); the reading waits while that many are under way, so only a few bands
-// are in memory as pixels. The bands' bytes arrive through their promises, in order, page
-// after page; a failure reaches every band not yet handed over.
-struct BandFeed {
-    std::vector<std::promise<Bytes>> bands;
-    // Once the file is known to be PostScript, the bands come as its ASCII85 text, made on
-    // the threads that compress them; encoded tells which did.
-    std::atomic_int postScript{-1}; // -1: not known yet
-    std::unique_ptr<std::atomic_bool[]> encoded;
-    const std::atomic_bool* abandon = nullptr; // by the caller
-    std::atomic_bool stop{false};              // the file cannot be written
-    std::exception_ptr failure;
-    QString why; // when a page could not be read to the end
-};
-
-// One page of the file as it goes on paper.
-struct PagePlan {
-    std::unique_ptr<PageReader> reader;
-    BandKind kind = BandKind::Rgb;
-    int bandRows = 0;
-    std::size_t bands = 0;
-    QSize pixels;
-    QRectF target;       // in PDF points from the sheet's top-left corner, as laid out
-    bool turned = false; // the sheet turned a quarter (two on a sheet)
-};
-
 BandKind kindOf(PageReader::BandFormat format)
 {
     switch (format) {
@@ -313,78 +239,6 @@ void feedBands(std::vector<PagePlan>& pages, BandFeed& feed)
     }
 }
 
-// The same pages as PostScript (level 2), for printers that take it as it is: the bands'
-// JPEG goes in unchanged, where a PDF would be turned into PostScript, image by image, by
-// the print system. Copies are the print system's. Each band's bytes go once they are
-// written, so a stack of pages never waits in memory.
-void writePostScript(const std::vector<PagePlan>& pages,
-                     std::vector<std::shared_future<Bytes>>& bands, const BandFeed& feed,
-                     QSizeF paper, int perSheet, int repeat, GrowingFile& output)
-{
-    auto put = [&output](const QByteArray& text) {
-        output.write(reinterpret_cast<const unsigned char*>(text.constData()), size_t(text.size()));
-    };
-    const std::size_t sheets = (pages.size() + std::size_t(perSheet) - 1) / std::size_t(perSheet);
-    put(QStringLiteral("%!PS-Adobe-3.0\n%%Creator: Kopyra\n%%Title: Kopie\n%%Pages: %1\n"
-                       "%%BoundingBox: 0 0 %2 %3\n%%LanguageLevel: 2\n%%EndComments\n"
-                       "%%BeginProlog\n%%EndProlog\n")
-            .arg(sheets * std::size_t(repeat))
-            .arg(qRound(paper.width()))
-            .arg(qRound(paper.height()))
-            .toLatin1());
-    std::vector<std::size_t> firstBand(pages.size(), 0);
-    for (std::size_t p = 1; p < pages.size(); ++p)
-        firstBand[p] = firstBand[p - 1] + pages[p - 1].bands;
-    int printed = 0;
-    for (std::size_t sheet = 0; sheet < sheets; ++sheet) {
-        // Each sheet's copies together (not sorted): its bands are kept until the last.
-        for (int copy = 0; copy < repeat; ++copy) {
-            put(QStringLiteral("%%Page: %1 %1\n").arg(++printed).toLatin1());
-            for (std::size_t p = sheet * std::size_t(perSheet);
-                 p < std::min(pages.size(), (sheet + 1) * std::size_t(perSheet)); ++p) {
-                const PagePlan& plan = pages[p];
-                const int height = plan.pixels.height();
-                const double rowHeight = plan.target.height() / height;
-                for (std::size_t i = 0; i < plan.bands; ++i) {
-                    const int top = int(i) * plan.bandRows;
-                    const int rows = std::min(plan.bandRows, height - top);
-                    const QRectF band(plan.target.left(), plan.target.top() + top * rowHeight,
-                                      plan.target.width(), rows * rowHeight);
-                    const auto m = bandMatrix(band, plan.turned, paper);
-                    const bool rgb = plan.kind == BandKind::Rgb;
-                    put(QStringLiteral(
-                            "gsave [%1 %2 %3 %4 %5 %6] concat /Device%7 setcolorspace\n"
-                            "<< /ImageType 1 /Width %8 /Height %9 /BitsPerComponent %10 "
-                            "/Interpolate true /Decode [%11] /ImageMatrix [%8 0 0 -%9 0 %9] "
-                            "/DataSource currentfile /ASCII85Decode filter%12 >> image\n")
-                            .arg(number(m[0]), number(m[1]), number(m[2]), number(m[3]),
-                                 number(m[4]), number(m[5]),
-                                 rgb ? QStringLiteral("RGB") : QStringLiteral("Gray"))
-                            .arg(plan.pixels.width())
-                            .arg(rows)
-                            .arg(plan.kind == BandKind::Bitmap ? 1 : 8)
-                            .arg(rgb ? QStringLiteral("0 1 0 1 0 1") : QStringLiteral("0 1"),
-                                 plan.kind == BandKind::Bitmap
-                                     ? QString()
-                                     : QStringLiteral(" /DCTDecode filter"))
-                            .toLatin1());
-                    const std::size_t at = firstBand[p] + i;
-                    const Bytes& bytes = bands[at].get();
-                    const Bytes text = feed.encoded[at] ? Bytes() : ascii85(bytes);
-                    const Bytes& written = feed.encoded[at] ? bytes : text;
-                    output.write(written.data(), written.size());
-                    if (copy + 1 == repeat)
-                        bands[at] = {}; // written for the last time: not needed again
-                    put("grestore\n");
-                }
-            }
-            put("showpage\n");
-        }
-    }
-    put("%%Trailer\n%%EOF\n");
-    output.finish();
-}
-
 } // namespace
 
 std::vector<std::unique_ptr<PageReader>> openPages(const QString& pageFile)
@@ -400,79 +254,6 @@ std::vector<std::unique_ptr<PageReader>> openPages(const QString& pageFile)
         pages.push_back(std::move(reader));
     }
     return pages;
-}
-
-OnPaper placeOnPaper(const PrintJob& job, const PageReader& page, int cell)
-{
-    const QSizeF paperMm = job.settings.pageSize.size(QPageSize::Millimeter);
-    const double pointsPerMm = 72 / 25.4;
-    const QSize pixels = page.size();
-    double xDpi = page.xDpi();
-    double yDpi = page.yDpi();
-    if (xDpi <= 0 || yDpi <= 0) {
-        xDpi = pixels.width() / (job.assumedPaperMm.width() / 25.4);
-        yDpi = xDpi;
-    }
-    const QRectF printable(
-        job.marginsMm.left() * pointsPerMm, job.marginsMm.top() * pointsPerMm,
-        (paperMm.width() - job.marginsMm.left() - job.marginsMm.right()) * pointsPerMm,
-        (paperMm.height() - job.marginsMm.top() - job.marginsMm.bottom()) * pointsPerMm);
-    const auto fitInto = [](QRectF target, const QRectF& area) {
-        const double scale =
-            std::min(area.width() / target.width(), area.height() / target.height());
-        target.setSize(target.size() * scale);
-        target.moveCenter(area.center());
-        return target;
-    };
-    const QRectF trueSize(0, 0, pixels.width() / xDpi * 72, pixels.height() / yDpi * 72);
-    OnPaper placed;
-    if (job.settings.idCard) {
-        // Each side at true size in the middle of its half: a card laid at the same place for
-        // both sides lands at the same place in each.
-        const QRectF half(printable.left(), printable.top() + cell % 2 * printable.height() / 2,
-                          printable.width(), printable.height() / 2);
-        placed.target = trueSize;
-        placed.target.moveCenter(half.center());
-        return placed;
-    }
-    switch (job.settings.pagesPerSheet) {
-    case 2: {
-        // The sheet turned a quarter, its top at the paper's right edge: the printable area
-        // seen so, split into a left and a right half.
-        placed.turned = true;
-        const double paperWidth = paperMm.width() * pointsPerMm;
-        const QRectF turned(printable.top(), paperWidth - printable.right(), printable.height(),
-                            printable.width());
-        const QRectF half(turned.left() + cell % 2 * turned.width() / 2, turned.top(),
-                          turned.width() / 2, turned.height());
-        placed.target = fitInto(trueSize, half);
-        return placed;
-    }
-    case 4: {
-        const QRectF quarter(printable.left() + cell % 2 * printable.width() / 2,
-                             printable.top() + cell / 2 % 2 * printable.height() / 2,
-                             printable.width() / 2, printable.height() / 2);
-        placed.target = fitInto(trueSize, quarter);
-        return placed;
-    }
-    default:
-        break;
-    }
-    // At true size each pixel gets the size the page file records, times the zoom.
-    const double zoom = job.settings.zoomPercent / 100.0;
-    placed.target = QRectF(trueSize.topLeft(), trueSize.size() * zoom);
-    if (job.settings.sizeMode == PrintSettings::FitToPage)
-        placed.target = fitInto(trueSize, printable);
-    return placed;
-}
-
-std::array<double, 6> bandMatrix(const QRectF& band, bool turned, QSizeF paperPt)
-{
-    const double w = paperPt.width(), h = paperPt.height();
-    if (turned)
-        return {
-            0, -band.width(), band.height(), 0, w - band.top() - band.height(), h - band.left()};
-    return {band.width(), 0, 0, band.height(), band.left(), h - band.top() - band.height()};
 }
 
 void writePagePdf(const PrintJob& job, const QString& pdfPath, const std::atomic_bool* abandon,
@@ -525,13 +306,12 @@ void writePagePdf(const PrintJob& job, const QString& pdfPath, const std::atomic
             throw std::runtime_error(std::strerror(errno));
         // The bands are under way while the printer is still being looked up.
         feed.postScript = postScriptWhenKnown ? postScriptWhenKnown() : job.postScript;
+        // The faces in the order they come out, copies included, for a printer as for a file:
+        // the print system only passes them on.
+        const QList<int> order = job.settings.sheetOrder(job.settings.sheetsFor(int(pages.size())));
         if (feed.postScript == 1) {
             GrowingFile output(file, grown);
-            // Known only now whether it is PostScript: the job as it will be sent.
-            PrintJob sent = job;
-            sent.postScript = true;
-            writePostScript(pages, bands, feed, paper, job.settings.pagesPerSheet,
-                            sent.copiesInDocument() ? job.settings.copies : 1, output);
+            writePostScript(pages, bands, feed, paper, job.settings.pagesPerSheet, order, output);
         } else {
             QPDF pdf;
             pdf.emptyPDF();
@@ -596,28 +376,27 @@ void writePagePdf(const PrintJob& job, const QString& pdfPath, const std::atomic
                     sheets.push_back({pdf.newStream(drawing.toStdString()), resources});
                 }
             }
-            // A PDF file gets the pages once per copy, in the order they are to come out, all
-            // showing the same bands; a printer gets each page once, its print system makes the
-            // copies and the order.
-            PrintSettings once = job.settings;
-            once.copies = 1;
-            once.collate = true;
-            once.reverse = false;
-            const QList<int> order = job.output == PrintSettings::PdfFile
-                                         ? job.settings.sheetOrder(int(sheets.size()))
-                                         : once.sheetOrder(int(sheets.size()));
+            // Each copy's pages show the same bands: the file holds every image once.
             QPDFPageDocumentHelper document(pdf);
+            QPDFObjectHandle blank;
             for (const int index : order) {
-                if (index < 0)
+                if (index < 0 && job.output == PrintSettings::PdfFile)
                     continue; // a file has no backs to leave blank
-                const Sheet& sheet = sheets[std::size_t(index)];
                 QPDFObjectHandle pageDict = QPDFObjectHandle::newDictionary();
                 pageDict.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
                 pageDict.replaceKey("/MediaBox",
                                     QPDFObjectHandle::newArray(QPDFObjectHandle::Rectangle(
                                         0, 0, paper.width(), paper.height())));
-                pageDict.replaceKey("/Contents", sheet.contents);
-                pageDict.replaceKey("/Resources", sheet.resources);
+                if (index >= 0) {
+                    const Sheet& sheet = sheets[std::size_t(index)];
+                    pageDict.replaceKey("/Contents", sheet.contents);
+                    pageDict.replaceKey("/Resources", sheet.resources);
+                } else {
+                    if (!blank.isInitialized())
+                        blank = pdf.newStream(std::string());
+                    pageDict.replaceKey("/Contents", blank);
+                    pageDict.replaceKey("/Resources", QPDFObjectHandle::newDictionary());
+                }
                 document.addPage(pdf.makeIndirectObject(pageDict), false);
             }
             QPDFObjectHandle info = QPDFObjectHandle::newDictionary();

@@ -455,9 +455,11 @@ bool PdfInAdvance::suits(const PrintJob& job) const
            job.settings.zoomPercent == m_job.settings.zoomPercent &&
            job.settings.pagesPerSheet == m_job.settings.pagesPerSheet &&
            job.settings.idCard == m_job.settings.idCard &&
-           // Each page's copies together may be in the document itself (PostScript).
+           // The document holds the copies and the order of the sheets.
+           job.settings.copies == m_job.settings.copies &&
            job.settings.collate == m_job.settings.collate &&
-           (job.settings.collate || job.settings.copies == m_job.settings.copies) &&
+           job.settings.reverse == m_job.settings.reverse &&
+           job.settings.twoSided == m_job.settings.twoSided &&
            job.assumedPaperMm == m_job.assumedPaperMm;
 }
 
@@ -512,25 +514,20 @@ namespace {
 int jobOptions(const PrintJob& job, cups_option_t** options)
 {
     int count = 0;
-    count = cupsAddOption(
-        "copies", QByteArray::number(job.copiesInDocument() ? 1 : job.settings.copies).constData(),
-        count, options);
-    // The page is laid out already: CUPS must not scale it again.
+    // The printer's own options as chosen in its properties, those it still offers; first, so
+    // that Kopyra's own below always hold.
+    for (const auto& [name, choice] : job.printerOptions)
+        if (!isKopyrasOwnOption(name))
+            count = cupsAddOption(name.toUtf8().constData(), choice.toUtf8().constData(), count,
+                                  options);
+    // The document holds every copy, its sheets in their order: the print system only passes
+    // them on, neither scaling nor copying nor reordering them.
+    count = cupsAddOption("copies", "1", count, options);
+    count = cupsAddOption("outputorder", "normal", count, options);
     count = cupsAddOption("print-scaling", "none", count, options);
     count = cupsAddOption("fit-to-page", "false", count, options);
-    // Several pages (the feeder's stack): copy after copy or each page's copies together, the
-    // last page first if asked, where the document does not come so already.
-    if (!job.copiesInDocument()) {
-        count = cupsAddOption("collate", job.settings.collate ? "true" : "false", count, options);
-        count = cupsAddOption("outputorder", job.settings.reverse ? "reverse" : "normal", count,
-                              options);
-    }
-    // The printer's own options as chosen in its properties, those it still offers.
-    for (const auto& [name, choice] : job.printerOptions)
-        count =
-            cupsAddOption(name.toUtf8().constData(), choice.toUtf8().constData(), count, options);
-    if (job.settings.twoSided)
-        count = cupsAddOption("sides", "two-sided-long-edge", count, options);
+    count = cupsAddOption("sides", job.settings.twoSided ? "two-sided-long-edge" : "one-sided",
+                          count, options);
     return cupsAddOption("media", job.settings.pageSize.key().toUtf8().constData(), count, options);
 }
 

@@ -3,6 +3,7 @@
 #include "dispatch/dispatch_error.h"
 #include "imaging/edit/page_printer.h"
 #include "imaging/edit/pages_on_sheet.h"
+#include "imaging/edit/sheet_layout.h"
 #include "imaging/page_file/page_reader.h"
 
 #include <QFile>
@@ -298,14 +299,20 @@ void writePageRaster(const PrintJob& job, const std::function<void(const char*, 
             continue;
         }
         if (job.settings.pagesPerSheet > 1) {
-            // Several on a sheet: drawn whole, turned and reduced, then handed row by row.
-            const QImage sheet =
-                drawSheet(job, pages, index, QSize(int(header.cupsWidth), int(header.cupsHeight)),
-                          QSizeF(header.HWResolution[0], header.HWResolution[1]), colour);
+            // Several on a sheet: drawn band by band, turned and reduced, then handed row by
+            // row.
             written(cupsRasterWriteHeader2(raster, &header) != 0);
-            for (int y = 0; y < sheet.height(); ++y)
-                written(cupsRasterWritePixels(raster, const_cast<uchar*>(sheet.constScanLine(y)),
-                                              header.cupsBytesPerLine) != 0);
+            const int rows = int(header.cupsHeight);
+            const int step = sheetBandRows(int(header.cupsBytesPerLine));
+            for (int top = 0; top < rows; top += step) {
+                const QImage band =
+                    drawSheetBand(job, pages, index, QSize(int(header.cupsWidth), rows),
+                                  QSizeF(header.HWResolution[0], header.HWResolution[1]), colour,
+                                  top, std::min(step, rows - top), abandon);
+                for (int y = 0; y < band.height(); ++y)
+                    written(cupsRasterWritePixels(raster, const_cast<uchar*>(band.constScanLine(y)),
+                                                  header.cupsBytesPerLine) != 0);
+            }
             continue;
         }
         PageReader& page = *pages[std::size_t(index)];

@@ -1,19 +1,26 @@
 #pragma once
 
-#include "imaging/edit/page_pdf.h"
+#include "imaging/edit/print_job.h"
 
 #include <QImage>
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
 namespace imaging {
 
-// Two or four originals drawn onto one sheet as a driverless printer gets it, at its dots, laid
-// out as placeOnPaper lays them out (the sheet turned for two), each reduced smoothly: for PWG
-// raster, where no filter turns or reduces anything. Grey, or colour (RGB, 8 bits each).
-// Throws DispatchError when a page cannot be read.
-QImage drawSheet(const PrintJob& job, const std::vector<std::unique_ptr<PageReader>>& pages,
-                 int sheet, QSize dots, QSizeF dotsPerInch, bool colour);
+// Rows [top, top + rows) of a face with two or four originals, as a driverless printer gets it
+// at its dots, laid out as placeOnPaper lays them out (the sheet turned for two), each reduced
+// smoothly: for PWG raster, where no filter turns or reduces anything. Only a band of the sheet
+// is ever in memory; each original is read for the rows of it the band shows. Grey, or colour
+// (RGB, 8 bits each). Throws DispatchError when a page cannot be read or the band finds no
+// memory; PrintAbandoned once *abandon becomes true.
+QImage drawSheetBand(const PrintJob& job, const std::vector<std::unique_ptr<PageReader>>& pages,
+                     int face, QSize dots, QSizeF dotsPerInch, bool colour, int top, int rows,
+                     const std::atomic_bool* abandon);
+
+// The rows of a face drawn at once: a band of them takes at most about this many bytes.
+int sheetBandRows(int bytesPerLine);
 
 } // namespace imaging

@@ -55,7 +55,7 @@ const char* sourceKey(ScanPreferences::Source s)
     case ScanPreferences::Source::FeederDuplex:
         return "FeederDuplex";
     case ScanPreferences::Source::IdCard:
-        return "IdCard";
+        return IdCardSource;
     case ScanPreferences::Source::Device:
         break;
     }

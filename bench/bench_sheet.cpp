@@ -1,0 +1,102 @@
+// Memory of the raster a driverless printer gets, one original on a sheet against two: two
+// colour A4 pages at 600 dpi, laid out at 600 and 1200 dpi, the raster counted and dropped.
+// Each measurement in a process of its own, for its own peak.
+//   bench_sheet                 prints a Markdown table
+//   bench_sheet one DPI PERSHEET   (internal) one measurement: "peak-growth-MB seconds"
+
+#include "imaging/edit/page_raster.h"
+#include "imaging/page_file/page_writer.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+double peakMb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly))
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmHWM:"))
+                return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
+    return 0;
+}
+
+// Two colour A4 pages at 600 dpi, a gradient each.
+void writePages(const QString& path)
+{
+    imaging::PageFormat f;
+    f.width = 4960;
+    f.height = 7016;
+    f.samplesPerPixel = 3;
+    f.xDpi = f.yDpi = 600;
+    imaging::PageWriter writer(path);
+    std::vector<std::uint8_t> row(std::size_t(f.width) * 3);
+    for (int page = 0; page < 2; ++page) {
+        writer.begin(f);
+        for (int y = 0; y < f.height; ++y) {
+            for (std::size_t x = 0; x < row.size(); ++x)
+                row[x] = std::uint8_t((x / 3 + std::size_t(y) + std::size_t(page) * 90) % 256);
+            writer.writeRow(row.data(), y);
+        }
+    }
+    writer.commit();
+}
+
+int measure(const QString& pageFile, int dpi, int perSheet)
+{
+    imaging::PrintJob job;
+    job.pageFile = pageFile;
+    job.settings.pagesPerSheet = perSheet;
+    job.raster = {dpi, dpi, true};
+    const double before = peakMb();
+    QElapsedTimer clock;
+    clock.start();
+    qint64 bytes = 0;
+    imaging::writePageRaster(
+        job, [&bytes](const char*, std::size_t length) { bytes += qint64(length); });
+    std::printf("%.0f %.2f\n", peakMb() - before, double(clock.elapsed()) / 1000);
+    return bytes > 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QGuiApplication app(argc, argv); // QPainter's fonts and images want it
+    const QStringList args = app.arguments();
+    if (args.value(1) == QLatin1String("one"))
+        return measure(args.value(2), args.value(3).toInt(), args.value(4).toInt());
+    QTemporaryDir dir;
+    const QString pageFile = dir.filePath(QStringLiteral("Kopyra.tif"));
+    writePages(pageFile);
+    std::printf("## The raster for a driverless printer: one original on a sheet against two\n\n"
+                "Two colour A4 pages scanned at 600 dpi, laid out as colour PWG raster; peak "
+                "resident memory of the laying out over the process before it, and its time. "
+                "One on a sheet: two sheets; two on a sheet: one sheet, turned.\n\n"
+                "| Printer | 1 a sheet: memory | time | 2 a sheet: memory | time |\n"
+                "|---|---:|---:|---:|---:|\n");
+    for (const int dpi : {600, 1200}) {
+        QStringList cells;
+        for (const int perSheet : {1, 2}) {
+            QProcess one;
+            one.start(
+                QCoreApplication::applicationFilePath(),
+                {QStringLiteral("one"), pageFile, QString::number(dpi), QString::number(perSheet)});
+            one.waitForFinished(-1);
+            const QStringList figures = QString::fromLatin1(one.readAllStandardOutput())
+                                            .split(QLatin1Char(' '), Qt::SkipEmptyParts);
+            cells << QStringLiteral("%1 MB").arg(figures.value(0).trimmed())
+                  << QStringLiteral("%1 s").arg(figures.value(1).trimmed());
+        }
+        std::printf("| %d dpi colour | %s |\n", dpi, qPrintable(cells.join(QStringLiteral(" | "))));
+    }
+    return 0;
+}
