@@ -21,6 +21,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QShowEvent>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -416,12 +417,19 @@ void Form1::bringForward()
     activateWindow();
 }
 
-void Form1::copyFromOutside()
+QString Form1::copyFromOutside()
 {
-    if (m_copyRun.copying() || QApplication::activeModalWidget())
-        return;
+    if (m_copyRun.copying())
+        return QStringLiteral("Kopyra kopiert gerade.");
+    if (QApplication::activeModalWidget())
+        return QStringLiteral("In Kopyra ist ein Dialog offen.");
     bringForward();
-    Btn_Click(0);
+    // The copy runs its own waits: not inside whoever asked.
+    QTimer::singleShot(0, this, [this] {
+        if (!m_copyRun.copying() && !QApplication::activeModalWidget())
+            Btn_Click(0);
+    });
+    return {};
 }
 
 void Form1::Btn_Click(std::int16_t index)

@@ -69,9 +69,10 @@ public:
     int WindowState() const;
 
     // A copy asked for from outside the window (the scanner's own button, `kopyra --kopieren`):
-    // the window comes forward and the copy is the copy button's. Ignored, as a press is,
-    // while a copy runs or a dialog of Kopyra's is open.
-    void copyFromOutside();
+    // the window comes forward and the copy is the copy button's, begun from the event loop.
+    // Not begun, as a press is ignored, while a copy runs or a dialog of Kopyra's is open:
+    // then the reason, in German; empty when the copy is begun.
+    QString copyFromOutside();
     // The window in front of the others, as it was before it was minimised.
     void bringForward();
 

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -22,8 +23,20 @@ int main(int argc, char** argv)
     // `kopyra --kopieren` makes one copy, in the Kopyra that runs or in this one.
     const bool copy = app.arguments().contains(QStringLiteral("--kopieren"));
     SingleInstance instance(AAM::AppFolder(), AAB::storeFile());
-    if (instance.handOver(copy ? SingleInstance::Copy : SingleInstance::Show))
+    const SingleInstance::Outcome outcome =
+        instance.handOver(copy ? SingleInstance::Copy : SingleInstance::Show);
+    switch (outcome.kind) {
+    case SingleInstance::Outcome::Done:
         return EXIT_SUCCESS;
+    case SingleInstance::Outcome::NotDone:
+        std::fprintf(stderr, "%s\n",
+                     qPrintable((copy ? QStringLiteral("Keine Kopie begonnen: ")
+                                      : QStringLiteral("Kopyra wurde nicht gestartet: ")) +
+                                outcome.why));
+        return EXIT_FAILURE;
+    case SingleInstance::Outcome::Run:
+        break;
+    }
 
     std::unique_ptr<Form1> form;
     try {
@@ -35,9 +48,9 @@ int main(int argc, char** argv)
     }
     instance.onRequest([&form](const QByteArray& request) {
         if (request == SingleInstance::Copy)
-            form->copyFromOutside();
-        else
-            form->bringForward();
+            return form->copyFromOutside();
+        form->bringForward();
+        return QString();
     });
     form->show();
     if (copy)

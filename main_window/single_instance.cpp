@@ -1,112 +1,183 @@
 #include "main_window/single_instance.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QStandardPaths>
+#include <QThread>
 #include <QTimer>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <utility>
 
 namespace {
 
-constexpr int PatienceMs = 3000; // for a running Kopyra to take the request
+// For the running Kopyra to answer: its window may still be being made, or its thread busy.
+constexpr int PatienceMs = 10000;
 
-// Whether a running Kopyra took the request.
-bool tell(const QString& path, const QByteArray& request)
+// A folder that is the user's own, a real folder (no link), and closed to everyone else.
+bool ownAndClosed(const QString& folder)
 {
-    QLocalSocket socket;
-    socket.connectToServer(path);
-    if (!socket.waitForConnected(PatienceMs))
-        return false;
-    socket.write(request + '\n');
-    if (!socket.waitForBytesWritten(PatienceMs))
-        return false;
-    // The running one answers once it has the request in hand.
-    return socket.waitForReadyRead(PatienceMs) && socket.readLine().trimmed() == "ok";
+    struct stat st {};
+    return ::lstat(QFile::encodeName(folder).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
 }
 
 } // namespace
 
+QString privateFolder(QString* why)
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && ownAndClosed(runtime))
+        return runtime;
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    const QString folder = cache + QStringLiteral("/kopyra");
+    QDir().mkpath(cache);
+    ::mkdir(QFile::encodeName(folder).constData(), 0700);
+    if (ownAndClosed(folder))
+        return folder;
+    *why = QStringLiteral("Weder „%1“ noch „%2“ gehört allein Ihnen (Besitzer, Rechte 0700).")
+               .arg(runtime.isEmpty() ? QStringLiteral("$XDG_RUNTIME_DIR") : runtime, folder);
+    return {};
+}
+
+long peerUid(qintptr socketDescriptor)
+{
+    struct ucred peer {};
+    socklen_t length = sizeof(peer);
+    if (::getsockopt(int(socketDescriptor), SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0)
+        return -1;
+    return long(peer.uid);
+}
+
 SingleInstance::SingleInstance(const QString& programFolder, const QString& settingsFile)
 {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty())
-        folder = QDir::tempPath();
+    m_folder = privateFolder(&m_why);
     const QByteArray who = QCryptographicHash::hash(
         (QDir(programFolder).absolutePath() + QLatin1Char('\n') + settingsFile).toUtf8(),
         QCryptographicHash::Sha256);
-    m_path = QStringLiteral("%1/kopyra-%2-%3.sock")
-                 .arg(folder)
-                 .arg(::getuid())
-                 .arg(QString::fromLatin1(who.toHex().left(16)));
+    const QString name = QStringLiteral("%1/kopyra-%2-%3")
+                             .arg(m_folder)
+                             .arg(::getuid())
+                             .arg(QString::fromLatin1(who.toHex().left(16)));
+    m_path = name + QStringLiteral(".sock");
+    m_lock = std::make_unique<QLockFile>(name + QStringLiteral(".lock"));
+    // A lock is stale only when its Kopyra is gone, however long one runs.
+    m_lock->setStaleLockTime(0);
 }
 
 SingleInstance::~SingleInstance() = default;
 
-void SingleInstance::onRequest(std::function<void(const QByteArray&)> handler)
+namespace {
+
+enum class Told { Answered, NoOne, Stranger };
+
+// Hands the request to the Kopyra listening at path: its answer, or why there is none.
+Told tell(const QString& path, const QByteArray& request, QByteArray* answer)
 {
-    m_handler = std::move(handler);
-    for (const QByteArray& request : std::exchange(m_early, {}))
-        QTimer::singleShot(0, this, [this, request] { m_handler(request); });
+    QLocalSocket socket;
+    socket.connectToServer(path);
+    if (!socket.waitForConnected(1000))
+        return Told::NoOne;
+    if (peerUid(socket.socketDescriptor()) != long(::getuid()))
+        return Told::Stranger;
+    socket.write(request + '\n');
+    if (!socket.waitForBytesWritten(PatienceMs))
+        return Told::NoOne;
+    for (QDeadlineTimer patience(PatienceMs); !socket.canReadLine();)
+        if (patience.hasExpired() || !socket.waitForReadyRead(int(patience.remainingTime())))
+            return Told::NoOne;
+    *answer = socket.readLine().trimmed();
+    return Told::Answered;
 }
 
-bool SingleInstance::handOver(const QByteArray& request)
+} // namespace
+
+SingleInstance::Outcome SingleInstance::handOver(const QByteArray& request)
 {
-    // Two started at once: one of them listens, the other finds it the second time.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        if (tell(m_path, request))
-            return true;
-        if (listen())
-            return false;
+    if (m_folder.isEmpty())
+        return {Outcome::NotDone, m_why};
+    QDeadlineTimer patience(PatienceMs);
+    for (;;) {
+        // The lock decides, atomically: who holds it is the Kopyra that runs. A crashed
+        // Kopyra's lock is taken over, and its socket with it (listening replaces it).
+        if (m_lock->tryLock(0)) {
+            if (listen())
+                return {};
+            return {Outcome::NotDone,
+                    QStringLiteral("Kopyra kann nicht auf weitere Starts hören (%1).")
+                        .arg(m_server ? m_server->errorString() : m_path)};
+        }
+        if (m_lock->error() != QLockFile::LockFailedError)
+            return {
+                Outcome::NotDone,
+                QStringLiteral("Die Sperrdatei in „%1“ lässt sich nicht anlegen.").arg(m_folder)};
+        QByteArray answer;
+        switch (tell(m_path, request, &answer)) {
+        case Told::Answered:
+            if (answer.startsWith("ok"))
+                return {Outcome::Done, {}};
+            return {Outcome::NotDone, QString::fromUtf8(answer.mid(answer.indexOf(' ') + 1))};
+        case Told::Stranger:
+            return {Outcome::NotDone,
+                    QStringLiteral("Auf „%1“ antwortet ein anderer Benutzer; Kopyra bleibt "
+                                   "dort fern.")
+                        .arg(m_path)};
+        case Told::NoOne:
+            break;
+        }
+        // The running one is still starting (its lock is taken, its socket not yet there).
+        if (patience.hasExpired())
+            return {Outcome::NotDone, QStringLiteral("Kopyra läuft schon, antwortet aber nicht.")};
+        QThread::msleep(100);
     }
-    // Neither a Kopyra to tell nor a socket of its own: this one runs on its own.
-    return false;
+}
+
+void SingleInstance::onRequest(std::function<QString(const QByteArray&)> handler)
+{
+    m_handler = std::move(handler);
+    for (auto& [socket, request] : std::exchange(m_early, {}))
+        if (socket)
+            answer(socket, request);
+}
+
+void SingleInstance::answer(QLocalSocket* socket, const QByteArray& request)
+{
+    const QString why = m_handler(request);
+    socket->write(why.isEmpty() ? QByteArray("ok\n") : "nein " + why.toUtf8() + '\n');
+    socket->flush();
+    socket->disconnectFromServer();
 }
 
 bool SingleInstance::listen()
 {
     auto* server = new QLocalServer(this);
+    // The folder is closed to others already; the socket too.
     server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!server->listen(m_path)) {
-        // A socket left by a Kopyra that ended without removing it: nobody answered on it.
-        if (server->serverError() != QAbstractSocket::AddressInUseError) {
-            delete server;
-            return false;
-        }
-        QLocalSocket probe;
-        probe.connectToServer(m_path);
-        if (probe.waitForConnected(500)) {
-            delete server;
-            return false; // someone answers after all: tell them
-        }
-        QLocalServer::removeServer(m_path);
-        if (!server->listen(m_path)) {
-            delete server;
-            return false;
-        }
-    }
     m_server = server;
+    if (!server->listen(m_path))
+        return false;
     connect(server, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* socket = m_server->nextPendingConnection()) {
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            if (peerUid(socket->socketDescriptor()) != long(::getuid())) {
+                socket->abort();
+                continue;
+            }
             connect(socket, &QLocalSocket::readyRead, socket, [this, socket] {
                 if (!socket->canReadLine())
                     return;
                 const QByteArray request = socket->readLine().trimmed();
-                socket->write("ok\n");
-                socket->flush();
-                socket->disconnectFromServer();
-                // A copy runs its own waits: not inside this socket's signal.
-                QTimer::singleShot(0, this, [this, request] {
-                    if (m_handler)
-                        m_handler(request);
-                    else
-                        m_early << request;
-                });
+                if (m_handler)
+                    answer(socket, request);
+                else
+                    m_early.append({socket, request});
             });
         }
     });

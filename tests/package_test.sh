@@ -67,8 +67,9 @@ runuser -u nobody -- env HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_CACHE_H
     kopyra >"$work/kopyra.log" 2>&1 &
 pid=$!
 title="Kopyra - der handliche Fotokopierer für Windows"
-wait_for 20 xdotool search --name "^$title\$" || { cat "$work/kopyra.log"; exit 1; }
-window=$(xdotool search --name "^$title\$" | head -1)
+wait_for 20 xdotool search --onlyvisible --name "^$title\$" || { cat "$work/kopyra.log"; exit 1; }
+window=$(xdotool search --onlyvisible --name "^$title\$" | head -1)
+wait_for 10 viewable "$window" || { echo "the window never became viewable"; exit 1; }
 
 echo "== the help button opens the installed help file"
 xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"

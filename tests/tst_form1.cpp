@@ -4,6 +4,7 @@
 #include "info_window/info_form.h"
 #include "main_window/form1.h"
 #include "main_window/option_check_box.h"
+#include "main_window/single_instance.h"
 #include "recording_control.h"
 #include "support/german_ui.h"
 #include "support/kopyra_application.h"
@@ -15,18 +16,26 @@
 #include <QAbstractButton>
 #include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFrame>
 #include <QImage>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
 #include <memory>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using imaging::Variant;
 
@@ -107,6 +116,10 @@ private Q_SLOTS:
     void questionBoxAnsweredOnScreen_data();
     void questionBoxAnsweredOnScreen();
     void buttonsReachTheirTargets();
+    void oneKopyraOfTwoStartedTogether();
+    void crashedKopyraTakenOver();
+    void copyRequestAnswered();
+    void foreignFolderRefused();
 
 private:
     std::unique_ptr<TestHome> m_home;
@@ -577,6 +590,150 @@ void TestForm1::buttonsReachTheirTargets()
                      QStringLiteral("file:///hilfe.htm")}));
 }
 
-KOPYRA_TEST_MAIN(TestForm1)
+namespace {
+
+QProcess* startKopyra(QObject* parent, const QString& folder, const QByteArray& request,
+                      const QStringList& more = {})
+{
+    auto* start = new QProcess(parent);
+    start->setProgram(QCoreApplication::applicationFilePath());
+    start->setArguments(
+        QStringList{QStringLiteral("--one-kopyra"), folder, QString::fromUtf8(request)} + more);
+    start->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    return start;
+}
+
+QString outcomeOf(QProcess* start)
+{
+    start->waitForReadyRead(15000);
+    return QString::fromUtf8(start->readLine()).trimmed();
+}
+
+} // namespace
+
+// Two starts in the same moment, ten times: one is the Kopyra that runs, the other hands its
+// request to it and ends, never a second Kopyra beside the first.
+void TestForm1::oneKopyraOfTwoStartedTogether()
+{
+    QTemporaryDir program;
+    for (int round = 0; round < 10; ++round) {
+        const QString folder = program.filePath(QString::number(round));
+        QProcess* first =
+            startKopyra(this, folder, SingleInstance::Show, {QString(), QStringLiteral("300")});
+        QProcess* second =
+            startKopyra(this, folder, SingleInstance::Show, {QString(), QStringLiteral("300")});
+        first->start();
+        second->start();
+        QStringList outcomes{outcomeOf(first), outcomeOf(second)};
+        outcomes.sort();
+        QCOMPARE(outcomes, (QStringList{QStringLiteral("done"), QStringLiteral("run")}));
+        QVERIFY(first->waitForFinished(10000) && second->waitForFinished(10000));
+        delete first;
+        delete second;
+    }
+}
+
+// A Kopyra that crashed leaves its lock and socket behind: the next start takes both over at
+// once and runs, and the start after that finds it.
+void TestForm1::crashedKopyraTakenOver()
+{
+    QTemporaryDir program;
+    std::unique_ptr<QProcess> crashed(startKopyra(nullptr, program.path(), SingleInstance::Show));
+    crashed->start();
+    QCOMPARE(outcomeOf(crashed.get()), QStringLiteral("run"));
+    ::kill(pid_t(crashed->processId()), SIGKILL);
+    crashed->waitForFinished();
+    SingleInstance probe(program.path(), QStringLiteral("settings"));
+    QVERIFY(QFileInfo::exists(probe.socketPath())); // left behind
+    QElapsedTimer clock;
+    clock.start();
+    std::unique_ptr<QProcess> next(startKopyra(nullptr, program.path(), SingleInstance::Show));
+    next->start();
+    QCOMPARE(outcomeOf(next.get()), QStringLiteral("run"));
+    QVERIFY2(clock.elapsed() < 5000, "waited for the crashed one");
+    std::unique_ptr<QProcess> after(startKopyra(nullptr, program.path(), SingleInstance::Show));
+    after->start();
+    QCOMPARE(outcomeOf(after.get()), QStringLiteral("done"));
+    after->waitForFinished();
+    ::kill(pid_t(next->processId()), SIGTERM);
+    next->waitForFinished();
+}
+
+// `kopyra --kopieren` hears what the running Kopyra did: a copy begun, or why not.
+void TestForm1::copyRequestAnswered()
+{
+    QTemporaryDir program;
+    std::unique_ptr<QProcess> running(
+        startKopyra(nullptr, program.path(), SingleInstance::Show, {QStringLiteral("busy")}));
+    running->start();
+    QCOMPARE(outcomeOf(running.get()), QStringLiteral("run"));
+    std::unique_ptr<QProcess> copy(startKopyra(nullptr, program.path(), SingleInstance::Copy));
+    copy->start();
+    QCOMPARE(outcomeOf(copy.get()), QStringLiteral("not Kopyra kopiert gerade."));
+    copy->waitForFinished();
+    std::unique_ptr<QProcess> show(startKopyra(nullptr, program.path(), SingleInstance::Show));
+    show->start();
+    QCOMPARE(outcomeOf(show.get()), QStringLiteral("done"));
+    show->waitForFinished();
+    running->waitForFinished();
+}
+
+// A runtime folder that is not the user's own (another user's, or open to others) is not
+// used: the lock and socket go into a folder of the user's own in the cache folder.
+void TestForm1::foreignFolderRefused()
+{
+    QTemporaryDir runtime;
+    QVERIFY(::chmod(QFile::encodeName(runtime.path()).constData(), 0777) == 0);
+    const QByteArray before = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    QString why;
+    QString folder = privateFolder(&why);
+    QVERIFY2(!folder.isEmpty() && folder != runtime.path(), qPrintable(folder + why));
+    QCOMPARE(QFileInfo(folder).permissions() & (QFile::ReadOther | QFile::ReadGroup),
+             QFileDevice::Permissions());
+    if (::getuid() == 0) {
+        QVERIFY(::chmod(QFile::encodeName(runtime.path()).constData(), 0700) == 0);
+        QVERIFY(::chown(QFile::encodeName(runtime.path()).constData(), 65534, 65534) == 0);
+        folder = privateFolder(&why);
+        QVERIFY2(!folder.isEmpty() && folder != runtime.path(), qPrintable(folder + why));
+    }
+    qputenv("XDG_RUNTIME_DIR", before);
+}
+
+namespace {
+
+// A start of Kopyra as far as deciding which is the one that runs: prints what became of its
+// request ("run", "done" or "not <why>"); the one that runs answers for a while ("busy" makes
+// it refuse copies, as while it copies), or until it is killed.
+int oneKopyra(const QStringList& args)
+{
+    SingleInstance instance(args.value(2), QStringLiteral("settings"));
+    const SingleInstance::Outcome outcome = instance.handOver(args.value(3).toUtf8());
+    const char* kinds[] = {"run", "done", "not"};
+    std::printf("%s %s\n", kinds[outcome.kind], qPrintable(outcome.why));
+    std::fflush(stdout);
+    if (outcome.kind != SingleInstance::Outcome::Run)
+        return 0;
+    const bool busy = args.value(4) == QLatin1String("busy");
+    instance.onRequest([busy](const QByteArray& request) {
+        return busy && request == SingleInstance::Copy ? QStringLiteral("Kopyra kopiert gerade.")
+                                                       : QString();
+    });
+    QTimer::singleShot(args.value(5, QStringLiteral("3000")).toInt(), qApp,
+                       &QCoreApplication::quit);
+    return QCoreApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    KopyraApplication app(argc, argv);
+    if (app.arguments().value(1) == QLatin1String("--one-kopyra"))
+        return oneKopyra(app.arguments());
+    installGermanTranslations(app);
+    TestForm1 test;
+    return QTest::qExec(&test, argc, argv);
+}
 
 #include "tst_form1.moc"

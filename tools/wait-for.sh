@@ -8,3 +8,6 @@ wait_for() {
         sleep 0.1
     done
 }
+
+# Whether an X window is mapped and viewable: focusing one that is not yet fails (BadMatch).
+viewable() { xwininfo -id "$1" 2>/dev/null | grep -q "Map State: IsViewable"; }

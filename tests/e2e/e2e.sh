@@ -58,7 +58,12 @@ window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
 has_window() { [ -n "$(window "$1")" ]; }
 no_window() { [ -z "$(window "$1")" ]; }
 ended() { ! kill -0 "$1"; }
-focus() { xdotool windowfocus --sync "$(window "$1")" 2>/dev/null || true; }
+focus() { # waits until the window can take the focus
+    local w
+    w=$(window "$1")
+    wait_for 10 viewable "$w"
+    xdotool windowfocus --sync "$w" 2>/dev/null || true
+}
 key() { # window keys: focus the window, then type as a keyboard would
     focus "$1"
     sleep 0.2
@@ -307,6 +312,7 @@ scenario_damaged_settings() {
     for box in $(xdotool search --onlyvisible --name '^Kopyra$'); do
         xprop -id "$box" WM_TRANSIENT_FOR | grep -qi "$(printf '0x%x' "$main")" ||
             fail "a notice not owned by the main window"
+        wait_for 10 viewable "$box"
         xdotool windowfocus --sync "$box" key Return
     done
     wait_for 10 no_window Kopyra || fail "a notice stayed"
@@ -488,8 +494,11 @@ scenario_from_outside() {
     [ "$(kopyras)" = 1 ] || fail "$(kopyras) Kopyras run"
     [ "$(xdotool search --onlyvisible --name "^$title\$" | wc -l)" = 1 ] || fail "a second window"
     # While a dialog of Kopyra's is open (the info window is one), a copy is not begun.
+    # ... and `kopyra --kopieren` says so and fails.
     marker
-    start_again --kopieren || fail "--kopieren to the running Kopyra failed"
+    ! start_again --kopieren || fail "--kopieren behind the info window said it copied"
+    grep -q "Keine Kopie begonnen: In Kopyra ist ein Dialog offen." "$home/again.log" ||
+        fail "--kopieren behind the info window gave no reason: $(cat "$home/again.log")"
     sleep 3
     [ -z "$(new_pdf)" ] || fail "a copy begun behind the info window"
     key "Info über Kopyra" alt+s
