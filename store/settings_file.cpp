@@ -14,9 +14,18 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <mutex>
 #include <sys/statvfs.h>
 
 namespace {
+
+// Settings are read and written on background threads too (the printer's options, the
+// scanner's buttons): what follows is shared by all of them, behind this lock.
+std::mutex& memoryGuard()
+{
+    static std::mutex guard;
+    return guard;
+}
 
 // Values that could not be written, by file: they hold until the program ends.
 QHash<QString, QVariantMap>& unsaved()
@@ -30,6 +39,18 @@ QSet<QString>& untouchable()
 {
     static QSet<QString> paths;
     return paths;
+}
+
+QVariantMap unsavedOf(const QString& path)
+{
+    const std::lock_guard lock(memoryGuard());
+    return unsaved().value(path);
+}
+
+bool isUntouchable(const QString& path)
+{
+    const std::lock_guard lock(memoryGuard());
+    return untouchable().contains(path);
 }
 
 // The window a notice belongs to: the program's main window once it is shown (a notice
@@ -102,7 +123,10 @@ void repairIfDamaged(const QString& path)
         path + QStringLiteral(".beschädigt-") +
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
     if (!QFile::copy(path, kept)) {
-        untouchable().insert(path);
+        {
+            const std::lock_guard memory(memoryGuard());
+            untouchable().insert(path);
+        }
         tellOnce(path, "damaged",
                  QStringLiteral("Die Einstellungsdatei „%1“ ist beschädigt und lässt sich nicht "
                                 "sichern. Kopyra verwendet, was sich lesen ließ, und ändert die "
@@ -154,7 +178,7 @@ SettingsFile::~SettingsFile() = default;
 
 QVariant SettingsFile::value(const QString& key, const QVariant& defaultValue) const
 {
-    const QVariantMap mine = unsaved().value(m_path);
+    const QVariantMap mine = unsavedOf(m_path);
     const auto it = mine.constFind(key);
     if (it != mine.constEnd())
         return *it;
@@ -163,9 +187,12 @@ QVariant SettingsFile::value(const QString& key, const QVariant& defaultValue) c
 
 void SettingsFile::setValue(const QString& key, const QVariant& value)
 {
-    if (!untouchable().contains(m_path))
+    if (!isUntouchable(m_path))
         m_store->setValue(key, value);
-    unsaved()[m_path].insert(key, value);
+    {
+        const std::lock_guard lock(memoryGuard());
+        unsaved()[m_path].insert(key, value);
+    }
     sync();
 }
 
@@ -175,7 +202,7 @@ QStringList SettingsFile::childKeys(const QString& section) const
     QStringList keys = m_store->childKeys();
     m_store->endGroup();
     const QString prefix = section + QLatin1Char('/');
-    const QVariantMap mine = unsaved().value(m_path);
+    const QVariantMap mine = unsavedOf(m_path);
     for (auto it = mine.constBegin(); it != mine.constEnd(); ++it)
         if (it.key().startsWith(prefix) && !keys.contains(it.key().mid(prefix.size())))
             keys.append(it.key().mid(prefix.size()));
@@ -184,21 +211,25 @@ QStringList SettingsFile::childKeys(const QString& section) const
 
 void SettingsFile::removeSection(const QString& section)
 {
-    if (!untouchable().contains(m_path))
+    if (!isUntouchable(m_path))
         m_store->remove(section);
-    QVariantMap& mine = unsaved()[m_path];
-    const QString prefix = section + QLatin1Char('/');
-    for (auto it = mine.begin(); it != mine.end();)
-        it = it.key().startsWith(prefix) ? mine.erase(it) : std::next(it);
+    {
+        const std::lock_guard lock(memoryGuard());
+        QVariantMap& mine = unsaved()[m_path];
+        const QString prefix = section + QLatin1Char('/');
+        for (auto it = mine.begin(); it != mine.end();)
+            it = it.key().startsWith(prefix) ? mine.erase(it) : std::next(it);
+    }
     sync();
 }
 
 void SettingsFile::sync()
 {
-    if (untouchable().contains(m_path))
+    if (isUntouchable(m_path))
         return;
     m_store->sync();
     if (m_store->status() == QSettings::NoError) {
+        const std::lock_guard lock(memoryGuard());
         unsaved().remove(m_path);
         return;
     }

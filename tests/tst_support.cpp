@@ -1,5 +1,6 @@
 // The option store and the application folder.
 #include "imaging/common/imaging_settings.h"
+#include "imaging/common/print_settings.h"
 #include "store/settings_file.h"
 #include "support/aab.h"
 #include "support/aam.h"
@@ -11,6 +12,8 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -51,6 +54,7 @@ private Q_SLOTS:
     void damagedOrUnwritableStore();
     void storedNumberOutOfRange_data();
     void storedNumberOutOfRange();
+    void settingsFromSeveralThreads();
 };
 
 void TestSupport::trailingSeparator_data()
@@ -289,4 +293,34 @@ void TestSupport::storedNumberOutOfRange()
 }
 
 QTEST_GUILESS_MAIN(TestSupport)
+// The settings are read and written on several threads at once (the printer's options on a
+// background thread, the scanner's choice on the scanner thread, the window's on its own), also
+// while a file cannot be written and its values are held in memory: every value read back is
+// one that was written. Run under ThreadSanitizer in the test command.
+void TestSupport::settingsFromSeveralThreads()
+{
+    TestHome home;
+    // A folder where the option store should be: nothing can be written, all is held.
+    QVERIFY(QDir().mkpath(home.storeFile()));
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([t] {
+            for (int i = 0; i < 100; ++i) {
+                imaging::ImagingSettings settings;
+                settings.set(imaging::Settings::PrintCopies, 1 + (t + i) % 9);
+                const int copies = settings.number(imaging::Settings::PrintCopies);
+                QVERIFY(copies >= 1 && copies <= 9);
+                imaging::savePrinterOptions(
+                    QStringLiteral("P%1").arg(t),
+                    {{QStringLiteral("InputSlot"), QStringLiteral("Tray%1").arg(i % 3)}});
+                QCOMPARE(imaging::printerOptions(QStringLiteral("P%1").arg(t)).size(), 1);
+                AAB::SaveOption(QStringLiteral("ExtView"), std::int16_t(i % 2));
+                const QString shown = AAB::LoadOption(QStringLiteral("ExtView"), std::int16_t(7));
+                QVERIFY(shown == QLatin1String("0") || shown == QLatin1String("1"));
+            }
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+}
+
 #include "tst_support.moc"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Kopyra twice (plain, and with AddressSanitizer and
-# UndefinedBehaviorSanitizer), starts what the tests need and runs all tests with ctest.
+# UndefinedBehaviorSanitizer) and the settings' tests once more with ThreadSanitizer, starts
+# what the tests need and runs all tests with ctest.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/tools/deps.sh" test
@@ -13,6 +14,10 @@ fi
 "$top/tools/build.sh" "$top/build" -DKOPYRA_WERROR=ON
 "$top/tools/build.sh" "$top/build-asan" -DCMAKE_BUILD_TYPE=Debug -DKOPYRA_SANITIZE=ON \
     -DKOPYRA_WERROR=ON
+# Only the tests of what several threads share (the settings): the rest of the program keeps
+# its devices on threads of their own.
+KOPYRA_BUILD_TARGET=tst_support "$top/tools/build.sh" "$top/build-tsan" -DCMAKE_BUILD_TYPE=Debug \
+    -DKOPYRA_TSAN=ON -DKOPYRA_WERROR=ON
 
 # shellcheck source=tools/test-services.sh
 . "$top/tools/test-services.sh"
@@ -35,4 +40,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:fast_unwind_on_malloc=0 \
     LSAN_OPTIONS=suppressions=$top/tests/lsan.supp \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir "$top/build-asan" --output-on-failure --timeout 600 "$@" || status=1
+echo "== Tests unter ThreadSanitizer =="
+TSAN_OPTIONS="halt_on_error=1 suppressions=$top/tests/tsan.supp" \
+    ctest --test-dir "$top/build-tsan" -R '^tst_support$' --output-on-failure || status=1
 exit $status
