@@ -17,6 +17,7 @@ namespace imaging {
 struct ButtonWatch::Answer {
     bool down = false;
     bool drain = false; // a press kept from a busy time, not wanted now
+    int copies = 0;     // copies begun when the look was sent
     QString failure;    // empty: the device answered
 };
 
@@ -69,54 +70,56 @@ void ButtonWatch::look()
         return;
     m_asking = true;
     QPointer<ButtonWatch> self(this);
-    scanner::ScannerThread::instance().post(
-        [self, device = m_device, buttons = m_buttons, drain = std::exchange(m_drain, false)] {
-            Answer answer;
-            answer.drain = drain;
-            try {
-                // Closed after a copy, or another scanner chosen meanwhile: opened (again).
-                if (!device->isOpen() || device->name() != buttons->device) {
-                    if (!device->isOpen()) {
-                        const ScannerChoice choice = ScannerChoice::load();
-                        QString name = choice.name;
-                        if (name.isEmpty()) {
-                            const auto devices = scanner::listDevices();
-                            if (const sane::DeviceInfo* found = choice.pick(devices))
-                                name = found->name;
-                        }
-                        if (name.isEmpty())
-                            throw DispatchError(ErrorNumber::NoScanner,
-                                                QStringLiteral("Es wurde kein Scanner gefunden."),
-                                                scanProgId());
-                        device->open(name);
+    scanner::ScannerThread::instance().post([self, device = m_device, buttons = m_buttons,
+                                             drain = std::exchange(m_drain, false),
+                                             copies = m_copies] {
+        Answer answer;
+        answer.drain = drain;
+        answer.copies = copies;
+        try {
+            // Closed after a copy, or another scanner chosen meanwhile: opened (again).
+            if (!device->isOpen() || device->name() != buttons->device) {
+                if (!device->isOpen()) {
+                    const ScannerChoice choice = ScannerChoice::load();
+                    QString name = choice.name;
+                    if (name.isEmpty()) {
+                        const auto devices = scanner::listDevices();
+                        if (const sane::DeviceInfo* found = choice.pick(devices))
+                            name = found->name;
                     }
-                    buttons->device = device->name();
-                    buttons->indexes.clear();
-                    for (const QString& name : DeviceAbilities::of(*device).startButtons)
-                        buttons->indexes << device->find(name);
-                    if (buttons->indexes.isEmpty())
-                        throw DispatchError(ErrorNumber::NoSuchSource,
-                                            QStringLiteral("Der Scanner „%1“ hat keine Taste "
-                                                           "„Kopieren“ oder „Scannen“, die Kopyra "
-                                                           "abfragen könnte.")
-                                                .arg(buttons->device),
+                    if (name.isEmpty())
+                        throw DispatchError(ErrorNumber::NoScanner,
+                                            QStringLiteral("Es wurde kein Scanner gefunden."),
                                             scanProgId());
+                    device->open(name);
                 }
-                for (const int index : std::as_const(buttons->indexes))
-                    answer.down = answer.down || device->value(index).toBool();
-            } catch (const DispatchError& e) {
-                answer.failure = e.description();
-                try {
-                    device->close();
-                } catch (const DispatchError&) {
-                }
-                buttons->device.clear();
+                buttons->device = device->name();
+                buttons->indexes.clear();
+                for (const QString& name : DeviceAbilities::of(*device).startButtons)
+                    buttons->indexes << device->find(name);
+                if (buttons->indexes.isEmpty())
+                    throw DispatchError(ErrorNumber::NoSuchSource,
+                                        QStringLiteral("Der Scanner „%1“ hat keine Taste "
+                                                       "„Kopieren“ oder „Scannen“, die Kopyra "
+                                                       "abfragen könnte.")
+                                            .arg(buttons->device),
+                                        scanProgId());
             }
-            QMetaObject::invokeMethod(qApp, [self, answer] {
-                if (self)
-                    self->answered(answer);
-            });
+            for (const int index : std::as_const(buttons->indexes))
+                answer.down = answer.down || device->value(index).toBool();
+        } catch (const DispatchError& e) {
+            answer.failure = e.description();
+            try {
+                device->close();
+            } catch (const DispatchError&) {
+            }
+            buttons->device.clear();
+        }
+        QMetaObject::invokeMethod(qApp, [self, answer] {
+            if (self)
+                self->answered(answer);
         });
+    });
 }
 
 void ButtonWatch::answered(const Answer& answer)
@@ -127,11 +130,13 @@ void ButtonWatch::answered(const Answer& answer)
     if (!answer.failure.isEmpty()) {
         m_stopped = true;
         m_down = false;
-        if (failed)
+        // Once, until the scanner answers again: not after every copy that resumes the watch.
+        if (failed && !std::exchange(m_failureTold, true))
             failed(answer.failure);
         return;
     }
-    const bool press = answer.down && !m_down && !answer.drain;
+    m_failureTold = false;
+    const bool press = answer.down && !m_down && !answer.drain && answer.copies == m_copies;
     m_down = answer.down;
     if (press && m_idle() && pressed)
         pressed();

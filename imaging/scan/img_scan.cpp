@@ -275,7 +275,7 @@ void ImgScan::scan()
         fail(ErrorNumber::NoPageFile,
              QStringLiteral("Es ist keine Datei für die gescannte Seite angegeben."));
     m_busy = true;
-    m_watch->resume(); // after a failure, the buttons are watched again once this copy is over
+    m_watch->copyBegins();
     struct NotBusy {
         bool& busy;
         ~NotBusy() { busy = false; }
