@@ -24,6 +24,7 @@ mkdir -p "$artifacts" "$KOPYRA_TEST_PDF_DIR"
 work=$(mktemp -d /tmp/kopyra-e2e.XXXXXX)
 pid=
 saned=
+other_saned=
 patience= # of the scanner helper's watchdog, in ms; empty: the program's own
 scenario=
 title="Kopyra - der handliche Fotokopierer für Windows"
@@ -44,6 +45,7 @@ cleanup() {
     [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
     [ -n "$printer_gone" ] && restore_printer
     [ -n "$saned" ] && kill "$saned" 2>/dev/null && wait "$saned" 2>/dev/null || true
+    [ -n "$other_saned" ] && stop_other_saned
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -617,6 +619,19 @@ slow_network_scanner() {
     stop_saned
     start_saned "$src/tests/sane/fault:$src/tests/sane/saned"
 }
+# A second host's saned (127.0.0.2), which the network backend also searched.
+start_other_saned() {
+    SANE_CONFIG_DIR=$src/tests/sane/saned saned -l -e -d 0 -b 127.0.0.2 -p 6566 \
+        >>"$home/saned.log" 2>&1 &
+    other_saned=$!
+    wait_for 10 bash -c 'exec 3<>/dev/tcp/127.0.0.2/6566' || fail "the other saned does not listen"
+}
+stop_other_saned() {
+    pkill -KILL -P "$other_saned" 2>/dev/null || true
+    kill -KILL "$other_saned" 2>/dev/null || true
+    wait "$other_saned" 2>/dev/null || true
+    other_saned=
+}
 boxes_about() { grep -c "Meldung: .*$1" "$home/kopyra.log" || true; }
 # One box about the scanner, closed; the window takes the next press.
 one_box_about() { # words
@@ -683,7 +698,30 @@ scenario_network_scanner() {
         stop
         start_saned "$src/tests/sane/fault:$src/tests/sane/saned"
     done
-    sed -i '/read-pause/d' "$home/config/kopyra-imaging.conf"
+    # Another host's saned restarting while this scan pauses is none of its business.
+    echo "   another host's saned restarted while the lamp warms up"
+    patience=
+    sed -i '/read-pause=100/a net_3A127.0.0.1_3Afault_3A0\\warm-up=8000' "$home/config/kopyra-imaging.conf"
+    grep -q 'warm-up=8000' "$home/config/kopyra-imaging.conf" || fail "no warm-up set"
+    start_other_saned
+    start "$src/tests/sane/net"
+    key "$title" alt+s
+    wait_for 20 has_window "Scanner wählen" || fail "no scanner dialog"
+    sleep 3 # the search over the network, both hosts
+    key "Scanner wählen" Escape
+    wait_for 10 no_window "Scanner wählen" || fail "the scanner dialog stayed"
+    marker
+    press_copy
+    wait_for 30 has_window Scannen || fail "no scan under way"
+    sleep 2
+    stop_other_saned
+    start_other_saned
+    wait_for 40 have_new_pdf || fail "the scan ended when another host's saned restarted"
+    [ "$(boxes_about Scanner)" -eq 0 ] || fail "a box when another host's saned restarted"
+    wait_for 60 jobs_done
+    stop
+    stop_other_saned
+    sed -i '/read-pause\|warm-up/d' "$home/config/kopyra-imaging.conf"
     start "$src/tests/sane/net"
     copy_arrives "once saned is back"
     stop

@@ -4,7 +4,8 @@
 // now and then that cancel lands inside malloc, the reader dies holding the heap lock and
 // sane_cancel waits for it for ever. Faults reported here end every time.
 // It can also be slow: "read-pause" milliseconds before each row it delivers, and
-// "cancel-pause" milliseconds in each sane_cancel (-1: for ever), as backends that wait for
+// "warm-up" milliseconds before a page's first row (a lamp warming up), "cancel-pause"
+// milliseconds in each sane_cancel (-1: for ever), as backends that wait for
 // their device or their reader thread there. And it can misbehave as foreign code does: crash
 // in sane_read ("Crash"), or never return from it ("Hang"). Its document feeder ("source"
 // "ADF") holds "sheets" pages and jams on page "jam-page" (0: never). Its sibling "fault:feeder"
@@ -68,6 +69,7 @@ enum Option {
     ReadReturnValue,
     ReadPause,
     CancelPause,
+    WarmUp,
     Source,
     Sheets,
     JamPage,
@@ -83,7 +85,8 @@ struct Settings {
     size_t fault = 0;
     SANE_Word readPause = 0; // ms
     SANE_Word cancelPause = 0;
-    size_t source = 0; // 1: the feeder
+    SANE_Word warmUp = 0; // ms before a page's first row, as a lamp warms up
+    size_t source = 0;    // 1: the feeder
     SANE_Word sheets = 5;
     SANE_Word jamPage = 0;
     SANE_Word fed = 0; // pages taken from the feeder since the opening
@@ -113,6 +116,8 @@ SANE_Word* number(SANE_Int n)
         return &scanner.readPause;
     case CancelPause:
         return &scanner.cancelPause;
+    case WarmUp:
+        return &scanner.warmUp;
     case Sheets:
         return &scanner.sheets;
     case JamPage:
@@ -152,6 +157,8 @@ void describe()
          &pauseRange, nullptr},
         {"cancel-pause", "Cancel pause", "Milliseconds each sane_cancel() takes.", word,
          SANE_UNIT_NONE, &pauseRange, nullptr},
+        {"warm-up", "Warm-up", "Milliseconds before a page's first row.", word, SANE_UNIT_NONE,
+         &pauseRange, nullptr},
         {SANE_NAME_SCAN_SOURCE, SANE_TITLE_SCAN_SOURCE, SANE_DESC_SCAN_SOURCE, text, SANE_UNIT_NONE,
          nullptr, sources},
         {"sheets", "Sheets", "Pages in the feeder.", word, SANE_UNIT_NONE, &sheetRange, nullptr},
@@ -342,6 +349,8 @@ SANE_Status sane_fault_read(SANE_Handle, SANE_Byte* data, SANE_Int max, SANE_Int
     if (scanner.jammed)
         return SANE_STATUS_JAMMED;
     size_t n = std::min(static_cast<size_t>(max), scanner.page.size() - scanner.sent);
+    if (scanner.warmUp > 0 && scanner.sent == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(scanner.warmUp));
     if (scanner.readPause > 0 && n > 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(scanner.readPause));
         n = std::min(n, static_cast<size_t>(side()));

@@ -151,6 +151,8 @@ PageEnd scanOnePage(SANE_Handle h, PageWriter& writer, const Treatment& treatmen
             return PageEnd::Empty;
         if (status != SANE_STATUS_GOOD)
             throw statusError(status);
+        SANE_Int dataFd = -1;
+        progress.dataFd = sane_get_select_fd(h, &dataFd) == SANE_STATUS_GOOD ? dataFd : -1;
 
         SANE_Parameters p{};
         status = sane_get_parameters(h, &p);

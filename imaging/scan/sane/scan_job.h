@@ -24,6 +24,9 @@ struct ScanProgress {
     std::atomic<qint64> total{-1}; // -1: the height is not known
     std::atomic<int> page{1};      // of the feeder's stack; done and total are this page's
     std::atomic<bool> cancelled{false};
+    // The socket the page's data comes through, where the backend has one (SANE's net backend:
+    // its data connection to saned); -1 otherwise.
+    std::atomic<int> dataFd{-1};
 
     // A cancel from another thread and the scan's own end take turns: once the scan has
     // ended, the handle is no longer the scan's, and the device is not let go (closed, or

@@ -12,14 +12,13 @@
 
 #include <sane/sane.h>
 
-#include <QDir>
-
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <mutex>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -43,32 +42,25 @@ constexpr int KopyraDescriptor = 3;
 // connection is still there.
 constexpr auto QuietBeforeLooking = 1s;
 
-// Whether a network connection of the backend's has been closed by the other end (saned gone):
-// SANE's net backend then reads nothing for ever instead of failing, and only its sockets
-// tell. Kopyra's own socket is not a network one.
-bool networkConnectionClosed()
+// Whether the connection the scan reads from has been closed by the other end (saned gone)
+// with nothing left in it to read: SANE's net backend then waits for ever instead of failing,
+// and only its socket tells. The backend's other connections (to every saned it searched)
+// are none of the scan's business: another host's saned restarting does not end this scan.
+bool dataConnectionClosed(int fd)
 {
-    const QStringList fds =
-        QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System);
-    for (const QString& name : fds) {
-        bool ok = false;
-        const int fd = name.toInt(&ok);
-        struct stat info {};
-        if (!ok || ::fstat(fd, &info) != 0 || !S_ISSOCK(info.st_mode))
-            continue;
-        int domain = 0, type = 0;
-        socklen_t length = sizeof domain;
-        if (::getsockopt(fd, SOL_SOCKET, SO_DOMAIN, &domain, &length) != 0 ||
-            (domain != AF_INET && domain != AF_INET6))
-            continue;
-        length = sizeof type;
-        if (::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) != 0 || type != SOCK_STREAM)
-            continue;
-        pollfd watch{fd, POLLRDHUP, 0};
-        if (::poll(&watch, 1, 0) == 1 && (watch.revents & (POLLRDHUP | POLLHUP | POLLERR)))
-            return true;
-    }
-    return false;
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISSOCK(info.st_mode))
+        return false;
+    int domain = 0;
+    socklen_t length = sizeof domain;
+    if (::getsockopt(fd, SOL_SOCKET, SO_DOMAIN, &domain, &length) != 0 ||
+        (domain != AF_INET && domain != AF_INET6))
+        return false;
+    pollfd watch{fd, POLLRDHUP, 0};
+    if (::poll(&watch, 1, 0) != 1 || !(watch.revents & (POLLRDHUP | POLLHUP | POLLERR)))
+        return false;
+    int unread = 0;
+    return ::ioctl(fd, FIONREAD, &unread) == 0 && unread == 0;
 }
 
 [[noreturn]] void leave()
@@ -237,7 +229,7 @@ private:
                     doneBefore = progress.done;
                     quietSince = now;
                 } else if (throughSaned && now - quietSince >= QuietBeforeLooking &&
-                           networkConnectionClosed()) {
+                           dataConnectionClosed(progress.dataFd)) {
                     // The backend would wait for ever; this helper goes with it, after saying
                     // why, and Kopyra starts a fresh one for the next scan.
                     const std::lock_guard<std::mutex> lock(turn);
