@@ -31,11 +31,15 @@ bool ownAndClosed(const QString& folder)
 
 } // namespace
 
-QString privateFolder(QString* why)
+QString privateFolder(QString* why, QString* refused)
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && ownAndClosed(runtime))
         return runtime;
+    if (!runtime.isEmpty() && refused)
+        *refused = QStringLiteral("Der Laufzeitordner „%1“ gehört nicht allein Ihnen (Besitzer, "
+                                  "Rechte 0700); Kopyra verwendet ihn nicht.")
+                       .arg(runtime);
     const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
     const QString folder = cache + QStringLiteral("/kopyra");
     QDir().mkpath(cache);
@@ -58,7 +62,10 @@ long peerUid(qintptr socketDescriptor)
 
 SingleInstance::SingleInstance(const QString& programFolder, const QString& settingsFile)
 {
-    m_folder = privateFolder(&m_why);
+    QString refused;
+    m_folder = privateFolder(&m_why, &refused);
+    if (!refused.isEmpty())
+        qWarning("Kopyra: %s", qPrintable(refused));
     const QByteArray who = QCryptographicHash::hash(
         (QDir(programFolder).absolutePath() + QLatin1Char('\n') + settingsFile).toUtf8(),
         QCryptographicHash::Sha256);

@@ -64,8 +64,8 @@ private:
 
 // The folder for the lock and the socket: the runtime folder when it is the user's own and
 // closed to others (0700), else "kopyra" in the cache folder, made so. Empty, with the reason
-// in German, when neither is safe.
-QString privateFolder(QString* why);
+// in German, when neither is safe. *refused says why a runtime folder that is set was not taken.
+QString privateFolder(QString* why, QString* refused = nullptr);
 
 // The user at the other end of a local socket; -1 when it cannot be told.
 long peerUid(qintptr socketDescriptor);

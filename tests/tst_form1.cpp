@@ -34,7 +34,11 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using imaging::Variant;
@@ -120,6 +124,7 @@ private Q_SLOTS:
     void crashedKopyraTakenOver();
     void copyRequestAnswered();
     void foreignFolderRefused();
+    void strangersListenerRefused();
 
 private:
     std::unique_ptr<TestHome> m_home;
@@ -686,9 +691,10 @@ void TestForm1::foreignFolderRefused()
     QVERIFY(::chmod(QFile::encodeName(runtime.path()).constData(), 0777) == 0);
     const QByteArray before = qgetenv("XDG_RUNTIME_DIR");
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
-    QString why;
-    QString folder = privateFolder(&why);
+    QString why, refused;
+    QString folder = privateFolder(&why, &refused);
     QVERIFY2(!folder.isEmpty() && folder != runtime.path(), qPrintable(folder + why));
+    QVERIFY2(refused.contains(runtime.path()), qPrintable(refused));
     QCOMPARE(QFileInfo(folder).permissions() & (QFile::ReadOther | QFile::ReadGroup),
              QFileDevice::Permissions());
     if (::getuid() == 0) {
@@ -698,6 +704,54 @@ void TestForm1::foreignFolderRefused()
         QVERIFY2(!folder.isEmpty() && folder != runtime.path(), qPrintable(folder + why));
     }
     qputenv("XDG_RUNTIME_DIR", before);
+}
+
+// Another user's program listening where the running Kopyra's socket should be (as only
+// root can arrange: the folder is the user's own) is not told anything, and the start says so.
+void TestForm1::strangersListenerRefused()
+{
+    if (::getuid() != 0)
+        QSKIP("a second user needs root");
+    QTemporaryDir program;
+    std::unique_ptr<QProcess> running(startKopyra(nullptr, program.path(), SingleInstance::Show,
+                                                  {QString(), QStringLiteral("20000")}));
+    running->start();
+    QCOMPARE(outcomeOf(running.get()), QStringLiteral("run"));
+    const QByteArray path =
+        QFile::encodeName(SingleInstance(program.path(), QStringLiteral("settings")).socketPath());
+    ::unlink(path.constData());
+    int ready[2];
+    QVERIFY(::pipe(ready) == 0);
+    const pid_t stranger = ::fork();
+    if (stranger == 0) {
+        // As "nobody", answering "ok" to whatever comes.
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.constData(), sizeof(address.sun_path) - 1);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+            ::setgid(65534) != 0 || ::setuid(65534) != 0 || ::listen(fd, 4) != 0)
+            ::_exit(1);
+        (void)!::write(ready[1], "r", 1);
+        for (int asker; (asker = ::accept(fd, nullptr, nullptr)) >= 0; ::close(asker))
+            (void)!::write(asker, "ok\n", 3);
+        ::_exit(0);
+    }
+    char r = 0;
+    QCOMPARE(::read(ready[0], &r, 1), ssize_t(1));
+    std::unique_ptr<QProcess> copy(startKopyra(nullptr, program.path(), SingleInstance::Copy));
+    copy->start();
+    const QString outcome = outcomeOf(copy.get());
+    copy->waitForFinished();
+    ::kill(stranger, SIGKILL);
+    ::waitpid(stranger, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    ::kill(pid_t(running->processId()), SIGTERM);
+    running->waitForFinished();
+    QVERIFY2(outcome.startsWith(QLatin1String("not ")) &&
+                 outcome.contains(QLatin1String("anderer Benutzer")),
+             qPrintable(outcome));
 }
 
 namespace {
