@@ -25,6 +25,7 @@ constexpr std::int32_t ScannerDriverCrashed = 9106;  // the helper ended by its 
 constexpr std::int32_t ScannerHelperMissing = 9107;  // the helper cannot be started
 constexpr std::int32_t NoSuchSource = 9108;          // no feeder (or none for both sides)
 constexpr std::int32_t ScannerConnectionLost = 9109; // a network scanner closed its connection
+constexpr std::int32_t BacksDoNotMatch = 9110;       // backs after fronts: another page count
 constexpr std::int32_t PageFileFailed = 9140;
 constexpr std::int32_t SaneStatusBase = 9150; // + the SANE status
 

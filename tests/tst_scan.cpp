@@ -177,6 +177,8 @@ private Q_SLOTS:
     void slowScanCanBeCancelled();
     void feederCopiesTheStack_data();
     void feederCopiesTheStack();
+    void severalOriginals_data();
+    void severalOriginals();
     void idCardBothSides_data();
     void idCardBothSides();
     void scannerButtonStartsCopy_data();
@@ -456,6 +458,110 @@ void TestScan::slowScanCanBeCancelled()
              qPrintable(why));
 }
 
+void TestScan::severalOriginals_data()
+{
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<int>("source");
+    QTest::addColumn<QStringList>("answers"); // to the questions, in turn
+    QTest::addColumn<int>("backs");        // sheets in the feeder for the backs; -2: the glass jams
+    QTest::addColumn<QList<int>>("greys"); // of the page file's pages; empty: the old one
+    QTest::addColumn<int>("number");       // of the failure
+    QTest::addColumn<QString>("words");
+    using S = ScanPreferences::Source;
+    const QStringList weiter{QStringLiteral("Weiter")};
+    // The test scanner's grid from the glass: every page the same.
+    QTest::newRow("the glass, three pages")
+        << "test:0" << int(S::FlatbedPages)
+        << QStringList{QStringLiteral("Weiter"), QStringLiteral("Weiter"), QStringLiteral("Fertig")}
+        << 0 << QList<int>{-1, -1, -1} << 0 << "";
+    QTest::newRow("the glass, cancelled after page 2")
+        << "test:0" << int(S::FlatbedPages)
+        << QStringList{QStringLiteral("Weiter"), QStringLiteral("Abbrechen")} << 0 << QList<int>()
+        << 0 << "";
+    // The fault scanner's feeder: each page fed a grey of its own, 232, 208, 184 … (the backs
+    // pass the fourth to the sixth).
+    QTest::newRow("the feeder, the backs after the fronts")
+        << "fault:0" << int(S::FeederBacksAfter) << weiter << 3
+        << QList<int>{232, 112, 208, 136, 184, 160} << 0 << "";
+    QTest::newRow("the feeder, a back missing")
+        << "fault:0" << int(S::FeederBacksAfter) << weiter << 2 << QList<int>() << 9110
+        << "3 Vorderseiten, aber 2 Rückseiten";
+    QTest::newRow("the glass, a jam on the first page")
+        << "fault:0" << int(S::FlatbedPages) << QStringList() << -2 << QList<int>() << 9156
+        << "Seite 1: Im Scanner gibt es einen Papierstau";
+    QTest::newRow("the feeder, cancelled at the turn")
+        << "fault:0" << int(S::FeederBacksAfter) << QStringList{QStringLiteral("Abbrechen")} << 3
+        << QList<int>() << 0 << "";
+}
+
+// Several originals into one page file: from the glass one after the other, each answered
+// with "Weiter" until "Fertig"; the feeder's fronts and then its backs, put in place front 1,
+// back 1, front 2 … "Abbrechen" keeps the old page file, and backs that do not match the
+// fronts are refused.
+void TestScan::severalOriginals()
+{
+    QFETCH(QString, device);
+    QFETCH(int, source);
+    QFETCH(QStringList, answers);
+    QFETCH(int, backs);
+    QFETCH(QList<int>, greys);
+    QFETCH(int, number);
+    QFETCH(QString, words);
+    imaging::ScannerChoice{device, QString(), QString()}.save();
+    QVERIFY(writeFile(m_page, OldPage));
+    ScanPreferences prefs;
+    prefs.mode = ScanPreferences::Mode::Gray;
+    prefs.dpi = 25;
+    prefs.source = ScanPreferences::Source(source);
+    QStringList asked;
+    const auto answer = whenShown<QMessageBox>([&](QMessageBox* box) {
+        if (box->windowTitle() != QLatin1String("Mehrere Vorlagen"))
+            return false;
+        asked << box->text();
+        const QString wanted = answers.value(asked.size() - 1, QStringLiteral("Abbrechen"));
+        for (QAbstractButton* button : box->buttons())
+            if (button->text().remove(QLatin1Char('&')) == wanted)
+                button->click();
+        return asked.size() >= answers.size();
+    });
+    ImgScan control;
+    QVariantMap options{{QStringLiteral("sheets"), 3}, {QStringLiteral("refill"), backs}};
+    if (backs == -2) // not a back: a jam
+        options = {{QStringLiteral("read-return-value"), QStringLiteral("SANE_STATUS_JAMMED")}};
+    const Outcome o = scan(options, prefs, &control);
+    QCOMPARE(o.number, number);
+    QVERIFY2(o.error.contains(words), qPrintable(o.error));
+    QCOMPARE(asked.size(), answers.size());
+    if (source == int(ScanPreferences::Source::FlatbedPages) && !asked.isEmpty())
+        QCOMPARE(asked.first(), QStringLiteral("Seite 1 ist gescannt. Nächste Vorlage auflegen "
+                                               "und „Weiter“ drücken – oder „Fertig“, um zu "
+                                               "kopieren."));
+    if (greys.isEmpty()) {
+        QVERIFY(!o.event);
+        QCOMPARE(contents(m_page), OldPage);
+        return;
+    }
+    QVERIFY(o.event);
+    QCOMPARE(pagesIn(m_page), greys.size());
+    for (int p = 0; p < greys.size(); ++p) {
+        imaging::PageReader page;
+        QString why;
+        QVERIFY2(page.open(m_page, &why, p), qPrintable(why));
+        if (greys[p] < 0) { // the grid: A4
+            const QSizeF mm = QSizeF(page.size()) / page.xDpi() * 25.4;
+            QVERIFY2(qAbs(mm.width() - 210) < 1.5 && qAbs(mm.height() - 297) < 1.5,
+                     qPrintable(QDebug::toString(mm)));
+            continue;
+        }
+        const QImage first = page.reducedCopy(QSize(8, 8), &why);
+        QVERIFY2(qAbs(qGray(first.pixel(4, 4)) - greys[p]) <= 2,
+                 qPrintable(QStringLiteral("page %1: grey %2, wanted %3")
+                                .arg(p + 1)
+                                .arg(qGray(first.pixel(4, 4)))
+                                .arg(greys[p])));
+    }
+}
+
 void TestScan::feederCopiesTheStack_data()
 {
     QTest::addColumn<QString>("device");
@@ -585,6 +691,7 @@ void TestScan::idCardBothSides()
     ImgScan control;
     bool offered = false, buttonOffered = false;
     QString why;
+    QStringList sourcesOffered; // of those a scanner may lack
     {
         // The scanner is asked while the dialog is open: its answer is awaited.
         const auto look = whenShown<imaging::ScanPreferencesDialog>([&](QDialog* dialog) {
@@ -596,6 +703,13 @@ void TestScan::idCardBothSides()
             const auto* item = qobject_cast<QStandardItemModel*>(box->model())->item(card);
             offered = item && item->isEnabled();
             why = item ? item->toolTip() : QString();
+            for (const auto source :
+                 {ScanPreferences::Source::IdCard, ScanPreferences::Source::FlatbedPages,
+                  ScanPreferences::Source::FeederBacksAfter})
+                if (qobject_cast<QStandardItemModel*>(box->model())
+                        ->item(box->findData(int(source)))
+                        ->isEnabled())
+                    sourcesOffered << box->itemText(box->findData(int(source)));
             buttonOffered = shown->startButtonBox->isEnabled();
             dialog->reject();
             return true;
@@ -604,6 +718,10 @@ void TestScan::idCardBothSides()
     }
     QCOMPARE(offered, number == 0);
     QVERIFY(offered || why.contains(QStringLiteral("nur einen Einzug")));
+    const QStringList allSources{QStringLiteral("Ausweis (beide Seiten auf ein Blatt)"),
+                                 QStringLiteral("Vorlagenglas, mehrere Seiten"),
+                                 QStringLiteral("Einzug, Rückseiten danach")};
+    QCOMPARE(sourcesOffered, number == 0 ? allSources : allSources.mid(2));
     // The test scanner has no buttons of its own, the fault scanner has.
     QCOMPARE(buttonOffered, device.startsWith(QLatin1String("fault")));
 
@@ -791,10 +909,12 @@ void TestScan::scannerWithoutSourceChoice_data()
     QTest::newRow("the glass") << int(S::Flatbed) << QSizeF(210, 297);
     QTest::newRow("an ID card") << int(S::IdCard) << QSizeF(96, 64);
     QTest::newRow("the feeder") << int(S::Feeder) << QSizeF();
+    QTest::newRow("several originals from the glass") << int(S::FlatbedPages) << QSizeF(210, 297);
+    QTest::newRow("backs after fronts") << int(S::FeederBacksAfter) << QSizeF();
 }
 
-// A scanner without any choice of source is all glass: the glass and the ID card are set up on
-// it, the feeder is refused.
+// A scanner without any choice of source is all glass: the glass, the ID card and several
+// originals from the glass are set up on it, the feeder is refused, and not offered.
 void TestScan::scannerWithoutSourceChoice()
 {
     QFETCH(int, source);
@@ -804,6 +924,8 @@ void TestScan::scannerWithoutSourceChoice()
     prefs.source = ScanPreferences::Source(source);
     const QString failure = failureOf([&] { prefs.applyTo(device); });
     QCOMPARE(failure.isEmpty(), !areaMm.isEmpty());
+    const imaging::DeviceAbilities abilities = imaging::DeviceAbilities::of(device);
+    QVERIFY(abilities.glass && !abilities.feeder);
     if (!areaMm.isEmpty())
         QCOMPARE(QSizeF(device.values.value(QStringLiteral("br-x")).toDouble(),
                         device.values.value(QStringLiteral("br-y")).toDouble()),

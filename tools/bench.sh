@@ -82,6 +82,8 @@ report=$(mktemp)
     fi
     "$bench/bench_sheet"
     echo
+    "$bench/bench_stack"
+    echo
     "$bench/bench_startup" 10
     echo
     "$bench/bench_watch" "$top/build/tests/sane-fault" "$top/tests/sane/fault:$top/tests/sane/local" 20

@@ -25,11 +25,12 @@ namespace Settings {
 extern const Setting ScannerName;
 extern const Setting ScannerVendor;
 extern const Setting ScannerModel;
-extern const Setting ScanMode;        // "Color", "Gray", "Lineart"
-extern const Setting ScanResolution;  // dots per inch
-extern const Setting ScanPaper;       // "A4", "A5", "Letter", "WholeArea"
-extern const Setting ScanTone;        // -2 lighter … 0 as scanned … 2 darker
-extern const Setting ScanSource;      // "", "Flatbed", "Feeder", "FeederDuplex", "IdCard"
+extern const Setting ScanMode;       // "Color", "Gray", "Lineart"
+extern const Setting ScanResolution; // dots per inch
+extern const Setting ScanPaper;      // "A4", "A5", "Letter", "WholeArea"
+extern const Setting ScanTone;       // -2 lighter … 0 as scanned … 2 darker
+// "", "Flatbed", "Feeder", "FeederDuplex", "IdCard", "FlatbedPages", "FeederBacksAfter"
+extern const Setting ScanSource;
 extern const Setting ScanStartButton; // 1: the scanner's own copy button starts a copy
 extern const Setting PrintPrinter;    // empty: CUPS's default
 extern const Setting PrintCopies;

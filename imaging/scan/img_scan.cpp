@@ -7,6 +7,7 @@
 #include "imaging/scan/link/remote_device.h"
 #include "imaging/scan/link/scanner_helper.h"
 #include "imaging/scan/link/scanner_thread.h"
+#include "imaging/scan/original_stack.h"
 #include "imaging/scan/scan_option_dialog.h"
 #include "imaging/scan/scan_preferences.h"
 #include "imaging/scan/scanner_choice.h"
@@ -293,10 +294,22 @@ void ImgScan::scan()
     try {
         if (m_showSetup && !runSetupDialog())
             return;
-        const bool card = ScanPreferences::load().source == ScanPreferences::Source::IdCard;
-        if (card ? !scanIdCard(m_pageFile, dialogParent(),
-                               [this](const QString& side) { return runScanWithProgress(side); })
-                 : !runScanWithProgress(m_pageFile)) {
+        const auto scanInto = [this](const QString& file) { return runScanWithProgress(file); };
+        bool scanned = false;
+        switch (ScanPreferences::load().source) {
+        case ScanPreferences::Source::IdCard:
+            scanned = scanIdCard(m_pageFile, dialogParent(), scanInto);
+            break;
+        case ScanPreferences::Source::FlatbedPages:
+            scanned = scanFlatbedPages(m_pageFile, dialogParent(), scanInto);
+            break;
+        case ScanPreferences::Source::FeederBacksAfter:
+            scanned = scanBacksAfterFronts(m_pageFile, dialogParent(), scanInto);
+            break;
+        default:
+            scanned = runScanWithProgress(m_pageFile);
+        }
+        if (!scanned) {
             // A backend may keep a cancelled scan's state (the next colour of a three-pass
             // scan, say): the next scan starts with the device opened afresh. Not waited for:
             // the helper may still be ending the scan.

@@ -56,6 +56,10 @@ const char* sourceKey(ScanPreferences::Source s)
         return "FeederDuplex";
     case ScanPreferences::Source::IdCard:
         return IdCardSource;
+    case ScanPreferences::Source::FlatbedPages:
+        return "FlatbedPages";
+    case ScanPreferences::Source::FeederBacksAfter:
+        return "FeederBacksAfter";
     case ScanPreferences::Source::Device:
         break;
     }
@@ -80,7 +84,8 @@ ScanPreferences ScanPreferences::load()
     p.tone = s.number(Settings::ScanTone);
     p.startButton = s.number(Settings::ScanStartButton) == 1;
     const QString source = s.text(Settings::ScanSource);
-    for (Source x : {Source::Flatbed, Source::Feeder, Source::FeederDuplex, Source::IdCard})
+    for (Source x : {Source::Flatbed, Source::Feeder, Source::FeederDuplex, Source::IdCard,
+                     Source::FlatbedPages, Source::FeederBacksAfter})
         if (source == QLatin1String(sourceKey(x)))
             p.source = x;
     return p;
@@ -148,6 +153,18 @@ ScanPreferencesDialog::ScanPreferencesDialog(const ScanPreferences& current, QWi
                                           "auf die linke obere Ecke des Vorlagenglases gelegt, "
                                           "in Originalgröße auf einem Blatt"),
                            Qt::ToolTipRole);
+    sourceBox->addItem(QStringLiteral("Vorlagenglas, mehrere Seiten"),
+                       int(ScanPreferences::Source::FlatbedPages));
+    sourceBox->setItemData(sourceBox->count() - 1,
+                           QStringLiteral("Eine Vorlage nach der anderen auf das Vorlagenglas "
+                                          "legen; alle Seiten werden zusammen kopiert"),
+                           Qt::ToolTipRole);
+    sourceBox->addItem(QStringLiteral("Einzug, Rückseiten danach"),
+                       int(ScanPreferences::Source::FeederBacksAfter));
+    sourceBox->setItemData(sourceBox->count() - 1,
+                           QStringLiteral("Erst die Vorderseiten durch den Einzug, dann den "
+                                          "umgedrehten Stapel für die Rückseiten"),
+                           Qt::ToolTipRole);
     sourceBox->setCurrentIndex(sourceBox->findData(int(current.source)));
     form->addRow(QStringLiteral("&Vorlage:"), sourceBox);
 
@@ -166,7 +183,6 @@ ScanPreferencesDialog::ScanPreferencesDialog(const ScanPreferences& current, QWi
 void ScanPreferencesDialog::showAbilities(const DeviceAbilities& abilities)
 {
     auto* sources = qobject_cast<QStandardItemModel*>(sourceBox->model());
-    QStandardItem* card = sources->item(sourceBox->findData(int(ScanPreferences::Source::IdCard)));
     abilitiesShown = true;
     if (abilities.startButtons.isEmpty()) {
         // Nothing to watch: off, and OK keeps it off.
@@ -176,14 +192,26 @@ void ScanPreferencesDialog::showAbilities(const DeviceAbilities& abilities)
                                                   "(„Kopieren“ oder „Scannen“), die Kopyra "
                                                   "abfragen könnte."));
     }
-    if (abilities.glass)
-        return;
-    card->setEnabled(false);
-    card->setToolTip(QStringLiteral("Der gewählte Scanner hat nur einen Einzug und kein "
-                                    "Vorlagenglas, auf das ein Ausweis gelegt werden könnte."));
-    // Chosen before, for a scanner with a glass: the box shows it, and says why it will not do.
-    if (sourceBox->currentIndex() == card->row())
-        sourceBox->setToolTip(card->toolTip());
+    // What the scanner cannot do is not offered, and says why; chosen before, for another
+    // scanner, the box shows it, and says why it will not do.
+    const auto refuse = [&](ScanPreferences::Source source, const QString& why) {
+        QStandardItem* item = sources->item(sourceBox->findData(int(source)));
+        item->setEnabled(false);
+        item->setToolTip(why);
+        if (sourceBox->currentIndex() == item->row())
+            sourceBox->setToolTip(why);
+    };
+    if (!abilities.glass) {
+        refuse(ScanPreferences::Source::IdCard,
+               QStringLiteral("Der gewählte Scanner hat nur einen Einzug und kein "
+                              "Vorlagenglas, auf das ein Ausweis gelegt werden könnte."));
+        refuse(ScanPreferences::Source::FlatbedPages,
+               QStringLiteral("Der gewählte Scanner hat nur einen Einzug und kein "
+                              "Vorlagenglas."));
+    }
+    if (!abilities.feeder)
+        refuse(ScanPreferences::Source::FeederBacksAfter,
+               QStringLiteral("Der gewählte Scanner hat keinen Vorlageneinzug."));
 }
 
 ScanPreferences ScanPreferencesDialog::preferences() const

@@ -416,6 +416,45 @@ scenario_feeder() {
     stop
 }
 
+# Several originals into one copy, by keyboard alone: two pages from the glass (Return for
+# "Weiter", Alt+F for "Fertig"), then the feeder's ten fronts and, the stack turned over, its
+# ten backs; each one job of every page.
+scenario_several_originals() {
+    fresh "several originals"
+    store 'AskBeforePrint=0' 'ShowSpecificSetup=0'
+    sed -i 's/^Paper=A4$/Paper=A4\nSource=FlatbedPages/; s/^Resolution=150$/Resolution=50/' \
+        "$home/config/kopyra-imaging.conf"
+    start
+    marker
+    key "$title" Return
+    wait_for 30 has_window "Mehrere Vorlagen" || fail "not asked for the next original"
+    grep -q 'Meldung: Seite 1 ist gescannt. Nächste Vorlage auflegen und „Weiter“ drücken – oder „Fertig“, um zu kopieren.$' \
+        "$home/kopyra.log" || fail "not the copier's words"
+    key "Mehrere Vorlagen" Return
+    wait_for 30 grep -q 'Meldung: Seite 2 ist gescannt' "$home/kopyra.log" ||
+        fail "not asked after page 2"
+    wait_for 10 has_window "Mehrere Vorlagen" || fail "no question after page 2"
+    key "Mehrere Vorlagen" alt+f
+    wait_for 60 have_new_pdf || fail "no copy of the two originals"
+    wait_for 60 jobs_done
+    pdfinfo "$(new_pdf)" | grep -q "Pages: *2$" || fail "not two pages: $(pdfinfo "$(new_pdf)" | grep Pages)"
+    grep -q 'Kopie an „KopyraPDF“ gesendet (2 Seiten)' "$home/kopyra.log" || fail "not told two pages"
+    stop
+
+    sed -i 's/^Source=FlatbedPages$/Source=FeederBacksAfter/' "$home/config/kopyra-imaging.conf"
+    start
+    marker
+    key "$title" Return
+    wait_for 60 has_window "Mehrere Vorlagen" || fail "not asked to turn the stack over"
+    grep -q 'Meldung: Die Vorderseiten sind gescannt. Stapel umdrehen, wieder einlegen und „Weiter“ drücken.$' \
+        "$home/kopyra.log" || fail "not the copier's words for the backs"
+    key "Mehrere Vorlagen" Return
+    wait_for 120 have_new_pdf || fail "no copy of fronts and backs"
+    wait_for 60 jobs_done
+    pdfinfo "$(new_pdf)" | grep -q "Pages: *20$" || fail "not twenty pages: $(pdfinfo "$(new_pdf)" | grep Pages)"
+    stop
+}
+
 # The page bar over the image area ("Seite 2 von 10"), as a checksum of its pixels.
 page_bar() {
     eval "$(xdotool getwindowgeometry --shell "$(window "$title")")"
@@ -731,7 +770,7 @@ scenario_network_scanner() {
 
 all=(first_start one_copy ask_before_print setup_first_time_only jammed cupsd_away
     network_scanner info_and_end resize quick_presses no_printer zoom feeder damaged_settings
-    id_card from_outside scanner_button)
+    id_card several_originals from_outside scanner_button)
 run=("${@:-${all[@]}}")
 for s in "${run[@]}"; do
     began=$SECONDS

@@ -8,11 +8,12 @@
 // milliseconds in each sane_cancel (-1: for ever), as backends that wait for
 // their device or their reader thread there. And it can misbehave as foreign code does: crash
 // in sane_read ("Crash"), or never return from it ("Hang"). Its document feeder ("source"
-// "ADF") holds "sheets" pages and jams on page "jam-page" (0: never). Its sibling "fault:feeder"
-// is the same scanner with a feeder and no glass. Its own buttons "copy" and "scan" are pressed
-// by writing the button's name into the file KOPYRA_FAULT_PRESS names (read once, then gone);
-// "hang" there makes the next look at a button never return.
-// Loaded by SANE's dll backend through LD_LIBRARY_PATH (configuration tests/sane/fault).
+// "ADF") holds "sheets" pages, each a grey of its own, jams on page "jam-page" (0: never),
+// and once it has said it is empty holds the stack again ("refill" pages of it, where set). Its
+// sibling "fault:feeder" is the same scanner with a feeder and no glass. Its own buttons "copy" and
+// "scan" are pressed by writing the button's name into the file KOPYRA_FAULT_PRESS names (read
+// once, then gone); "hang" there makes the next look at a button never return. Loaded by SANE's dll
+// backend through LD_LIBRARY_PATH (configuration tests/sane/fault).
 #include <sane/sane.h>
 #include <sane/saneopts.h>
 
@@ -72,6 +73,7 @@ enum Option {
     WarmUp,
     Source,
     Sheets,
+    Refill,
     JamPage,
     CopyButton,
     ScanButton,
@@ -88,8 +90,10 @@ struct Settings {
     SANE_Word warmUp = 0; // ms before a page's first row, as a lamp warms up
     size_t source = 0;    // 1: the feeder
     SANE_Word sheets = 5;
+    SANE_Word refill = -1; // pages laid in again once the feeder was empty; -1: "sheets"
     SANE_Word jamPage = 0;
-    SANE_Word fed = 0; // pages taken from the feeder since the opening
+    SANE_Word fed = 0;     // pages taken from the feeder's stack now in it
+    SANE_Word through = 0; // pages fed since the opening, over every stack
 };
 struct Scanner : Settings {
     bool jammed = false;
@@ -120,6 +124,8 @@ SANE_Word* number(SANE_Int n)
         return &scanner.warmUp;
     case Sheets:
         return &scanner.sheets;
+    case Refill:
+        return &scanner.refill;
     case JamPage:
         return &scanner.jamPage;
     default:
@@ -162,6 +168,8 @@ void describe()
         {SANE_NAME_SCAN_SOURCE, SANE_TITLE_SCAN_SOURCE, SANE_DESC_SCAN_SOURCE, text, SANE_UNIT_NONE,
          nullptr, sources},
         {"sheets", "Sheets", "Pages in the feeder.", word, SANE_UNIT_NONE, &sheetRange, nullptr},
+        {"refill", "Refill", "Pages laid in again once the feeder was empty (-1: sheets).", word,
+         SANE_UNIT_NONE, &pauseRange, nullptr},
         {"jam-page", "Jam page", "The feeder jams on this page.", word, SANE_UNIT_NONE, &sheetRange,
          nullptr},
         {SANE_NAME_COPY, SANE_TITLE_COPY, SANE_DESC_COPY, SANE_TYPE_BOOL, SANE_UNIT_NONE, nullptr,
@@ -324,12 +332,22 @@ SANE_Status sane_fault_get_parameters(SANE_Handle, SANE_Parameters* p)
 SANE_Status sane_fault_start(SANE_Handle)
 {
     if (scanner.source == 1) {
-        if (scanner.fed >= scanner.sheets)
+        if (scanner.fed >= scanner.sheets) {
+            // The user lays the stack in again ("refill" pages of it).
+            scanner.fed = 0;
+            if (scanner.refill >= 0)
+                scanner.sheets = scanner.refill;
             return SANE_STATUS_NO_DOCS;
+        }
         ++scanner.fed;
+        ++scanner.through;
     }
     scanner.jammed = scanner.source == 1 && scanner.fed == scanner.jamPage;
-    scanner.page.assign(static_cast<size_t>(side()) * static_cast<size_t>(side()), 0x80);
+    // The glass's page is mid-grey; the feeder's are told apart by their grey, 24 levels
+    // darker for each page fed since the opening (the first 232).
+    const int grey = scanner.source == 1 ? 256 - 24 * std::min(scanner.through, 9) : 0x80;
+    scanner.page.assign(static_cast<size_t>(side()) * static_cast<size_t>(side()),
+                        static_cast<SANE_Byte>(grey));
     scanner.sent = 0;
     scanner.scanning = true;
     return SANE_STATUS_GOOD;

@@ -127,8 +127,12 @@ sane::Treatment ScanPreferences::applyTo(sane::OptionAccess& device) const
         if (!name.isEmpty())
             device.setByName(optionName(SANE_NAME_SCAN_MODE), name);
     }
-    // A card lies on the glass; a scanner without a choice of source has nothing but glass.
-    const Source wanted = source == Source::IdCard ? Source::Flatbed : source;
+    // A card, and originals one after the other, lie on the glass; the backs after the fronts
+    // come through the feeder. A scanner without a choice of source has nothing but glass.
+    const Source wanted = source == Source::IdCard || source == Source::FlatbedPages
+                              ? Source::Flatbed
+                          : source == Source::FeederBacksAfter ? Source::Feeder
+                                                               : source;
     const int sourceIndex = device.find(optionName(SANE_NAME_SCAN_SOURCE));
     if (source != Source::Device && !(wanted == Source::Flatbed && sourceIndex < 0)) {
         QString name;
@@ -142,7 +146,7 @@ sane::Treatment ScanPreferences::applyTo(sane::OptionAccess& device) const
                 source == Source::FeederDuplex
                     ? QStringLiteral("Der Scanner kann nicht beidseitig einziehen. Bitte wählen "
                                      "Sie unter „Optionen“ eine andere Vorlage.")
-                : source == Source::Feeder
+                : wanted == Source::Feeder
                     ? QStringLiteral("Der Scanner hat keinen Vorlageneinzug. Bitte wählen Sie "
                                      "unter „Optionen“ das Vorlagenglas.")
                 : source == Source::IdCard
@@ -203,6 +207,9 @@ DeviceAbilities DeviceAbilities::of(sane::OptionAccess& device)
         const QStringList offered = device.option(index).strings;
         abilities.glass = std::any_of(offered.begin(), offered.end(), [](const QString& name) {
             return sourceKind(name) == ScanPreferences::Source::Flatbed;
+        });
+        abilities.feeder = std::any_of(offered.begin(), offered.end(), [](const QString& name) {
+            return sourceKind(name) == ScanPreferences::Source::Feeder;
         });
     }
     for (const char* button : {SANE_NAME_COPY, SANE_NAME_SCAN})

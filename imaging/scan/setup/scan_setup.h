@@ -16,8 +16,18 @@ struct ScanPreferences {
     enum class Paper { A4, A5, Letter, WholeArea };
     // Where the originals lie: as the device (or its set-up dialog) has it, on the glass (one
     // page), in the document feeder (every page), both sides of every page; an ID card on the
-    // glass, its front and then its back, at the glass's corner.
-    enum class Source { Device, Flatbed, Feeder, FeederDuplex, IdCard };
+    // glass, its front and then its back, at the glass's corner; several originals laid on the
+    // glass one after the other; the feeder's stack, then the same stack turned over for the
+    // backs.
+    enum class Source {
+        Device,
+        Flatbed,
+        Feeder,
+        FeederDuplex,
+        IdCard,
+        FlatbedPages,
+        FeederBacksAfter
+    };
 
     Mode mode = Mode::Color;
     int dpi = 300;
@@ -48,6 +58,7 @@ struct ScanPreferences {
 // What an open device can do, as far as the choices of the scan preferences depend on it.
 struct DeviceAbilities {
     bool glass = true;        // a glass to lay an original on (a device without a choice of source)
+    bool feeder = false;      // a document feeder
     QStringList startButtons; // the device's own buttons that start a copy ("copy", "scan")
 
     static DeviceAbilities of(sane::OptionAccess& device);
