@@ -171,6 +171,8 @@ void Form1::buildDesign()
     Btn[0] = makeButton(ButtonFrame, QString(), QStringLiteral(":/pictures/copy_idle.gif"), 82);
     Btn[0]->setObjectName(QStringLiteral("Btn0"));
     Btn[0]->setToolTip(QStringLiteral("Kopieren: Seite scannen und drucken"));
+    // A picture without a caption: a screen reader says its name, the tooltip as description.
+    Btn[0]->setAccessibleName(QStringLiteral("Kopieren"));
     place(Btn[0], 120, 180, 1740, 1740);
 
     ImgEdit1Frame3D = new QFrame(this);

@@ -8,6 +8,8 @@
 #include "support/kopyra_application.h"
 #include "test_home.h"
 
+#include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QElapsedTimer>
@@ -97,6 +99,39 @@ template <class Call> QString failureOf(Call call, QString* source = nullptr)
         return QString::number(e.number()) + QLatin1Char(' ') + e.description();
     }
     return {};
+}
+
+// Every control a user works with, below root as a screen reader sees it (Qt's accessibility
+// interfaces), that has no name or not the role of its kind: "role 'name' (object name)".
+inline QStringList unnamedControls(QWidget* root)
+{
+    static const QList<QAccessible::Role> working{
+        QAccessible::PushButton, QAccessible::CheckBox,     QAccessible::RadioButton,
+        QAccessible::ComboBox,   QAccessible::SpinBox,      QAccessible::Slider,
+        QAccessible::EditableText, QAccessible::ButtonMenu, QAccessible::ButtonDropDown,
+        QAccessible::PageTab};
+    QStringList found;
+    std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* at) {
+        if (!at || at->state().invisible)
+            return;
+        QWidget* widget = qobject_cast<QWidget*>(at->object());
+        const bool button = qobject_cast<QAbstractButton*>(at->object()) != nullptr;
+        const bool buttonRole = at->role() == QAccessible::PushButton ||
+                                at->role() == QAccessible::CheckBox ||
+                                at->role() == QAccessible::RadioButton ||
+                                at->role() == QAccessible::ButtonMenu ||
+                                at->role() == QAccessible::ButtonDropDown;
+        if ((working.contains(at->role()) && at->text(QAccessible::Name).trimmed().isEmpty()) ||
+            (button && !buttonRole))
+            found << QStringLiteral("%1 '%2' (%3)")
+                         .arg(int(at->role()))
+                         .arg(at->text(QAccessible::Name),
+                              widget ? widget->objectName() : QString());
+        for (int i = 0; i < at->childCount(); ++i)
+            walk(at->child(i));
+    };
+    walk(QAccessible::queryAccessibleInterface(root));
+    return found;
 }
 
 // The edit control's Display arguments for a page file (member 343).

@@ -178,6 +178,15 @@ void TestForm1::designedState()
         QVERIFY2(!b->toolTip().isEmpty(), qPrintable(b->objectName())); // says what it does
     }
     QCOMPARE(form.Btn[0]->toolTip(), QStringLiteral("Kopieren: Seite scannen und drucken"));
+    // As a screen reader finds them: every control with a name and the role of its kind, the
+    // copy button (a picture) by what it does, its tooltip as its description.
+    form.show();
+    QCOMPARE(unnamedControls(&form), QStringList());
+    QAccessibleInterface* copy = QAccessible::queryAccessibleInterface(form.Btn[0]);
+    QCOMPARE(copy->role(), QAccessible::PushButton);
+    QCOMPARE(copy->text(QAccessible::Name), QStringLiteral("Kopieren"));
+    QCOMPARE(copy->text(QAccessible::Description),
+             QStringLiteral("Kopieren: Seite scannen und drucken"));
     QCOMPARE(imaging::duplicateAccessKeys(&form), QStringList());
     for (OptionCheckBox* box : {form.ExtViewChk, form.AskBeforePrintChk, form.ShowSpecificSetupChk,
                                 form.ShowSpecificSetupFirstPageChk}) {

@@ -111,6 +111,7 @@ void TestInfoWindow::windowAsDesigned()
             QVERIFY(w.Label0->font().bold());
             QVERIFY(w.Label0->heightForWidth(w.Label0->width()) <= w.Label0->height());
             QVERIFY(w.rect().contains(w.Picture1->geometry()));
+            QCOMPARE(unnamedControls(&w), QStringList()); // as a screen reader finds them
 
             QStringList captions;
             for (int i = 0; i < 4; ++i) {

@@ -16,6 +16,7 @@
 #include "support/german_ui.h"
 #include "test_support.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -524,6 +525,7 @@ private Q_SLOTS:
     void silentPrintServerKeepsWindowAlive();
     void printDialogKeepsSettings();
     void twoOnASheetWithLittleMemory();
+    void pageViewTellsWhatItShows();
     void stackOnEveryRoute_data();
     void stackOnEveryRoute();
     void rememberedOptionsSurviveTheDialog();
@@ -938,6 +940,33 @@ void TestPrint::rasterOfEveryKindOfPage()
     }
 }
 
+// The page area tells a screen reader what it shows, anew when the page changes (Qt tells the
+// change on to the screen reader; the end-to-end test hears it over AT-SPI).
+void TestPrint::pageViewTellsWhatItShows()
+{
+    writePage(m_page, 210, 297, 50, 3);
+    ImgEdit edit;
+    QWidget site;
+    site.resize(300, 400);
+    QWidget* view = edit.createView(&site);
+    QVERIFY(view);
+    view->resize(site.size());
+    site.show();
+    QAccessibleInterface* at = QAccessible::queryAccessibleInterface(view);
+    QCOMPARE(at->text(QAccessible::Name), QStringLiteral("Seite"));
+    QCOMPARE(at->text(QAccessible::Description), QStringLiteral("Keine Seite"));
+    edit.call(343, showArgs(&m_page));
+    QCOMPARE(at->text(QAccessible::Description),
+             QStringLiteral("Seite 1 von 3, 210 × 297 mm, Graustufen"));
+    QTest::keyClick(&site, Qt::Key_PageDown);
+    QTRY_COMPARE(at->text(QAccessible::Description),
+                 QStringLiteral("Seite 2 von 3, 210 × 297 mm, Graustufen"));
+    auto* counter = view->findChild<QWidget*>(QStringLiteral("PageNumber"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(counter)->text(QAccessible::Name),
+             QStringLiteral("Seite 2 von 3"));
+    QCOMPARE(unnamedControls(&site), QStringList());
+}
+
 // Two colour originals on a sheet at 1200 dpi (the sheet some 420 MB as pixels) with little
 // memory to spare: the sheet comes whole and right, never a page without rows.
 void TestPrint::twoOnASheetWithLittleMemory()
@@ -1338,6 +1367,7 @@ void TestPrint::printDialogKeepsSettings()
                 // Alt and a letter reaches one control only ("Eigenschaften" and
                 // "Einstellungen" shared the E), and the options page, when shown, as well.
                 QCOMPARE(imaging::duplicateAccessKeys(dialog), QStringList());
+                QCOMPARE(unnamedControls(dialog), QStringList());
                 auto* fit = dialog->findChild<QRadioButton*>(QStringLiteral("fitToPage"));
                 auto* presets = dialog->findChild<QComboBox*>(QStringLiteral("zoomPresets"));
                 QVERIFY(fit && presets);

@@ -991,8 +991,13 @@ void TestScan::optionDialogCoversEveryOption()
         // Alt and a letter reaches one control only, in each of the scan side's dialogs.
         imaging::ScanPreferencesDialog preferences(ScanPreferences{});
         imaging::ScannerChoiceDialog choice(imaging::ScannerChoice{});
-        for (QDialog* d : std::initializer_list<QDialog*>{&dialog, &preferences, &choice})
+        // And a screen reader finds every control by its name.
+        for (QDialog* d : std::initializer_list<QDialog*>{&dialog, &preferences, &choice}) {
             QCOMPARE(imaging::duplicateAccessKeys(d), QStringList());
+            d->show();
+            QCOMPARE(unnamedControls(d), QStringList());
+            d->hide();
+        }
 
         // A change reaches the device.
         auto* spin = qobject_cast<QSpinBox*>(dialog.widgetFor(QStringLiteral("int")));

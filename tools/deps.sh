@@ -13,7 +13,7 @@ run_packages=(
 )
 test_packages=(xvfb xauth xkb-data x11-xkb-utils xdotool x11-utils poppler-utils imagemagick clang-format
     desktop-file-utils appstream dpkg-dev file
-    cups-ipp-utils dbus-daemon dbus-bin iproute2)
+    cups-ipp-utils dbus-daemon dbus-bin iproute2 at-spi2-core python3-pyatspi gir1.2-atspi-2.0)
 
 wanted=("${run_packages[@]}")
 [ "${1:-run}" = test ] && wanted+=("${test_packages[@]}")

@@ -29,10 +29,14 @@ namespace imaging {
 // the keys Bild auf and Bild ab and the mouse wheel.
 class EditView : public QWidget {
 public:
-    explicit EditView(QWidget* parent, std::function<void(int)> turn)
+    EditView(QWidget* parent, std::function<void(int)> turn, std::function<QString()> describe)
         : QWidget(parent)
         , m_turn(std::move(turn))
+        , m_describe(std::move(describe))
     {
+        // For a screen reader: what the area shows, told anew with every page.
+        setAccessibleName(QStringLiteral("Seite"));
+        setAccessibleDescription(m_describe());
         m_bar = new QWidget(this);
         m_bar->setObjectName(QStringLiteral("PageBar"));
         m_bar->setAutoFillBackground(true);
@@ -42,12 +46,14 @@ public:
         m_previous->setObjectName(QStringLiteral("PreviousPage"));
         m_previous->setArrowType(Qt::LeftArrow);
         m_previous->setToolTip(QStringLiteral("Vorige Seite (Bild auf)"));
+        m_previous->setAccessibleName(QStringLiteral("Vorige Seite"));
         m_label = new QLabel(m_bar);
         m_label->setObjectName(QStringLiteral("PageNumber"));
         m_next = new QToolButton(m_bar);
         m_next->setObjectName(QStringLiteral("NextPage"));
         m_next->setArrowType(Qt::RightArrow);
         m_next->setToolTip(QStringLiteral("Nächste Seite (Bild ab)"));
+        m_next->setAccessibleName(QStringLiteral("Nächste Seite"));
         row->addWidget(m_previous);
         row->addWidget(m_label);
         row->addWidget(m_next);
@@ -65,6 +71,7 @@ public:
         m_next->setEnabled(index + 1 < count);
         m_bar->setVisible(count > 1);
         placeBar();
+        setAccessibleDescription(m_describe());
     }
 
     void setPage(const QImage& page, bool smooth)
@@ -73,6 +80,7 @@ public:
         m_smooth = smooth;
         m_scaled = QPixmap();
         update();
+        setAccessibleDescription(m_describe());
     }
 
     void fit()
@@ -149,6 +157,7 @@ private:
     QSize m_scaledFor;
     bool m_smooth = true;
     std::function<void(int)> m_turn;
+    std::function<QString()> m_describe;
     QPointer<QWidget> m_keysFrom; // the window whose keys turn the pages
     QWidget* m_bar;
     QToolButton* m_previous;
@@ -167,7 +176,8 @@ QString ImgEdit::progId() const { return editProgId(); }
 
 QWidget* ImgEdit::createView(QWidget* site)
 {
-    m_view = new EditView(site, [this](int step) { turnPage(step); });
+    m_view = new EditView(
+        site, [this](int step) { turnPage(step); }, [this] { return viewDescription(); });
     m_view->setPage(m_page, m_quality != 0);
     m_view->setPageNumber(m_pageIndex, m_pageCount);
     m_feedback->setView(m_view);
@@ -390,9 +400,22 @@ void ImgEdit::turnPage(int step)
                 return; // another page wanted by now, or this one unreadable: the last stays
             m_page = std::move(shown->copy);
             m_pageSize = shown->size;
+            m_pageMm = shown->sizeMm;
             if (m_view)
                 m_view->setPage(m_page, m_quality != 0);
         });
+}
+
+QString ImgEdit::viewDescription() const
+{
+    if (m_page.isNull())
+        return QStringLiteral("Keine Seite");
+    QString text = QStringLiteral("Seite %1 von %2").arg(m_pageIndex + 1).arg(m_pageCount);
+    if (!m_pageMm.isEmpty())
+        text += QStringLiteral(", %1 × %2 mm")
+                    .arg(qRound(m_pageMm.width()))
+                    .arg(qRound(m_pageMm.height()));
+    return text + (m_page.allGray() ? QStringLiteral(", Graustufen") : QStringLiteral(", Farbe"));
 }
 
 // The window is not on screen yet (start-up shows the page left from the last run): nobody

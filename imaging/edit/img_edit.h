@@ -69,6 +69,8 @@ public:
     PrintFeedback& feedback() const { return *m_feedback; }
 
 private:
+    // What the view shows, in words, for a screen reader: "Seite 2 von 3, 210 × 297 mm, Farbe".
+    QString viewDescription() const;
     QWidget* dialogParent() const;
     void display(const QString& file);
     void displayWhenRead(const QString& file);

@@ -455,6 +455,29 @@ scenario_several_originals() {
     stop
 }
 
+# A blind user's copy: Kopyra on a session bus of its own with the accessibility bus, found by a
+# screen reader's library (pyatspi) over AT-SPI: the copy button by its name, pressed through
+# its action, and the feedback line read after the copy.
+scenario_screen_reader() {
+    fresh "screen reader"
+    store 'AskBeforePrint=0' 'ShowSpecificSetup=0'
+    ln -sfn "$CUPS_SERVER" "$home/cups.sock"
+    marker
+    HOME=$home XDG_CONFIG_HOME=$home/config XDG_CACHE_HOME=$home/cache \
+        CUPS_SERVER=$home/cups.sock SANE_CONFIG_DIR=$src/tests/sane/local \
+        QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 \
+        dbus-run-session -- bash -c '"$1" >"$2/kopyra.log" 2>&1 & kopyra=$!
+            /usr/bin/python3 "$3" 90 >"$2/screen_reader.log" 2>&1; status=$?
+            kill $kopyra; wait $kopyra; exit $status' \
+        _ "$home/app/kopyra" "$home" "$src/tests/e2e/screen_reader.py" 2>"$home/dbus.log" ||
+        fail "over AT-SPI: $(cat "$home/screen_reader.log" "$home/dbus.log")"
+    sed 's/^/   /' "$home/screen_reader.log"
+    grep -q '^feedback: Kopie an „KopyraPDF“ gesendet (1 Seite)' "$home/screen_reader.log" ||
+        fail "not the feedback line: $(cat "$home/screen_reader.log")"
+    wait_for 60 have_new_pdf || fail "no copy from the button pressed over AT-SPI"
+    wait_for 60 jobs_done
+}
+
 # The page bar over the image area ("Seite 2 von 10"), as a checksum of its pixels.
 page_bar() {
     eval "$(xdotool getwindowgeometry --shell "$(window "$title")")"
@@ -770,7 +793,7 @@ scenario_network_scanner() {
 
 all=(first_start one_copy ask_before_print setup_first_time_only jammed cupsd_away
     network_scanner info_and_end resize quick_presses no_printer zoom feeder damaged_settings
-    id_card several_originals from_outside scanner_button)
+    id_card several_originals screen_reader from_outside scanner_button)
 run=("${@:-${all[@]}}")
 for s in "${run[@]}"; do
     began=$SECONDS
