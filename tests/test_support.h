@@ -106,8 +106,8 @@ template <class Call> QString failureOf(Call call, QString* source = nullptr)
 inline QStringList unnamedControls(QWidget* root)
 {
     static const QList<QAccessible::Role> working{
-        QAccessible::PushButton, QAccessible::CheckBox,     QAccessible::RadioButton,
-        QAccessible::ComboBox,   QAccessible::SpinBox,      QAccessible::Slider,
+        QAccessible::PushButton,   QAccessible::CheckBox,   QAccessible::RadioButton,
+        QAccessible::ComboBox,     QAccessible::SpinBox,    QAccessible::Slider,
         QAccessible::EditableText, QAccessible::ButtonMenu, QAccessible::ButtonDropDown,
         QAccessible::PageTab};
     QStringList found;
@@ -116,11 +116,10 @@ inline QStringList unnamedControls(QWidget* root)
             return;
         QWidget* widget = qobject_cast<QWidget*>(at->object());
         const bool button = qobject_cast<QAbstractButton*>(at->object()) != nullptr;
-        const bool buttonRole = at->role() == QAccessible::PushButton ||
-                                at->role() == QAccessible::CheckBox ||
-                                at->role() == QAccessible::RadioButton ||
-                                at->role() == QAccessible::ButtonMenu ||
-                                at->role() == QAccessible::ButtonDropDown;
+        const bool buttonRole =
+            at->role() == QAccessible::PushButton || at->role() == QAccessible::CheckBox ||
+            at->role() == QAccessible::RadioButton || at->role() == QAccessible::ButtonMenu ||
+            at->role() == QAccessible::ButtonDropDown;
         if ((working.contains(at->role()) && at->text(QAccessible::Name).trimmed().isEmpty()) ||
             (button && !buttonRole))
             found << QStringLiteral("%1 '%2' (%3)")
