@@ -1,6 +1,7 @@
 // The scan control on SANE's virtual test scanner: pages, faults (from the tests' fault
 // scanner), cancelling, the option dialog and the choice of the device.
 #include "imaging/common/access_keys.h"
+#include "imaging/common/imaging_settings.h"
 #include "imaging/edit/img_edit.h"
 #include "imaging/page_file/card_sides.h"
 #include "imaging/page_file/page_reader.h"
@@ -177,6 +178,9 @@ private Q_SLOTS:
     void slowScanCanBeCancelled();
     void feederCopiesTheStack_data();
     void feederCopiesTheStack();
+    void originalTypeStored();
+    void originalType_data();
+    void originalType();
     void severalOriginals_data();
     void severalOriginals();
     void idCardBothSides_data();
@@ -458,6 +462,79 @@ void TestScan::slowScanCanBeCancelled()
              qPrintable(why));
 }
 
+// "Vorlagenart" in Optionen: stored as Original=Mixed|Text|Photo; missing or unknown is text
+// and photo.
+void TestScan::originalTypeStored()
+{
+    using O = ScanPreferences::Original;
+    QCOMPARE(ScanPreferences::load().original, O::Mixed);
+    imaging::ImagingSettings().set(imaging::Settings::ScanOriginal, QStringLiteral("Sepia"));
+    QCOMPARE(ScanPreferences::load().original, O::Mixed);
+    imaging::ScanPreferencesDialog dialog(ScanPreferences::load());
+    auto* box = dialog.findChild<QComboBox*>(QStringLiteral("original"));
+    QVERIFY(box);
+    QCOMPARE(box->currentText(), QStringLiteral("Text und Foto"));
+    box->setCurrentIndex(box->findText(QStringLiteral("Foto")));
+    dialog.preferences().save();
+    QCOMPARE(imaging::ImagingSettings().text(imaging::Settings::ScanOriginal),
+             QStringLiteral("Photo"));
+    QCOMPARE(ScanPreferences::load().original, O::Photo);
+}
+
+void TestScan::originalType_data()
+{
+    QTest::addColumn<int>("original");
+    QTest::addColumn<int>("tone");
+    QTest::addColumn<int>("paperAtLeast"); // as the page is read for print and display
+    QTest::addColumn<int>("paperAtMost");
+    QTest::addColumn<int>("textAtMost");
+    using O = ScanPreferences::Original;
+    QTest::newRow("text and photo") << int(O::Mixed) << 0 << 250 << 255 << 60;
+    QTest::newRow("text") << int(O::Text) << 0 << 250 << 255 << 30;
+    QTest::newRow("photo: as scanned") << int(O::Photo) << 0 << 195 << 205 << 25;
+    // Darker after the background: the paper stays white, the text darker than without.
+    QTest::newRow("text and photo, darker") << int(O::Mixed) << 2 << 250 << 255 << 10;
+}
+
+// A letter on grey paper (200) with a bar of text (20) through the scanner: text and photo
+// prints the paper white and keeps the text dark; text makes it darker still; photo leaves
+// the page as scanned.
+void TestScan::originalType()
+{
+    QFETCH(int, original);
+    QFETCH(int, tone);
+    QFETCH(int, paperAtLeast);
+    QFETCH(int, paperAtMost);
+    QFETCH(int, textAtMost);
+    chooseFaultScanner();
+    ScanPreferences prefs;
+    prefs.mode = ScanPreferences::Mode::Gray;
+    prefs.dpi = 100;
+    prefs.tone = tone;
+    prefs.original = ScanPreferences::Original(original);
+    const Outcome o = scan({{QStringLiteral("paper"), 200}}, prefs);
+    QVERIFY2(o.error.isEmpty(), qPrintable(o.error));
+    imaging::PageReader page;
+    QString why;
+    QVERIFY2(page.open(m_page, &why), qPrintable(why));
+    const QSize size = page.size();
+    int paper = -1, text = -1;
+    QVERIFY(page.forEachBand(
+        64,
+        [&](const QImage& band, int top) {
+            const QImage grey = band.convertToFormat(QImage::Format_Grayscale8);
+            for (int y = 0; y < grey.height(); ++y) {
+                if (top + y == size.height() / 10)
+                    paper = grey.constScanLine(y)[size.width() / 10];
+                if (top + y == size.height() / 2)
+                    text = grey.constScanLine(y)[size.width() / 2];
+            }
+        },
+        &why));
+    QVERIFY2(paper >= paperAtLeast && paper <= paperAtMost, qPrintable(QString::number(paper)));
+    QVERIFY2(text <= textAtMost, qPrintable(QString::number(text)));
+}
+
 void TestScan::severalOriginals_data()
 {
     QTest::addColumn<QString>("device");
@@ -513,6 +590,7 @@ void TestScan::severalOriginals()
     prefs.mode = ScanPreferences::Mode::Gray;
     prefs.dpi = 25;
     prefs.source = ScanPreferences::Source(source);
+    prefs.original = ScanPreferences::Original::Photo; // the feeder's pages are all paper
     QStringList asked;
     const auto answer = whenShown<QMessageBox>([&](QMessageBox* box) {
         if (box->windowTitle() != QLatin1String("Mehrere Vorlagen"))
@@ -867,7 +945,13 @@ void TestScan::lighterToDarker()
             scan({{QStringLiteral("test-picture"), QStringLiteral("Color pattern")}}, prefs);
         QVERIFY2(o.error.isEmpty(), qPrintable(o.error));
         QCOMPARE(readTiff(m_page).bits, bits);
-        const QImage page = QImageReader(m_page).read().convertToFormat(QImage::Format_Grayscale8);
+        // As the page is printed and shown: with text and photo, lighter or darker comes with
+        // the page and is applied as it is read.
+        imaging::PageReader reader;
+        QString why;
+        QVERIFY2(reader.open(m_page, &why), qPrintable(why));
+        const QImage page =
+            reader.reducedCopy(QSize(4096, 4096), &why).convertToFormat(QImage::Format_Grayscale8);
         double sum = 0;
         for (int y = 0; y < page.height(); ++y)
             for (int x = 0; x < page.width(); ++x)

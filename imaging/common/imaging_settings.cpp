@@ -15,6 +15,7 @@ const Setting ScanResolution{"ScanPreferences", "Resolution", 300, 25, 4800};
 const Setting ScanPaper{"ScanPreferences", "Paper", QStringLiteral("A4")};
 const Setting ScanTone{"ScanPreferences", "Tone", 0, -2, 2};
 const Setting ScanSource{"ScanPreferences", "Source", QString()};
+const Setting ScanOriginal{"ScanPreferences", "Original", QStringLiteral("Mixed")};
 const Setting ScanStartButton{"ScanPreferences", "StartButton", 0, 0, 1};
 const Setting PrintPrinter{"Print", "Printer", QString()};
 const Setting PrintCopies{"Print", "Copies", 1, 1, 999};

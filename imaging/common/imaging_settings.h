@@ -31,6 +31,7 @@ extern const Setting ScanPaper;      // "A4", "A5", "Letter", "WholeArea"
 extern const Setting ScanTone;       // -2 lighter … 0 as scanned … 2 darker
 // "", "Flatbed", "Feeder", "FeederDuplex", "IdCard", "FlatbedPages", "FeederBacksAfter"
 extern const Setting ScanSource;
+extern const Setting ScanOriginal;    // "Mixed" (also missing or unknown), "Text", "Photo"
 extern const Setting ScanStartButton; // 1: the scanner's own copy button starts a copy
 extern const Setting PrintPrinter;    // empty: CUPS's default
 extern const Setting PrintCopies;

@@ -100,6 +100,10 @@ bool PageReader::open(const QString& path, QString* error, int page)
         }
         if (const char* name = nullptr; TIFFGetField(m_tiff, TIFFTAG_PAGENAME, &name) && name)
             m_name = QByteArray(name).left(256);
+        m_whitening.reset();
+        if (const char* text = nullptr;
+            TIFFGetField(m_tiff, TIFFTAG_IMAGEDESCRIPTION, &text) && text)
+            m_whitening = Whitening::fromText(QByteArray(text).left(256));
         std::uint16_t bits = 1, samples = 1, planar = PLANARCONFIG_CONTIG, photometric = 0;
         std::uint16_t fillOrder = FILLORDER_MSB2LSB;
         TIFFGetFieldDefaulted(m_tiff, TIFFTAG_BITSPERSAMPLE, &bits);
@@ -170,6 +174,18 @@ bool PageReader::forEachBand(int maxRows, const std::function<void(const QImage&
         return false;
     }
     m_tiffError.clear();
+    if (m_whitening && m_whitening->changes()) {
+        // The original type's paper white and tone, as the scan recorded them.
+        const Whitening whitening = *m_whitening;
+        return readTiffBands(
+            maxRows,
+            [&sink, &whitening](const QImage& band, int y) {
+                QImage made = band;
+                whitening.apply(made);
+                sink(made, y);
+            },
+            error, firstRow, end);
+    }
     return readTiffBands(maxRows, sink, error, firstRow, end);
 }
 

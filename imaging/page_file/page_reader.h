@@ -5,7 +5,10 @@
 #include <QSize>
 #include <QString>
 
+#include "imaging/page_file/paper_white.h"
+
 #include <functional>
+#include <optional>
 
 struct tiff;
 
@@ -73,7 +76,8 @@ private:
     double m_xDpi = 0;
     double m_yDpi = 0;
     QByteArray m_name;
-    mutable int m_pages = 0; // 0: not counted yet
+    std::optional<Whitening> m_whitening; // as the scan recorded it
+    mutable int m_pages = 0;              // 0: not counted yet
 };
 
 } // namespace imaging

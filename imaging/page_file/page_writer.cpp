@@ -114,6 +114,12 @@ void PageWriter::begin(const PageFormat& format)
         TIFFSetField(m_tiff, TIFFTAG_PAGENAME, format.name.constData());
 }
 
+void PageWriter::describe(const QByteArray& text)
+{
+    if (m_tiff)
+        TIFFSetField(m_tiff, TIFFTAG_IMAGEDESCRIPTION, text.constData());
+}
+
 qint64 PageWriter::rowBytes() const
 {
     const int samples = m_format.separatePlanes ? 1 : m_format.samplesPerPixel;

@@ -54,6 +54,9 @@ public:
     // the format says.
     void writeRow(const std::uint8_t* row, int y, int plane = 0);
     qint64 rowBytes() const;
+    // What the page is to be made on its way to paper (its image description), for the page
+    // begun last.
+    void describe(const QByteArray& text);
     // Puts the finished page in place of the old one. Throws DispatchError on failure.
     void commit();
     // Leaves the old page as it was.

@@ -83,6 +83,10 @@ ScanPreferences ScanPreferences::load()
             p.paper = x;
     p.tone = s.number(Settings::ScanTone);
     p.startButton = s.number(Settings::ScanStartButton) == 1;
+    const QString original = s.text(Settings::ScanOriginal);
+    p.original = original == QLatin1String("Text")    ? Original::Text
+                 : original == QLatin1String("Photo") ? Original::Photo
+                                                      : Original::Mixed;
     const QString source = s.text(Settings::ScanSource);
     for (Source x : {Source::Flatbed, Source::Feeder, Source::FeederDuplex, Source::IdCard,
                      Source::FlatbedPages, Source::FeederBacksAfter})
@@ -100,6 +104,9 @@ void ScanPreferences::save() const
     s.set(Settings::ScanTone, tone);
     s.set(Settings::ScanSource, QString::fromLatin1(sourceKey(source)));
     s.set(Settings::ScanStartButton, startButton ? 1 : 0);
+    s.set(Settings::ScanOriginal, original == Original::Text    ? QStringLiteral("Text")
+                                  : original == Original::Photo ? QStringLiteral("Photo")
+                                                                : QStringLiteral("Mixed"));
 }
 
 ScanPreferencesDialog::ScanPreferencesDialog(const ScanPreferences& current, QWidget* parent)
@@ -138,6 +145,24 @@ ScanPreferencesDialog::ScanPreferencesDialog(const ScanPreferences& current, QWi
         toneBox->addItem(QString::fromUtf8(tones[step + 2]), step);
     toneBox->setCurrentIndex(toneBox->findData(current.tone));
     form->addRow(QStringLiteral("&Helligkeit:"), toneBox);
+
+    originalBox = new QComboBox(this);
+    originalBox->setObjectName(QStringLiteral("original"));
+    originalBox->addItem(QStringLiteral("Text und Foto"), int(ScanPreferences::Original::Mixed));
+    originalBox->setItemData(0,
+                             QStringLiteral("Das Papier wird weiß gedruckt, Text und Bilder "
+                                            "bleiben, wie sie sind"),
+                             Qt::ToolTipRole);
+    originalBox->addItem(QStringLiteral("Text"), int(ScanPreferences::Original::Text));
+    originalBox->setItemData(1,
+                             QStringLiteral("Das Papier wird weiß gedruckt und die Schrift "
+                                            "kräftig schwarz"),
+                             Qt::ToolTipRole);
+    originalBox->addItem(QStringLiteral("Foto"), int(ScanPreferences::Original::Photo));
+    originalBox->setItemData(2, QStringLiteral("Die Kopie, wie der Scanner die Vorlage sieht"),
+                             Qt::ToolTipRole);
+    originalBox->setCurrentIndex(originalBox->findData(int(current.original)));
+    form->addRow(QStringLiteral("Vorlagena&rt:"), originalBox);
 
     sourceBox = new QComboBox(this);
     sourceBox->addItem(QStringLiteral("Wie am Scanner eingestellt"),
@@ -223,6 +248,7 @@ ScanPreferences ScanPreferencesDialog::preferences() const
     p.tone = toneBox->currentData().toInt();
     p.source = static_cast<ScanPreferences::Source>(sourceBox->currentData().toInt());
     p.startButton = startButtonBox->isChecked();
+    p.original = static_cast<ScanPreferences::Original>(originalBox->currentData().toInt());
     return p;
 }
 

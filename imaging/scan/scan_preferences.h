@@ -24,6 +24,7 @@ public:
     QComboBox* paperBox = nullptr;
     QComboBox* toneBox = nullptr;
     QComboBox* sourceBox = nullptr;
+    QComboBox* originalBox = nullptr;
     QCheckBox* startButtonBox = nullptr;
 };
 

@@ -478,6 +478,50 @@ scenario_screen_reader() {
     wait_for 60 jobs_done
 }
 
+# The original type chosen in the real "Optionen" by keyboard alone (Alt+R, then Home/End/Down),
+# a letter on grey paper (200) with a bar of text (20) from the fault scanner: as scanned for
+# "Foto", the paper printed white for "Text und Foto", the text black for "Text". Prints "paper
+# text" of the new copy's page, read at 5 mm and in its middle.
+copied_levels() {
+    local f=$home/levels
+    pdftoppm -r 100 -gray -singlefile "$(new_pdf)" "$f"
+    echo "$(convert "$f.pgm" -format '%[fx:int(255*p{20,20}+0.5)]' info:)" \
+        "$(convert "$f.pgm" -format '%[fx:int(255*p{79,79}+0.5)]' info:)"
+}
+scenario_original_type() {
+    fresh "original type"
+    store 'AskBeforePrint=0' 'ShowSpecificSetup=0' 'ExtView=1'
+    sed -i 's/^Name=test:0$/Name=fault:0/; s/^Resolution=150$/Resolution=100/' \
+        "$home/config/kopyra-imaging.conf"
+    printf '[DeviceOptions]\nfault_3A0\\paper=200\n' >>"$home/config/kopyra-imaging.conf"
+    start
+    local choice keys levels paper text
+    for choice in Foto "Text und Foto" Text; do
+        case $choice in Foto) keys=End ;; Text) keys="Home Down" ;; *) keys=Home ;; esac
+        key "$title" alt+o
+        wait_for 20 has_window "Optionen – Scan-Einstellungen" || fail "no Optionen"
+        key "Optionen – Scan-Einstellungen" alt+r
+        # shellcheck disable=SC2086
+        xdotool key $keys Return
+        wait_for 10 no_window "Optionen – Scan-Einstellungen" || fail "Optionen stayed"
+        grep -q "^Original=$([ "$choice" = Foto ] && echo Photo || { [ "$choice" = Text ] && echo Text || echo Mixed; })$" \
+            "$home/config/kopyra-imaging.conf" || fail "\"$choice\" not stored"
+        marker
+        press_copy
+        wait_for 60 have_new_pdf || fail "no copy as \"$choice\""
+        wait_for 60 jobs_done
+        levels=$(copied_levels)
+        read -r paper text <<<"$levels"
+        echo "   $choice: paper $paper, text $text"
+        case $choice in
+        Foto) [ "$paper" -ge 195 ] && [ "$paper" -le 205 ] || fail "Foto: paper $paper, not as scanned" ;;
+        Text) [ "$paper" -ge 250 ] && [ "$text" -le 30 ] || fail "Text: $levels" ;;
+        *) [ "$paper" -ge 250 ] && [ "$text" -le 60 ] || fail "Text und Foto: $levels" ;;
+        esac
+    done
+    stop
+}
+
 # The page bar over the image area ("Seite 2 von 10"), as a checksum of its pixels.
 page_bar() {
     eval "$(xdotool getwindowgeometry --shell "$(window "$title")")"
@@ -793,7 +837,7 @@ scenario_network_scanner() {
 
 all=(first_start one_copy ask_before_print setup_first_time_only jammed cupsd_away
     network_scanner info_and_end resize quick_presses no_printer zoom feeder damaged_settings
-    id_card several_originals screen_reader from_outside scanner_button)
+    id_card several_originals original_type screen_reader from_outside scanner_button)
 run=("${@:-${all[@]}}")
 for s in "${run[@]}"; do
     began=$SECONDS

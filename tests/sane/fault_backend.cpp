@@ -61,6 +61,7 @@ SANE_String_Const feederOnly[] = {"ADF", nullptr};
 const SANE_Range sheetRange{0, 50, 1};
 const SANE_Range dpiRange{25, 600, 1};
 const SANE_Range pauseRange{-1, 10000, 1};
+const SANE_Range paperRange{0, 255, 1};
 constexpr double sideMm = 40; // the page: a square of grey
 
 enum Option {
@@ -74,6 +75,7 @@ enum Option {
     Source,
     Sheets,
     Refill,
+    Paper,
     JamPage,
     CopyButton,
     ScanButton,
@@ -91,6 +93,7 @@ struct Settings {
     size_t source = 0;    // 1: the feeder
     SANE_Word sheets = 5;
     SANE_Word refill = -1; // pages laid in again once the feeder was empty; -1: "sheets"
+    SANE_Word paper = 0;   // a letter on paper of this grey, with a bar of text; 0: none
     SANE_Word jamPage = 0;
     SANE_Word fed = 0;     // pages taken from the feeder's stack now in it
     SANE_Word through = 0; // pages fed since the opening, over every stack
@@ -126,6 +129,8 @@ SANE_Word* number(SANE_Int n)
         return &scanner.sheets;
     case Refill:
         return &scanner.refill;
+    case Paper:
+        return &scanner.paper;
     case JamPage:
         return &scanner.jamPage;
     default:
@@ -170,6 +175,8 @@ void describe()
         {"sheets", "Sheets", "Pages in the feeder.", word, SANE_UNIT_NONE, &sheetRange, nullptr},
         {"refill", "Refill", "Pages laid in again once the feeder was empty (-1: sheets).", word,
          SANE_UNIT_NONE, &pauseRange, nullptr},
+        {"paper", "Paper", "A letter on paper of this grey (0: a grey square).", word,
+         SANE_UNIT_NONE, &paperRange, nullptr},
         {"jam-page", "Jam page", "The feeder jams on this page.", word, SANE_UNIT_NONE, &sheetRange,
          nullptr},
         {SANE_NAME_COPY, SANE_TITLE_COPY, SANE_DESC_COPY, SANE_TYPE_BOOL, SANE_UNIT_NONE, nullptr,
@@ -347,7 +354,12 @@ SANE_Status sane_fault_start(SANE_Handle)
     // darker for each page fed since the opening (the first 232).
     const int grey = scanner.source == 1 ? 256 - 24 * std::min(scanner.through, 9) : 0x80;
     scanner.page.assign(static_cast<size_t>(side()) * static_cast<size_t>(side()),
-                        static_cast<SANE_Byte>(grey));
+                        static_cast<SANE_Byte>(scanner.paper > 0 ? scanner.paper : grey));
+    // A letter: a bar of text (grey 20) across the middle fifth, paper all round it.
+    if (scanner.paper > 0)
+        for (int y = 2 * side() / 5; y < 3 * side() / 5; ++y)
+            std::fill_n(scanner.page.begin() + y * side() + side() / 5, 3 * side() / 5,
+                        SANE_Byte(20));
     scanner.sent = 0;
     scanner.scanning = true;
     return SANE_STATUS_GOOD;

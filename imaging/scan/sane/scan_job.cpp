@@ -1,6 +1,7 @@
 #include "imaging/scan/sane/scan_job.h"
 
 #include "imaging/page_file/page_writer.h"
+#include "imaging/page_file/paper_white.h"
 #include "imaging/scan/sane/sane_device.h"
 #include "imaging/scan/sane/sane_errors.h"
 #include "imaging/scan/wire/scan_option.h"
@@ -11,6 +12,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 Q_LOGGING_CATEGORY(lcScan, "kopyra.scan")
@@ -200,7 +202,14 @@ PageEnd scanOnePage(SANE_Handle h, PageWriter& writer, const Treatment& treatmen
             throw statusError(SANE_STATUS_IO_ERROR, QStringLiteral("Zeilenlänge"));
         std::vector<std::uint8_t> row(static_cast<size_t>(p.bytes_per_line));
         std::vector<std::uint8_t> bits(lineArt ? static_cast<size_t>(keep) : 0);
-        const ToneCurve tone(lineArt ? 0 : treatment.tone, p.depth);
+        // Text, or text and photo: the paper's level is found as the rows go by and recorded
+        // with the page, whose readers print it white, lighter or darker after that. 8-bit
+        // grey and colour of one pass; anything else as scanned.
+        std::optional<PaperSampler> sampler;
+        if (treatment.original != 2 && !lineArt && !separate && p.depth == 8)
+            sampler.emplace(p.pixels_per_line, p.lines, p.format == SANE_FRAME_GRAY ? 1 : 3,
+                            deliveredDpi(setX, areaX, p.pixels_per_line));
+        const ToneCurve tone(lineArt || sampler ? 0 : treatment.tone, p.depth);
         size_t filled = 0;
         int y = 0;
         std::vector<SANE_Byte> buffer(64 * 1024);
@@ -227,6 +236,8 @@ PageEnd scanOnePage(SANE_Handle h, PageWriter& writer, const Treatment& treatmen
                                     bits.data());
                     } else {
                         tone.apply(row.data(), static_cast<size_t>(keep));
+                        if (sampler && (p.lines < 0 || y < p.lines))
+                            sampler->row(row.data(), y);
                     }
                     if (p.lines < 0 || y < p.lines)
                         writer.writeRow(lineArt ? bits.data() : row.data(), y, plane);
@@ -243,6 +254,15 @@ PageEnd scanOnePage(SANE_Handle h, PageWriter& writer, const Treatment& treatmen
                               QStringLiteral("Der Scanner hat nur %1 von %2 Zeilen geliefert")
                                   .arg(y)
                                   .arg(p.lines));
+        if (sampler) {
+            Whitening whitening;
+            if (const auto paper = sampler->paper())
+                whitening.paper = *paper;
+            whitening.text = treatment.original == 1;
+            whitening.tone = treatment.tone;
+            if (whitening.changes())
+                writer.describe(whitening.toText());
+        }
         ++framesSeen;
         planesSeen |= 1 << plane;
         if (p.last_frame || framesSeen >= 3)

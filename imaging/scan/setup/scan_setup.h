@@ -19,6 +19,9 @@ struct ScanPreferences {
     // glass, its front and then its back, at the glass's corner; several originals laid on the
     // glass one after the other; the feeder's stack, then the same stack turned over for the
     // backs.
+    // What the original is: text and photo (the paper printed white), text (and the text
+    // made crisp), photo (as the scanner saw it).
+    enum class Original { Mixed, Text, Photo };
     enum class Source {
         Device,
         Flatbed,
@@ -35,6 +38,7 @@ struct ScanPreferences {
     // Lighter or darker, as on a copier: -2 "Heller" … 0 as scanned … 2 "Dunkler".
     int tone = 0;
     Source source = Source::Device;
+    Original original = Original::Mixed;
     // The scanner's own "copy" or "scan" button starts a copy; the device stays open for it.
     bool startButton = false;
 

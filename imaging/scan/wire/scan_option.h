@@ -60,6 +60,9 @@ QString translated(const QString& text);
 // page of the stack, one page of the file each.
 struct Treatment {
     int tone = 0;
+    // The original type: 0 text and photo, 1 text (the paper printed white, for text crisp,
+    // the tone after that: recorded with the page), 2 photo (the tone applied as scanned).
+    int original = 2;
     int lineArtLevel = -1;
     bool allPages = false;
 };
