@@ -469,7 +469,7 @@ scenario_screen_reader() {
         dbus-run-session -- bash -c '"$1" >"$2/kopyra.log" 2>&1 & kopyra=$!
             /usr/bin/python3 "$3" 90 >"$2/screen_reader.log" 2>&1; status=$?
             kill $kopyra; wait $kopyra; exit $status' \
-        _ "$home/app/kopyra" "$home" "$src/tests/e2e/screen_reader.py" 2>"$home/dbus.log" ||
+        _ "$home/app/kopyra" "$home" "$src/tests/e2e/screen_reader.py" >"$home/dbus.log" 2>&1 ||
         fail "over AT-SPI: $(cat "$home/screen_reader.log" "$home/dbus.log")"
     sed 's/^/   /' "$home/screen_reader.log"
     grep -q '^feedback: Kopie an „KopyraPDF“ gesendet (1 Seite)' "$home/screen_reader.log" ||
