@@ -25,7 +25,7 @@ int sheetBandRows(int bytesPerLine)
 {
     // As the single page's bands (a few megabytes), never the sheet (a colour A4 sheet at
     // 1200 dpi is some 420 MB).
-    constexpr int BandBytes = 4 << 20;
+    constexpr int BandBytes = 2 << 20;
     return std::max(16, BandBytes / std::max(1, bytesPerLine));
 }
 
