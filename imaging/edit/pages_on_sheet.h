@@ -20,7 +20,7 @@ QImage drawSheetBand(const PrintJob& job, const std::vector<std::unique_ptr<Page
                      int face, QSize dots, QSizeF dotsPerInch, bool colour, int top, int rows,
                      const std::atomic_bool* abandon);
 
-// The rows of a face drawn at once: a band of them takes at most about this many bytes.
+// How many rows of a face are drawn at once, for rows of that many bytes: a band of about 2 MB.
 int sheetBandRows(int bytesPerLine);
 
 } // namespace imaging
