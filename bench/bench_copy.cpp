@@ -20,6 +20,7 @@
 // Needs SANE's test scanner (SANE_CONFIG_DIR) and a CUPS printer "KopyraPDF", for "paper" also
 // the driverless "KopyraIPP" with its spool folder (KOPYRA_TEST_IPP_SPOOL) and the scheduler's
 // log at LogLevel debug; tools/bench.sh provides them.
+#include "bench/peak_memory.h"
 #include "imaging/common/print_settings.h"
 #include "imaging/controls.h"
 #include "imaging/scan/img_scan.h"
@@ -69,17 +70,6 @@ QElapsedTimer& benchClock()
     return timer;
 }
 double nowMs() { return double(benchClock().nsecsElapsed()) / 1e6; }
-
-// The peak resident memory of this process so far, in MB.
-double peakMb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly))
-        for (const QByteArray& line : status.readAll().split('\n'))
-            if (line.startsWith("VmHWM:"))
-                return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
-    return 0;
-}
 
 ScanPreferences::Mode modeOf(const QString& name)
 {

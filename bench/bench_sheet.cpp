@@ -4,6 +4,7 @@
 //   bench_sheet                 prints a Markdown table
 //   bench_sheet one DPI PERSHEET   (internal) one measurement: "peak-growth-MB seconds"
 
+#include "bench/peak_memory.h"
 #include "imaging/edit/page_pdf.h"
 #include "imaging/edit/page_raster.h"
 #include "imaging/page_file/page_writer.h"
@@ -20,16 +21,6 @@
 #include <vector>
 
 namespace {
-
-double peakMb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly))
-        for (const QByteArray& line : status.readAll().split('\n'))
-            if (line.startsWith("VmHWM:"))
-                return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
-    return 0;
-}
 
 // Two colour A4 pages at 600 dpi, a gradient each.
 void writePages(const QString& path)

@@ -5,6 +5,7 @@
 //   bench_stack                      prints a Markdown table
 //   bench_stack one glass|feeder DIR   (internal) one measurement: "peak-growth-MB seconds"
 
+#include "bench/peak_memory.h"
 #include "imaging/page_file/page_join.h"
 #include "imaging/page_file/page_writer.h"
 
@@ -20,16 +21,6 @@
 namespace {
 
 constexpr int Pages = 20;
-
-double peakMb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly))
-        for (const QByteArray& line : status.readAll().split('\n'))
-            if (line.startsWith("VmHWM:"))
-                return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
-    return 0;
-}
 
 // A colour A4 page at 300 dpi as a scan delivers it, row by row, into the writer's next page.
 void writePage(imaging::PageWriter& writer, int page)

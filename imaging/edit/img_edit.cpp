@@ -290,8 +290,9 @@ struct ShownPage {
     QImage copy;
     int count = 1; // pages in the file
     QSize size;
-    QSizeF sizeMm;     // empty when the page records no resolution
-    bool card = false; // an ID card's sides
+    QSizeF sizeMm;       // empty when the page records no resolution
+    bool colour = false; // scanned in colour
+    bool card = false;   // an ID card's sides
     QString why;
 };
 
@@ -307,6 +308,7 @@ ShownPage readForDisplay(const QString& file, int page = 0)
     shown.size = reader.size();
     shown.count = reader.pageCount();
     shown.card = card::isSide(reader);
+    shown.colour = reader.bandFormat() == PageReader::BandFormat::Colour;
     if (reader.xDpi() > 0 && reader.yDpi() > 0)
         shown.sizeMm = QSizeF(shown.size.width() / reader.xDpi() * 25.4,
                               shown.size.height() / reader.yDpi() * 25.4);
@@ -350,6 +352,7 @@ void ImgEdit::display(const QString& file)
         m_page = std::move(shown.copy);
         m_pageSize = shown.size;
         m_pageMm = shown.sizeMm;
+        m_pageColour = shown.colour;
         m_pageCount = shown.count;
         if (!shown.card)
             warnIfCutOff(m_pageMm);
@@ -401,6 +404,7 @@ void ImgEdit::turnPage(int step)
             m_page = std::move(shown->copy);
             m_pageSize = shown->size;
             m_pageMm = shown->sizeMm;
+            m_pageColour = shown->colour;
             if (m_view)
                 m_view->setPage(m_page, m_quality != 0);
         });
@@ -415,7 +419,7 @@ QString ImgEdit::viewDescription() const
         text += QStringLiteral(", %1 × %2 mm")
                     .arg(qRound(m_pageMm.width()))
                     .arg(qRound(m_pageMm.height()));
-    return text + (m_page.allGray() ? QStringLiteral(", Graustufen") : QStringLiteral(", Farbe"));
+    return text + (m_pageColour ? QStringLiteral(", Farbe") : QStringLiteral(", Graustufen"));
 }
 
 // The window is not on screen yet (start-up shows the page left from the last run): nobody
@@ -444,6 +448,7 @@ void ImgEdit::displayWhenRead(const QString& file)
             m_page = std::move(shown->copy);
             m_pageSize = shown->size;
             m_pageMm = shown->sizeMm;
+            m_pageColour = shown->colour;
             m_pageCount = shown->count;
             if (m_view)
                 m_view->setPageNumber(m_pageIndex, m_pageCount);

@@ -88,7 +88,8 @@ private:
     QImage m_page;
     QSize m_pageSize;
     QString m_lastPdfCopy;
-    QSizeF m_pageMm; // of the page shown; empty when it records no resolution
+    QSizeF m_pageMm;           // of the page shown; empty when it records no resolution
+    bool m_pageColour = false; // the page shown was scanned in colour
     int m_pageIndex = 0;
     int m_pageCount = 1;
     QPointer<EditView> m_view;

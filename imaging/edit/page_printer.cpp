@@ -514,12 +514,12 @@ namespace {
 int jobOptions(const PrintJob& job, cups_option_t** options)
 {
     int count = 0;
-    // The printer's own options as chosen in its properties, those it still offers; first, so
-    // that Kopyra's own below always hold.
+    // The printer's own options as chosen in its properties, those it still offers (never one
+    // of Kopyra's own: printerOptions() leaves them out); first, so that Kopyra's own below
+    // always hold.
     for (const auto& [name, choice] : job.printerOptions)
-        if (!isKopyrasOwnOption(name))
-            count = cupsAddOption(name.toUtf8().constData(), choice.toUtf8().constData(), count,
-                                  options);
+        count =
+            cupsAddOption(name.toUtf8().constData(), choice.toUtf8().constData(), count, options);
     // The document holds every copy, its sheets in their order: the print system only passes
     // them on, neither scaling nor copying nor reordering them.
     count = cupsAddOption("copies", "1", count, options);

@@ -176,12 +176,12 @@ bool PageReader::forEachBand(int maxRows, const std::function<void(const QImage&
     m_tiffError.clear();
     if (m_whitening && m_whitening->changes()) {
         // The original type's paper white and tone, as the scan recorded them.
-        const Whitening whitening = *m_whitening;
+        const Whitening::Curves curves = m_whitening->curves();
         return readTiffBands(
             maxRows,
-            [&sink, &whitening](const QImage& band, int y) {
+            [&sink, &curves](const QImage& band, int y) {
                 QImage made = band;
-                whitening.apply(made);
+                Whitening::apply(made, curves);
                 sink(made, y);
             },
             error, firstRow, end);

@@ -37,18 +37,21 @@ std::pair<int, std::uint64_t> peakOf(const std::vector<std::uint32_t>& histogram
 
 } // namespace
 
-std::array<std::uint8_t, 256> Whitening::curve(int colour) const
+Whitening::Curves Whitening::curves() const
 {
-    std::array<std::uint8_t, 256> table{};
-    const int white = std::clamp(paper[std::size_t(std::clamp(colour, 0, 2))], 1, 255);
+    Curves made;
+    made.text = text;
     const double gamma = std::pow(2.0, tone / 2.0);
-    for (int v = 0; v < Levels; ++v) {
-        double level = v >= white ? 255.0 : v * 255.0 / white;
-        if (tone != 0)
-            level = 255.0 * std::pow(level / 255.0, gamma);
-        table[std::size_t(v)] = std::uint8_t(std::lround(level));
+    for (std::size_t c = 0; c < 3; ++c) {
+        const int white = std::clamp(paper[c], 1, 255);
+        for (int v = 0; v < Levels; ++v) {
+            double level = v >= white ? 255.0 : v * 255.0 / white;
+            if (tone != 0)
+                level = 255.0 * std::pow(level / 255.0, gamma);
+            made.levels[c][std::size_t(v)] = std::uint8_t(std::lround(level));
+        }
     }
-    return table;
+    return made;
 }
 
 bool Whitening::changes() const
@@ -57,11 +60,10 @@ bool Whitening::changes() const
            std::any_of(paper.begin(), paper.end(), [](int p) { return p < 255; });
 }
 
-void Whitening::apply(QImage& band) const
+void Whitening::apply(QImage& band, const Curves& curves)
 {
-    if (!changes())
-        return;
-    const auto red = curve(0), green = curve(1), blue = curve(2);
+    const auto& [red, green, blue] = curves.levels;
+    const bool text = curves.text;
     // Text made crisp, in the levels the background left: near-black black, light grey white;
     // between, the levels stretched. A colour keeps its colour: only a pixel dark or light in
     // every colour is made black or white.

@@ -20,11 +20,16 @@ struct Whitening {
     bool text = false;                       // text made crisp
     int tone = 0;                            // -2 lighter … 2 darker, after the background
 
-    // The level each 8-bit value of a colour (0 red, 1 green, 2 blue; grey: any) becomes.
-    std::array<std::uint8_t, 256> curve(int colour) const;
-    // Applies it to a band as a page reader hands it (grey, RGB888, RGB32; line art is left
+    // The level each 8-bit value becomes in each colour (red, green, blue; grey: red's), and
+    // whether text is made crisp after that: made once for a page.
+    struct Curves {
+        std::array<std::array<std::uint8_t, 256>, 3> levels{};
+        bool text = false;
+    };
+    Curves curves() const;
+    // Applies them to a band as a page reader hands it (grey, RGB888, RGB32; line art is left
     // alone).
-    void apply(QImage& band) const;
+    static void apply(QImage& band, const Curves& curves);
     // Whether it changes anything at all.
     bool changes() const;
 
