@@ -488,15 +488,27 @@ void TestScan::originalType_data()
     QTest::addColumn<int>("paperAtLeast"); // as the page is read for print and display
     QTest::addColumn<int>("paperAtMost");
     QTest::addColumn<int>("textAtMost");
+    QTest::addColumn<QVariantMap>("options"); // the scanner's own
+    QTest::addColumn<bool>("colour");
     using O = ScanPreferences::Original;
-    QTest::newRow("text and photo") << int(O::Mixed) << 0 << 250 << 255 << 60;
-    QTest::newRow("text") << int(O::Text) << 0 << 250 << 255 << 30;
-    QTest::newRow("photo: as scanned") << int(O::Photo) << 0 << 195 << 205 << 25;
+    const QVariantMap none;
+    QTest::newRow("text and photo") << int(O::Mixed) << 0 << 250 << 255 << 60 << none << false;
+    QTest::newRow("text") << int(O::Text) << 0 << 250 << 255 << 30 << none << false;
+    QTest::newRow("photo: as scanned") << int(O::Photo) << 0 << 197 << 203 << 25 << none << false;
     // Darker after the background: the paper stays white, the text darker than without.
-    QTest::newRow("text and photo, darker") << int(O::Mixed) << 2 << 250 << 255 << 10;
+    QTest::newRow("text and photo, darker")
+        << int(O::Mixed) << 2 << 250 << 255 << 10 << none << false;
+    // 16 bits a level, and colour one colour at a time: whitened as any other scan; 16-bit
+    // grey is grey.
+    QTest::newRow("text and photo, 16-bit grey")
+        << int(O::Mixed) << 0 << 250 << 255 << 60 << QVariantMap{{QStringLiteral("depth"), 16}}
+        << false;
+    QTest::newRow("text, three-pass colour")
+        << int(O::Text) << 0 << 250 << 255 << 30 << QVariantMap{{QStringLiteral("three-pass"), 1}}
+        << true;
 }
 
-// A letter on grey paper (200) with a bar of text (20) through the scanner: text and photo
+// A grainy letter on grey paper (200) with a bar of text (20) through the scanner: text and photo
 // prints the paper white and keeps the text dark; text makes it darker still; photo leaves
 // the page as scanned.
 void TestScan::originalType()
@@ -506,31 +518,38 @@ void TestScan::originalType()
     QFETCH(int, paperAtLeast);
     QFETCH(int, paperAtMost);
     QFETCH(int, textAtMost);
+    QFETCH(QVariantMap, options);
+    QFETCH(bool, colour);
     chooseFaultScanner();
     ScanPreferences prefs;
     prefs.mode = ScanPreferences::Mode::Gray;
     prefs.dpi = 100;
     prefs.tone = tone;
     prefs.original = ScanPreferences::Original(original);
-    const Outcome o = scan({{QStringLiteral("paper"), 200}}, prefs);
+    options.insert(QStringLiteral("paper"), 200);
+    const Outcome o = scan(options, prefs);
     QVERIFY2(o.error.isEmpty(), qPrintable(o.error));
     imaging::PageReader page;
     QString why;
     QVERIFY2(page.open(m_page, &why), qPrintable(why));
+    QCOMPARE(page.bandFormat() == imaging::PageReader::BandFormat::Colour, colour);
     const QSize size = page.size();
-    int paper = -1, text = -1;
+    // Means of 9 × 9 pixels: the page is grainy.
+    int paperSum = 0, textSum = 0;
     QVERIFY(page.forEachBand(
         64,
         [&](const QImage& band, int top) {
             const QImage grey = band.convertToFormat(QImage::Format_Grayscale8);
-            for (int y = 0; y < grey.height(); ++y) {
-                if (top + y == size.height() / 10)
-                    paper = grey.constScanLine(y)[size.width() / 10];
-                if (top + y == size.height() / 2)
-                    text = grey.constScanLine(y)[size.width() / 2];
-            }
+            for (int y = 0; y < grey.height(); ++y)
+                for (int d = -4; d <= 4; ++d) {
+                    if (std::abs(top + y - size.height() / 10) <= 4)
+                        paperSum += grey.constScanLine(y)[size.width() / 10 + d];
+                    if (std::abs(top + y - size.height() / 2) <= 4)
+                        textSum += grey.constScanLine(y)[size.width() / 2 + d];
+                }
         },
         &why));
+    const int paper = paperSum / 81, text = textSum / 81;
     QVERIFY2(paper >= paperAtLeast && paper <= paperAtMost, qPrintable(QString::number(paper)));
     QVERIFY2(text <= textAtMost, qPrintable(QString::number(text)));
 }

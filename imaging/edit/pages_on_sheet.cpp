@@ -19,6 +19,23 @@ namespace {
     throw DispatchError(number, text, editProgId());
 }
 
+// The original type's white, as the page's reader would apply it, on the part of a drawn band
+// the page covers (its edges blend with the white around it, which stays white).
+void whitenDrawn(QImage& image, const PageReader& page, const QRectF& drawn, bool colour)
+{
+    const auto& whitening = page.whitening();
+    if (!whitening || !whitening->changes())
+        return;
+    const QRect area = drawn.toAlignedRect() & image.rect();
+    if (area.isEmpty())
+        return;
+    const Whitening::Curves curves = (colour ? *whitening : whitening->inGrey()).curves();
+    const int bytesPerPixel = image.depth() / 8;
+    QImage part(image.scanLine(area.top()) + area.left() * bytesPerPixel, area.width(),
+                area.height(), image.bytesPerLine(), image.format());
+    Whitening::apply(part, curves);
+}
+
 } // namespace
 
 int sheetBandRows(int bytesPerLine)
@@ -69,6 +86,10 @@ QImage drawSheetBand(const PrintJob& job, const std::vector<std::unique_ptr<Page
         const int endRow = std::min(pixels.height(), int(std::ceil(shown.bottom())) + 1);
         painter.setTransform(toDots * QTransform::fromTranslate(0, -top));
         const double rowHeight = placed.target.height() / pixels.height();
+        // Read as scanned, and the original type's white applied to what was drawn, once: a
+        // band of a turned sheet crosses every row of the page, which would be whitened for
+        // every band otherwise.
+        page.setAsScanned(true);
         QString why;
         const bool read = page.forEachBand(
             128,
@@ -83,6 +104,9 @@ QImage drawSheetBand(const PrintJob& job, const std::vector<std::unique_ptr<Page
                                   drawn);
             },
             &why, firstRow, endRow);
+        page.setAsScanned(false);
+        if (read)
+            whitenDrawn(image, page, painter.transform().mapRect(placed.target), colour);
         if (!read)
             fail(ErrorNumber::PageUnreadableForPrint,
                  QStringLiteral("Die Seite „%1“ kann nicht gedruckt werden: %2")

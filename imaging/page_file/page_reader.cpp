@@ -120,6 +120,8 @@ bool PageReader::open(const QString& path, QString* error, int page)
                 m_layout = Layout::Rgb8;
             else if (grey && samples == 1 && bits == 8)
                 m_layout = Layout::Grey8;
+            else if (grey && samples == 1 && bits == 16)
+                m_layout = Layout::Grey16;
             else if (grey && samples == 1 && bits == 1)
                 m_layout = Layout::Bilevel;
         }
@@ -152,6 +154,7 @@ PageReader::BandFormat PageReader::bandFormat() const
 {
     switch (m_whole.isNull() ? m_layout : Layout::Rgba) {
     case Layout::Grey8:
+    case Layout::Grey16:
         return BandFormat::Grey;
     case Layout::Bilevel:
         return BandFormat::Bilevel;
@@ -174,7 +177,7 @@ bool PageReader::forEachBand(int maxRows, const std::function<void(const QImage&
         return false;
     }
     m_tiffError.clear();
-    if (m_whitening && m_whitening->changes()) {
+    if (m_whitening && m_whitening->changes() && !m_asScanned) {
         // The original type's paper white and tone, as the scan recorded them.
         const Whitening::Curves curves = m_whitening->curves();
         return readTiffBands(
@@ -228,16 +231,19 @@ bool PageReader::readTiffBands(int maxRows, const std::function<void(const QImag
     // Whole strips from the one holding the first row to the one holding the last.
     const int start = firstRow / stripRows * stripRows;
     const int stop = std::min(height, (endRow + stripRows - 1) / stripRows * stripRows);
-    const bool native = m_layout != Layout::Rgba;
-    const QImage::Format format = m_layout == Layout::Rgb8      ? QImage::Format_RGB888
-                                  : m_layout == Layout::Grey8   ? QImage::Format_Grayscale8
-                                  : m_layout == Layout::Bilevel ? QImage::Format_Mono
-                                                                : QImage::Format_RGB32;
+    const bool native = m_layout != Layout::Rgba && m_layout != Layout::Grey16;
+    const bool wide = m_layout == Layout::Grey16;
+    const QImage::Format format = m_layout == Layout::Rgb8            ? QImage::Format_RGB888
+                                  : m_layout == Layout::Grey8 || wide ? QImage::Format_Grayscale8
+                                  : m_layout == Layout::Bilevel       ? QImage::Format_Mono
+                                                                      : QImage::Format_RGB32;
     const tmsize_t rowBytes = TIFFScanlineSize(m_tiff);
     // Native kinds: the strips are read straight into the band, whose rows lie back to back
     // as in the file. Anything else comes through libtiff's RGBA conversion: each strip
     // bottom row first, 0xAABBGGRR per pixel.
-    std::vector<std::uint32_t> raster(native ? 0 : size_t(width) * size_t(stripRows));
+    std::vector<std::uint32_t> raster(native || wide ? 0 : size_t(width) * size_t(stripRows));
+    // 16-bit grey: each strip read as it is, then its high levels rounded to 8 bits.
+    std::vector<std::uint16_t> grey16(wide ? size_t(width) * size_t(stripRows) : 0);
     QImage band;
     int bandStart = start;
     int filled = 0;
@@ -254,9 +260,11 @@ bool PageReader::readTiffBands(int maxRows, const std::function<void(const QImag
                 band.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
         }
         std::uint8_t* const to = band.scanLine(filled);
+        const tstrip_t strip = TIFFComputeStrip(m_tiff, std::uint32_t(row), 0);
         const bool read =
-            native ? TIFFReadEncodedStrip(m_tiff, TIFFComputeStrip(m_tiff, std::uint32_t(row), 0),
-                                          to, rowBytes * rows) >= rowBytes * rows
+            native ? TIFFReadEncodedStrip(m_tiff, strip, to, rowBytes * rows) >= rowBytes * rows
+            : wide ? TIFFReadEncodedStrip(m_tiff, strip, grey16.data(), rowBytes * rows) >=
+                         rowBytes * rows
                    : TIFFReadRGBAStrip(m_tiff, std::uint32_t(row), raster.data()) != 0;
         if (!read) {
             *error =
@@ -267,6 +275,15 @@ bool PageReader::readTiffBands(int maxRows, const std::function<void(const QImag
             // 255 - v for grey, all bits flipped for line art.
             for (tmsize_t i = 0; i < rowBytes * rows; ++i)
                 to[i] = std::uint8_t(~to[i]);
+        } else if (wide) {
+            for (int r = 0; r < rows; ++r) {
+                const std::uint16_t* from = grey16.data() + size_t(r) * size_t(width);
+                std::uint8_t* line = band.scanLine(filled + r);
+                for (int x = 0; x < width; ++x) {
+                    const auto v = std::uint8_t((from[x] * 255u + 32767u) / 65535u);
+                    line[x] = m_minIsWhite ? std::uint8_t(255 - v) : v;
+                }
+            }
         } else if (!native) {
             for (int r = 0; r < rows; ++r) {
                 const std::uint32_t* from = raster.data() + size_t(rows - 1 - r) * size_t(width);

@@ -49,6 +49,12 @@ public:
     bool forEachBand(int maxRows, const std::function<void(const QImage&, int)>& sink,
                      QString* error, int firstRow = 0, int endRow = -1);
 
+    // The original type's treatment the scan recorded, which forEachBand applies unless told
+    // to hand the page as scanned (for a reader that draws the page and whitens what it drew,
+    // once, as two or four on a sheet do).
+    const std::optional<Whitening>& whitening() const { return m_whitening; }
+    void setAsScanned(bool asScanned) { m_asScanned = asScanned; }
+
     // The rows in each band forEachBand(maxRows, ...) hands from the top (the last may have
     // fewer).
     int bandRows(int maxRows) const;
@@ -59,8 +65,8 @@ public:
 
 private:
     // How the TIFF's rows are laid out: the kinds Qt holds as they are, or anything else, read
-    // through libtiff's RGBA conversion.
-    enum class Layout { Rgba, Rgb8, Grey8, Bilevel };
+    // through libtiff's RGBA conversion; 16-bit grey is handed as 8-bit grey.
+    enum class Layout { Rgba, Rgb8, Grey8, Grey16, Bilevel };
 
     void close();
     bool readTiffBands(int maxRows, const std::function<void(const QImage&, int)>& sink,
@@ -77,7 +83,8 @@ private:
     double m_yDpi = 0;
     QByteArray m_name;
     std::optional<Whitening> m_whitening; // as the scan recorded it
-    mutable int m_pages = 0;              // 0: not counted yet
+    bool m_asScanned = false;
+    mutable int m_pages = 0; // 0: not counted yet
 };
 
 } // namespace imaging

@@ -20,10 +20,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -62,6 +64,8 @@ const SANE_Range sheetRange{0, 50, 1};
 const SANE_Range dpiRange{25, 600, 1};
 const SANE_Range pauseRange{-1, 10000, 1};
 const SANE_Range paperRange{0, 255, 1};
+const SANE_Range depthRange{8, 16, 8};
+const SANE_Range passRange{0, 1, 1};
 constexpr double sideMm = 40; // the page: a square of grey
 
 enum Option {
@@ -77,6 +81,8 @@ enum Option {
     Refill,
     Paper,
     JamPage,
+    Depth,
+    ThreePass,
     CopyButton,
     ScanButton,
     Options
@@ -95,14 +101,18 @@ struct Settings {
     SANE_Word refill = -1; // pages laid in again once the feeder was empty; -1: "sheets"
     SANE_Word paper = 0;   // a letter on paper of this grey, with a bar of text; 0: none
     SANE_Word jamPage = 0;
-    SANE_Word fed = 0;     // pages taken from the feeder's stack now in it
-    SANE_Word through = 0; // pages fed since the opening, over every stack
+    SANE_Word depth = 8;
+    SANE_Word threePass = 0; // 1: colour, one colour at a time, each the grey page
+    SANE_Word fed = 0;       // pages taken from the feeder's stack now in it
+    SANE_Word through = 0;   // pages fed since the opening, over every stack
 };
 struct Scanner : Settings {
     bool jammed = false;
     std::atomic<bool> scanning{false}; // sane_cancel may come from another thread
     std::vector<SANE_Byte> page;
     size_t sent = 0;
+    int frame = 0;          // of a three-pass page: the colour being sent
+    bool nextFrame = false; // a three-pass page's colour ended, another follows
 };
 Scanner scanner;
 bool opened = false;
@@ -133,6 +143,10 @@ SANE_Word* number(SANE_Int n)
         return &scanner.paper;
     case JamPage:
         return &scanner.jamPage;
+    case Depth:
+        return &scanner.depth;
+    case ThreePass:
+        return &scanner.threePass;
     default:
         return nullptr;
     }
@@ -175,10 +189,15 @@ void describe()
         {"sheets", "Sheets", "Pages in the feeder.", word, SANE_UNIT_NONE, &sheetRange, nullptr},
         {"refill", "Refill", "Pages laid in again once the feeder was empty (-1: sheets).", word,
          SANE_UNIT_NONE, &pauseRange, nullptr},
-        {"paper", "Paper", "A letter on paper of this grey (0: a grey square).", word,
+        {"paper", "Paper",
+         "A letter on paper of this grey with the grain of a real scan (0: a grey square).", word,
          SANE_UNIT_NONE, &paperRange, nullptr},
         {"jam-page", "Jam page", "The feeder jams on this page.", word, SANE_UNIT_NONE, &sheetRange,
          nullptr},
+        {SANE_NAME_BIT_DEPTH, SANE_TITLE_BIT_DEPTH, SANE_DESC_BIT_DEPTH, word, SANE_UNIT_NONE,
+         &depthRange, nullptr},
+        {"three-pass", "Three-pass", "Colour in three frames, red, green and blue.", word,
+         SANE_UNIT_NONE, &passRange, nullptr},
         {SANE_NAME_COPY, SANE_TITLE_COPY, SANE_DESC_COPY, SANE_TYPE_BOOL, SANE_UNIT_NONE, nullptr,
          nullptr},
         {SANE_NAME_SCAN, SANE_TITLE_SCAN, SANE_DESC_SCAN, SANE_TYPE_BOOL, SANE_UNIT_NONE, nullptr,
@@ -259,6 +278,7 @@ SANE_Status sane_fault_open(SANE_String_Const name, SANE_Handle* handle)
     }
     opened = true;
     static_cast<Settings&>(scanner) = Settings{};
+    scanner.nextFrame = false;
     scanner.scanning = false;
     // The sheet-fed one's only source is its feeder: "ADF" stays where it is in the list.
     descriptors[Source].constraint.string_list = sheetfed ? feederOnly : sources;
@@ -332,12 +352,30 @@ SANE_Status sane_fault_control_option(SANE_Handle, SANE_Int n, SANE_Action actio
 
 SANE_Status sane_fault_get_parameters(SANE_Handle, SANE_Parameters* p)
 {
-    *p = SANE_Parameters{SANE_FRAME_GRAY, SANE_TRUE, side(), side(), side(), 8};
+    const SANE_Int bytes = side() * (scanner.depth / 8);
+    if (scanner.threePass)
+        *p = SANE_Parameters{static_cast<SANE_Frame>(SANE_FRAME_RED + scanner.frame),
+                             scanner.frame == 2,
+                             bytes,
+                             side(),
+                             side(),
+                             scanner.depth};
+    else
+        *p = SANE_Parameters{SANE_FRAME_GRAY, SANE_TRUE, bytes, side(), side(), scanner.depth};
     return SANE_STATUS_GOOD;
 }
 
 SANE_Status sane_fault_start(SANE_Handle)
 {
+    // The next colour of a three-pass page: the same page once more.
+    if (scanner.nextFrame) {
+        scanner.nextFrame = false;
+        ++scanner.frame;
+        scanner.sent = 0;
+        scanner.scanning = true;
+        return SANE_STATUS_GOOD;
+    }
+    scanner.frame = 0;
     if (scanner.source == 1) {
         if (scanner.fed >= scanner.sheets) {
             // The user lays the stack in again ("refill" pages of it).
@@ -355,11 +393,27 @@ SANE_Status sane_fault_start(SANE_Handle)
     const int grey = scanner.source == 1 ? 256 - 24 * std::min(scanner.through, 9) : 0x80;
     scanner.page.assign(static_cast<size_t>(side()) * static_cast<size_t>(side()),
                         static_cast<SANE_Byte>(scanner.paper > 0 ? scanner.paper : grey));
-    // A letter: a bar of text (grey 20) across the middle fifth, paper all round it.
-    if (scanner.paper > 0)
+    // A letter: a bar of text (grey 20) across the middle fifth, paper all round it, every
+    // pixel with the grain and noise of a real scan (a deviation of 6 levels, the same each time).
+    if (scanner.paper > 0) {
         for (int y = 2 * side() / 5; y < 3 * side() / 5; ++y)
             std::fill_n(scanner.page.begin() + y * side() + side() / 5, 3 * side() / 5,
                         SANE_Byte(20));
+        std::mt19937 random(4711);
+        std::normal_distribution<double> grain(0, 6);
+        for (SANE_Byte& level : scanner.page)
+            level = static_cast<SANE_Byte>(
+                std::clamp(level + static_cast<int>(std::lround(grain(random))), 0, 255));
+    }
+    if (scanner.depth == 16) {
+        // Each level in 16 bits, in the machine's own order.
+        std::vector<SANE_Byte> wide(scanner.page.size() * 2);
+        for (size_t i = 0; i < scanner.page.size(); ++i) {
+            const auto v = static_cast<std::uint16_t>(scanner.page[i] * 257);
+            std::memcpy(wide.data() + 2 * i, &v, 2);
+        }
+        scanner.page.swap(wide);
+    }
     scanner.sent = 0;
     scanner.scanning = true;
     return SANE_STATUS_GOOD;
@@ -387,6 +441,7 @@ SANE_Status sane_fault_read(SANE_Handle, SANE_Byte* data, SANE_Int max, SANE_Int
     }
     if (n == 0) {
         scanner.scanning = false;
+        scanner.nextFrame = scanner.threePass && scanner.frame < 2;
         return SANE_STATUS_EOF;
     }
     std::memcpy(data, scanner.page.data() + scanner.sent, n);
@@ -398,6 +453,7 @@ SANE_Status sane_fault_read(SANE_Handle, SANE_Byte* data, SANE_Int max, SANE_Int
 void sane_fault_cancel(SANE_Handle)
 {
     scanner.scanning = false;
+    scanner.nextFrame = false;
     if (scanner.cancelPause < 0)
         hang();
     std::this_thread::sleep_for(std::chrono::milliseconds(scanner.cancelPause));

@@ -10,6 +10,7 @@
 
 #include <sane/saneopts.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <optional>
@@ -87,6 +88,17 @@ private:
     int m_depth = 0;
 };
 
+// A row of 16-bit samples (the machine's own order) in their upper eight bits, rounded as a
+// page reader hands them.
+void narrowRow(const std::uint8_t* row, std::vector<std::uint8_t>& narrow)
+{
+    for (size_t i = 0; i < narrow.size(); ++i) {
+        std::uint16_t v;
+        std::memcpy(&v, row + 2 * i, 2);
+        narrow[i] = static_cast<std::uint8_t>((v * 255u + 32767u) / 65535u);
+    }
+}
+
 // Line art made from a grey row: a set bit for black, as SANE's own line art has it.
 void makeLineArt(const std::uint8_t* grey, int width, int level, std::uint8_t* bits)
 {
@@ -141,6 +153,11 @@ PageEnd scanOnePage(SANE_Handle h, PageWriter& writer, const Treatment& treatmen
     int planesSeen = 0; // bit n: colour plane n delivered
     bool separatePlanes = false;
     bool lineArt = false; // made here from grey
+    // Text, or text and photo: the paper's level is found as the rows go by and recorded with
+    // the page, whose readers print it white, lighter or darker after that. One sampler for a
+    // page of one pass, one for each colour of a three-pass scan; 16-bit rows by their upper
+    // eight bits, as they are read back.
+    std::array<std::optional<PaperSampler>, 3> samplers;
 
     for (;;) {
         if (progress.cancelled)
@@ -202,13 +219,13 @@ PageEnd scanOnePage(SANE_Handle h, PageWriter& writer, const Treatment& treatmen
             throw statusError(SANE_STATUS_IO_ERROR, QStringLiteral("Zeilenlänge"));
         std::vector<std::uint8_t> row(static_cast<size_t>(p.bytes_per_line));
         std::vector<std::uint8_t> bits(lineArt ? static_cast<size_t>(keep) : 0);
-        // Text, or text and photo: the paper's level is found as the rows go by and recorded
-        // with the page, whose readers print it white, lighter or darker after that. 8-bit
-        // grey and colour of one pass; anything else as scanned.
-        std::optional<PaperSampler> sampler;
-        if (treatment.original != 2 && !lineArt && !separate && p.depth == 8)
-            sampler.emplace(p.pixels_per_line, p.lines, p.format == SANE_FRAME_GRAY ? 1 : 3,
+        std::optional<PaperSampler>& sampler = samplers[std::size_t(plane)];
+        const int samples = p.format == SANE_FRAME_RGB ? 3 : 1;
+        if (treatment.original != 2 && !lineArt && p.depth != 1)
+            sampler.emplace(p.pixels_per_line, p.lines, samples,
                             deliveredDpi(setX, areaX, p.pixels_per_line));
+        std::vector<std::uint8_t> narrow(
+            sampler && p.depth == 16 ? static_cast<size_t>(p.pixels_per_line) * samples : 0);
         const ToneCurve tone(lineArt || sampler ? 0 : treatment.tone, p.depth);
         size_t filled = 0;
         int y = 0;
@@ -236,8 +253,11 @@ PageEnd scanOnePage(SANE_Handle h, PageWriter& writer, const Treatment& treatmen
                                     bits.data());
                     } else {
                         tone.apply(row.data(), static_cast<size_t>(keep));
-                        if (sampler && (p.lines < 0 || y < p.lines))
-                            sampler->row(row.data(), y);
+                        if (sampler && (p.lines < 0 || y < p.lines)) {
+                            if (!narrow.empty())
+                                narrowRow(row.data(), narrow);
+                            sampler->row(narrow.empty() ? row.data() : narrow.data(), y);
+                        }
                     }
                     if (p.lines < 0 || y < p.lines)
                         writer.writeRow(lineArt ? bits.data() : row.data(), y, plane);
@@ -254,15 +274,6 @@ PageEnd scanOnePage(SANE_Handle h, PageWriter& writer, const Treatment& treatmen
                               QStringLiteral("Der Scanner hat nur %1 von %2 Zeilen geliefert")
                                   .arg(y)
                                   .arg(p.lines));
-        if (sampler) {
-            Whitening whitening;
-            if (const auto paper = sampler->paper())
-                whitening.paper = *paper;
-            whitening.text = treatment.original == 1;
-            whitening.tone = treatment.tone;
-            if (whitening.changes())
-                writer.describe(whitening.toText());
-        }
         ++framesSeen;
         planesSeen |= 1 << plane;
         if (p.last_frame || framesSeen >= 3)
@@ -272,6 +283,19 @@ PageEnd scanOnePage(SANE_Handle h, PageWriter& writer, const Treatment& treatmen
     if (separatePlanes && planesSeen != 0b111)
         throw statusError(SANE_STATUS_IO_ERROR,
                           QStringLiteral("Der Scanner hat nicht alle drei Farben geliefert"));
+    if (samplers[0]) {
+        Whitening whitening;
+        const auto paper =
+            separatePlanes
+                ? PaperSampler::paperOfPlanes({&*samplers[0], &*samplers[1], &*samplers[2]})
+                : samplers[0]->paper();
+        if (paper)
+            whitening.paper = *paper;
+        whitening.text = treatment.original == 1;
+        whitening.tone = treatment.tone;
+        if (whitening.changes())
+            writer.describe(whitening.toText());
+    }
     return PageEnd::Scanned;
 }
 
