@@ -128,6 +128,10 @@ void TestRealPaper::paperOfRealScans()
                              .arg(ramp[0], 0, 'f', 1)
                              .arg(ramp[1], 0, 'f', 1)
                              .arg(ramp[2], 0, 'f', 1);
+    imaging::PageReader page;
+    QString why;
+    QVERIFY(page.open(m_page, &why) && page.whitening());
+    qInfo("%s: %s", page.whitening()->toText().constData(), qPrintable(seen));
     QVERIFY2(paper >= 245 && edge >= 245, qPrintable(seen));
     QVERIFY2(showThrough >= 245, qPrintable(seen));
     QVERIFY2(text <= (original == 1 ? 40 : 60), qPrintable(seen));
