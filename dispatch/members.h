@@ -39,6 +39,7 @@ enum : std::int32_t {
     Print = 351,         // call (copies, size mode, output, truth): print the shown page
     Fit = 352,           // call (mode): 0 = the whole page, proportions kept
     Refresh = 301,       // call: repaint now
+    Hint = 360,          // call (text): something the user should know, over the page
 };
 } // namespace EditMember
 

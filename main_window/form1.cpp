@@ -419,20 +419,33 @@ void Form1::bringForward()
     activateWindow();
 }
 
-QString Form1::copyFromOutside()
+void Form1::copyFromOutside(const std::function<void(const QString&)>& told)
 {
-    if (m_copyRun.copying())
-        return QStringLiteral("Kopyra kopiert gerade.");
-    if (QApplication::activeModalWidget())
-        return QStringLiteral("In Kopyra ist ein Dialog offen.");
+    const auto refused = [this]() -> QString {
+        if (m_copyRun.copying())
+            return QStringLiteral("Kopyra kopiert gerade.");
+        if (QApplication::activeModalWidget())
+            return QStringLiteral("In Kopyra ist ein Dialog offen.");
+        return {};
+    };
+    if (const QString why = refused(); !why.isEmpty()) {
+        if (told)
+            told(why);
+        return;
+    }
     bringForward();
-    // The copy runs its own waits: not inside whoever asked.
-    QTimer::singleShot(0, this, [this] {
-        if (!m_copyRun.copying() && !QApplication::activeModalWidget())
+    // The copy runs its own waits: not inside whoever asked. Whether it begins is decided
+    // there, and only then told: a press of the scanner's button may have come first.
+    QTimer::singleShot(0, this, [this, told, refused] {
+        const QString why = refused();
+        if (told)
+            told(why);
+        if (why.isEmpty())
             Btn_Click(0);
     });
-    return {};
 }
+
+void Form1::tell(const QString& text) { imgEdit1().call(EditMember::Hint, {Variant::text(text)}); }
 
 void Form1::Btn_Click(std::int16_t index)
 {
@@ -516,6 +529,10 @@ void Form1::deletePageFile(const QString& path)
             QStringLiteral("Die alte Seite „%1“ konnte nicht gelöscht werden: %2")
                 .arg(path, page.errorString()),
             Title);
+    // The view shows no page until the new one comes, never one that is gone (a copy that is
+    // cancelled before its scan leaves none).
+    QString gone = path;
+    imgEdit1().call(EditMember::Display, {Variant::textRef(&gone)});
 }
 
 int Form1::msgBox(const QString& text, int style, const QString& title)

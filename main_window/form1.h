@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class OptionCheckBox;
@@ -70,9 +71,11 @@ public:
 
     // A copy asked for from outside the window (the scanner's own button, `kopyra --kopieren`):
     // the window comes forward and the copy is the copy button's, begun from the event loop.
-    // Not begun, as a press is ignored, while a copy runs or a dialog of Kopyra's is open:
-    // then the reason, in German; empty when the copy is begun.
-    QString copyFromOutside();
+    // Not begun, as a press is ignored, while a copy runs or a dialog of Kopyra's is open.
+    // told hears, once the copy has begun, nothing; else the reason, in German.
+    void copyFromOutside(const std::function<void(const QString&)>& told = {});
+    // Something the user should know, in the line over the page.
+    void tell(const QString& text);
     // The window in front of the others, as it was before it was minimised.
     void bringForward();
 

@@ -34,6 +34,9 @@ int main(int argc, char** argv)
                                       : QStringLiteral("Kopyra wurde nicht gestartet: ")) +
                                 outcome.why));
         return EXIT_FAILURE;
+    case SingleInstance::Outcome::Alone:
+        std::fprintf(stderr, "Kopyra: %s\n", qPrintable(outcome.why));
+        break;
     case SingleInstance::Outcome::Run:
         break;
     }
@@ -46,13 +49,15 @@ int main(int argc, char** argv)
         UnhandledFailure::report(std::current_exception());
         return EXIT_FAILURE;
     }
-    instance.onRequest([&form](const QByteArray& request) {
+    instance.onRequest([&form](const QByteArray& request, const SingleInstance::Reply& reply) {
         if (request == SingleInstance::Copy)
-            return form->copyFromOutside();
+            return form->copyFromOutside(reply);
         form->bringForward();
-        return QString();
+        reply({});
     });
     form->show();
+    if (outcome.kind == SingleInstance::Outcome::Alone)
+        form->tell(outcome.why);
     if (copy)
         QTimer::singleShot(0, form.get(), [&form] { form->copyFromOutside(); });
     return app.exec();

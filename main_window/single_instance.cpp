@@ -4,15 +4,21 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QThread>
 #include <QTimer>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <utility>
 
@@ -21,12 +27,28 @@ namespace {
 // For the running Kopyra to answer: its window may still be being made, or its thread busy.
 constexpr int PatienceMs = 10000;
 
-// A folder that is the user's own, a real folder (no link), and closed to everyone else.
-bool ownAndClosed(const QString& folder)
+// Why a folder is not one of the user's own, closed to everyone else (0700); empty when it is.
+// A link is judged by the folder it leads to.
+QString notOwnAndClosed(const QString& folder)
 {
     struct stat st {};
-    return ::lstat(QFile::encodeName(folder).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
-           st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
+    if (::stat(QFile::encodeName(folder).constData(), &st) != 0)
+        return QStringLiteral("fehlt (%1)").arg(QString::fromLocal8Bit(std::strerror(errno)));
+    if (!S_ISDIR(st.st_mode))
+        return QStringLiteral("ist kein Ordner");
+    if (st.st_uid != ::getuid())
+        return QStringLiteral("gehört einem anderen Benutzer");
+    if ((st.st_mode & 077) != 0)
+        return QStringLiteral("ist auch für andere offen (Rechte %1, nötig sind 0700)")
+            .arg(st.st_mode & 0777, 4, 8, QLatin1Char('0'));
+    return {};
+}
+
+// The folder a path leads to, links followed.
+QString resolved(const QString& folder)
+{
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    return canonical.isEmpty() ? folder : canonical;
 }
 
 } // namespace
@@ -34,20 +56,22 @@ bool ownAndClosed(const QString& folder)
 QString privateFolder(QString* why, QString* refused)
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && ownAndClosed(runtime))
-        return runtime;
-    if (!runtime.isEmpty() && refused)
-        *refused = QStringLiteral("Der Laufzeitordner „%1“ gehört nicht allein Ihnen (Besitzer, "
-                                  "Rechte 0700); Kopyra verwendet ihn nicht.")
-                       .arg(runtime);
+    if (!runtime.isEmpty()) {
+        const QString cause = notOwnAndClosed(resolved(runtime));
+        if (cause.isEmpty())
+            return resolved(runtime);
+        if (refused)
+            *refused = QStringLiteral("Der Laufzeitordner „%1“ %2; Kopyra verwendet ihn nicht.")
+                           .arg(runtime, cause);
+    }
     const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
     const QString folder = cache + QStringLiteral("/kopyra");
     QDir().mkpath(cache);
     ::mkdir(QFile::encodeName(folder).constData(), 0700);
-    if (ownAndClosed(folder))
-        return folder;
-    *why = QStringLiteral("Weder „%1“ noch „%2“ gehört allein Ihnen (Besitzer, Rechte 0700).")
-               .arg(runtime.isEmpty() ? QStringLiteral("$XDG_RUNTIME_DIR") : runtime, folder);
+    const QString cause = notOwnAndClosed(resolved(folder));
+    if (cause.isEmpty())
+        return resolved(folder);
+    *why = QStringLiteral("Der Ordner „%1“ %2.").arg(folder, cause);
     return {};
 }
 
@@ -106,25 +130,79 @@ Told tell(const QString& path, const QByteArray& request, QByteArray* answer)
 
 } // namespace
 
+namespace {
+
+// The program a process runs, by its file's name ("" when it cannot be told).
+QString programOf(qint64 pid)
+{
+    QString target = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid));
+    // A program replaced by an update while it runs.
+    target.remove(QLatin1String(" (deleted)"));
+    return QFileInfo(target).fileName();
+}
+
+} // namespace
+
+bool SingleInstance::heldByOther() const
+{
+    qint64 pid = 0;
+    QString host, app;
+    if (!m_lock->getLockInfo(&pid, &host, &app) || pid <= 0)
+        return false;
+    // Another computer's process (a home shared over the network) cannot be looked at.
+    if (!host.isEmpty() && host != QSysInfo::machineHostName())
+        return false;
+    return programOf(pid) != programOf(::getpid());
+}
+
 SingleInstance::Outcome SingleInstance::handOver(const QByteArray& request)
 {
+    const auto alone = [](const QString& why) {
+        return Outcome{Outcome::Alone,
+                       why + QStringLiteral(" Ein weiterer Start öffnet daher ein weiteres "
+                                            "Kopyra-Fenster.")};
+    };
     if (m_folder.isEmpty())
-        return {Outcome::NotDone, m_why};
+        return alone(m_why);
+    // A local socket's path has room for so many bytes, its end included.
+    if (QFile::encodeName(m_path).size() >= qsizetype(sizeof(sockaddr_un{}.sun_path)))
+        return alone(
+            QStringLiteral("Der Pfad „%1“ ist für eine lokale Verbindung zu lang.").arg(m_path));
     QDeadlineTimer patience(PatienceMs);
+    // How long a lock file that says nothing may be one still being written.
+    QDeadlineTimer unreadable(1000);
     for (;;) {
         // The lock decides, atomically: who holds it is the Kopyra that runs. A crashed
         // Kopyra's lock is taken over, and its socket with it (listening replaces it).
         if (m_lock->tryLock(0)) {
             if (listen())
                 return {};
-            return {Outcome::NotDone,
-                    QStringLiteral("Kopyra kann nicht auf weitere Starts hören (%1).")
-                        .arg(m_server ? m_server->errorString() : m_path)};
+            const QString why = m_server->errorString();
+            m_lock->unlock();
+            return alone(
+                QStringLiteral("Kopyra kann nicht auf weitere Starts hören (%1).").arg(why));
         }
+        const QString lockPath = m_path.chopped(5) + QStringLiteral(".lock");
         if (m_lock->error() != QLockFile::LockFailedError)
-            return {
-                Outcome::NotDone,
-                QStringLiteral("Die Sperrdatei in „%1“ lässt sich nicht anlegen.").arg(m_folder)};
+            return alone(
+                QStringLiteral("Die Sperrdatei „%1“ lässt sich nicht anlegen.").arg(lockPath));
+        // Something stands where the lock belongs that is no lock (a folder, a file typed by
+        // hand): left as it is.
+        qint64 pid = 0;
+        QString host, app;
+        if (!m_lock->getLockInfo(&pid, &host, &app)) {
+            if (!QFileInfo(lockPath).isFile() || unreadable.hasExpired())
+                return alone(QStringLiteral("An der Stelle der Sperrdatei „%1“ steht etwas "
+                                            "anderes.")
+                                 .arg(lockPath));
+            QThread::msleep(50);
+            continue;
+        }
+        // A lock naming a process that is no Kopyra is no Kopyra's: taken over.
+        if (heldByOther()) {
+            m_lock->removeStaleLockFile();
+            continue;
+        }
         QByteArray answer;
         switch (tell(m_path, request, &answer)) {
         case Told::Answered:
@@ -146,7 +224,7 @@ SingleInstance::Outcome SingleInstance::handOver(const QByteArray& request)
     }
 }
 
-void SingleInstance::onRequest(std::function<QString(const QByteArray&)> handler)
+void SingleInstance::onRequest(std::function<void(const QByteArray&, const Reply&)> handler)
 {
     m_handler = std::move(handler);
     for (auto& [socket, request] : std::exchange(m_early, {}))
@@ -156,10 +234,15 @@ void SingleInstance::onRequest(std::function<QString(const QByteArray&)> handler
 
 void SingleInstance::answer(QLocalSocket* socket, const QByteArray& request)
 {
-    const QString why = m_handler(request);
-    socket->write(why.isEmpty() ? QByteArray("ok\n") : "nein " + why.toUtf8() + '\n');
-    socket->flush();
-    socket->disconnectFromServer();
+    // The asker may have gone by the time the answer comes.
+    const QPointer<QLocalSocket> asker(socket);
+    m_handler(request, [asker](const QString& why) {
+        if (!asker)
+            return;
+        asker->write(why.isEmpty() ? QByteArray("ok\n") : "nein " + why.toUtf8() + '\n');
+        asker->flush();
+        asker->disconnectFromServer();
+    });
 }
 
 bool SingleInstance::listen()

@@ -25,6 +25,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -117,6 +118,7 @@ private Q_SLOTS:
     void resizing();
     void minimisedChangesNothing();
     void copyButtonBusyWhileScanStarts();
+    void lastPageGoneFromTheView();
     void questionBoxAnsweredOnScreen_data();
     void questionBoxAnsweredOnScreen();
     void buttonsReachTheirTargets();
@@ -125,6 +127,8 @@ private Q_SLOTS:
     void copyRequestAnswered();
     void foreignFolderRefused();
     void strangersListenerRefused();
+    void startsWhereOneKopyraCannotBeDecided_data();
+    void startsWhereOneKopyraCannotBeDecided();
 
 private:
     std::unique_ptr<TestHome> m_home;
@@ -512,6 +516,27 @@ void TestForm1::copyButtonBusyWhileScanStarts()
     QVERIFY(fakes.log.describe().contains(QStringLiteral("ImgScan1 call 102 ()")));
 }
 
+// The press deletes the last page before the scan: from then on the view shows none (the scan
+// may be cancelled and bring no new one).
+void TestForm1::lastPageGoneFromTheView()
+{
+    Fakes fakes;
+    Form1 form(fakes.environment(m_home->path()));
+    form.Form_Load();
+    QFile page(Module1::PageFilePath);
+    QVERIFY(page.open(QIODevice::WriteOnly) && page.write("II*") == 3);
+    page.close();
+    fakes.admin->setResult(114, Variant::boolean(true));
+    fakes.log.clear();
+    form.Btn[0]->click();
+    QVERIFY(!page.exists());
+    const QStringList log = fakes.log.describe();
+    const auto shown =
+        log.indexOf(QStringLiteral("ImgEdit1 call 343 (BYREF BSTR:%1)").arg(Module1::PageFilePath));
+    QVERIFY2(shown >= 0 && shown < log.indexOf(QStringLiteral("ImgScan1 call 102 ()")),
+             qPrintable(log.join(QLatin1Char('\n'))));
+}
+
 void TestForm1::questionBoxAnsweredOnScreen_data()
 {
     QTest::addColumn<bool>("yes");
@@ -706,7 +731,15 @@ void TestForm1::foreignFolderRefused()
     QVERIFY2(refused.contains(runtime.path()), qPrintable(refused));
     QCOMPARE(QFileInfo(folder).permissions() & (QFile::ReadOther | QFile::ReadGroup),
              QFileDevice::Permissions());
+    // A file named as the runtime folder is told as what it is.
+    const QString file = runtime.filePath(QStringLiteral("file"));
+    QVERIFY(QFile(file).open(QIODevice::WriteOnly));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(file));
+    folder = privateFolder(&why, &refused);
+    QVERIFY2(!folder.isEmpty() && refused.contains(QLatin1String("ist kein Ordner")),
+             qPrintable(refused));
     if (::getuid() == 0) {
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
         QVERIFY(::chmod(QFile::encodeName(runtime.path()).constData(), 0700) == 0);
         QVERIFY(::chown(QFile::encodeName(runtime.path()).constData(), 65534, 65534) == 0);
         folder = privateFolder(&why);
@@ -763,6 +796,113 @@ void TestForm1::strangersListenerRefused()
              qPrintable(outcome));
 }
 
+void TestForm1::startsWhereOneKopyraCannotBeDecided_data()
+{
+    QTest::addColumn<QString>("setUp");
+    QTest::addColumn<QString>("outcome"); // how the output begins
+    QTest::addColumn<QString>("told");    // in the reason
+    // People link ~/.cache to another disk: the folder it leads to is the user's own.
+    QTest::newRow("cache folder a link to a folder of one's own") << "link"
+                                                                  << "run"
+                                                                  << "";
+    QTest::newRow("a folder where the lock belongs") << "folder"
+                                                     << "alone"
+                                                     << "Sperrdatei";
+    QTest::newRow("a file typed by hand where the lock belongs") << "garbage"
+                                                                 << "alone"
+                                                                 << "Sperrdatei";
+    QTest::newRow("a lock naming a living program that is no Kopyra") << "forged"
+                                                                      << "run"
+                                                                      << "";
+    QTest::newRow("a home of 100 characters") << "long"
+                                              << "alone"
+                                              << "zu lang";
+    QTest::newRow("a lock that cannot be made") << "unmakeable"
+                                                << "alone"
+                                                << "anlegen";
+}
+
+// Where one Kopyra cannot be decided, this one starts all the same and says why; a link to a
+// folder of one's own and a lock of another program are no reason not to decide.
+void TestForm1::startsWhereOneKopyraCannotBeDecided()
+{
+    QFETCH(QString, setUp);
+    QFETCH(QString, outcome);
+    QFETCH(QString, told);
+    QTemporaryDir top;
+    QTemporaryDir program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    const QString runtime = top.filePath(QStringLiteral("runtime"));
+    QVERIFY(QDir().mkpath(runtime) && ::chmod(QFile::encodeName(runtime).constData(), 0700) == 0);
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    // Where the lock of a Kopyra with that runtime folder lies.
+    const QString lock = [&] {
+        const QByteArray before = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+        QString path = SingleInstance(program.path(), QStringLiteral("settings")).socketPath();
+        qputenv("XDG_RUNTIME_DIR", before);
+        return path.chopped(5) + QStringLiteral(".lock");
+    }();
+    QProcess holder; // the living program the forged lock names
+    QStringList wrap;
+    if (setUp == QLatin1String("link")) {
+        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        const QString disk = top.filePath(QStringLiteral("disk/kopyra"));
+        QVERIFY(QDir().mkpath(disk) && ::chmod(QFile::encodeName(disk).constData(), 0700) == 0);
+        QVERIFY(QDir().mkpath(top.filePath(QStringLiteral("cache"))));
+        QVERIFY(QFile::link(disk, top.filePath(QStringLiteral("cache/kopyra"))));
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), top.filePath(QStringLiteral("cache")));
+    } else if (setUp == QLatin1String("folder")) {
+        QVERIFY(QDir().mkpath(lock));
+    } else if (setUp == QLatin1String("garbage")) {
+        QFile file(lock);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("meine Notizen\n") > 0);
+    } else if (setUp == QLatin1String("forged")) {
+        holder.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+        QVERIFY(holder.waitForStarted());
+        QFile file(lock);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::number(holder.processId()) + "\nsleep\n" +
+                   QSysInfo::machineHostName().toUtf8() + '\n');
+    } else if (setUp == QLatin1String("long")) {
+        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        env.remove(QStringLiteral("XDG_CACHE_HOME"));
+        QString home = top.filePath(QStringLiteral("h"));
+        home += QString(100 - home.size(), QLatin1Char('h'));
+        QVERIFY(QDir().mkpath(home));
+        env.insert(QStringLiteral("HOME"), home);
+    } else if (setUp == QLatin1String("unmakeable")) {
+        // A runtime folder of one's own that cannot be written in: as root, the folder is
+        // another user's for a start made as that user.
+        if (::getuid() == 0) {
+            QVERIFY(::chown(QFile::encodeName(runtime).constData(), 65534, 65534) == 0);
+            QVERIFY(::chmod(QFile::encodeName(top.path()).constData(), 0755) == 0);
+            QVERIFY(::chmod(QFile::encodeName(program.path()).constData(), 0755) == 0);
+            wrap = QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                               QStringLiteral("--clear-groups"),
+                               QCoreApplication::applicationFilePath()};
+        }
+        QVERIFY(::chmod(QFile::encodeName(runtime).constData(), 0500) == 0);
+    }
+    std::unique_ptr<QProcess> start(startKopyra(nullptr, program.path(), SingleInstance::Show));
+    if (!wrap.isEmpty()) {
+        start->setArguments(wrap + start->arguments());
+        start->setProgram(QStringLiteral("setpriv"));
+    }
+    start->setProcessEnvironment(env);
+    QElapsedTimer clock;
+    clock.start();
+    start->start();
+    const QString said = outcomeOf(start.get());
+    qInfo("%s", qPrintable(said));
+    QVERIFY2(said.startsWith(outcome) && said.contains(told), qPrintable(said));
+    QVERIFY2(clock.elapsed() < 5000, "waited for a Kopyra that is none");
+    ::kill(pid_t(start->processId()), SIGTERM);
+    start->waitForFinished();
+    holder.kill();
+    holder.waitForFinished();
+}
+
 namespace {
 
 // A start of Kopyra as far as deciding which is the one that runs: prints what became of its
@@ -772,15 +912,19 @@ int oneKopyra(const QStringList& args)
 {
     SingleInstance instance(args.value(2), QStringLiteral("settings"));
     const SingleInstance::Outcome outcome = instance.handOver(args.value(3).toUtf8());
-    const char* kinds[] = {"run", "done", "not"};
+    const char* kinds[] = {"run", "done", "not", "alone"};
     std::printf("%s %s\n", kinds[outcome.kind], qPrintable(outcome.why));
     std::fflush(stdout);
     if (outcome.kind != SingleInstance::Outcome::Run)
         return 0;
     const bool busy = args.value(4) == QLatin1String("busy");
-    instance.onRequest([busy](const QByteArray& request) {
-        return busy && request == SingleInstance::Copy ? QStringLiteral("Kopyra kopiert gerade.")
-                                                       : QString();
+    // Copies are answered a moment later, as a copy is begun from the event loop.
+    instance.onRequest([busy](const QByteArray& request, const SingleInstance::Reply& reply) {
+        if (request != SingleInstance::Copy)
+            return reply({});
+        QTimer::singleShot(300, qApp, [busy, reply] {
+            reply(busy ? QStringLiteral("Kopyra kopiert gerade.") : QString());
+        });
     });
     QTimer::singleShot(args.value(5, QStringLiteral("3000")).toInt(), qApp,
                        &QCoreApplication::quit);

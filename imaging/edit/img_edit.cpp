@@ -244,6 +244,10 @@ Variant ImgEdit::call(std::int32_t member, const QList<Variant>& args)
         if (m_view)
             m_view->repaint();
         return {};
+    case EditMember::Hint:
+        requireArgCount(member, args, 1, 1);
+        m_feedback->hint(textArg(member, args[0]));
+        return {};
     case EditMember::Print: {
         requireArgCount(member, args, 4, 4);
         const std::int32_t copies = intArg(member, args[0]);
