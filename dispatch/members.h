@@ -21,6 +21,8 @@ enum : std::int32_t {
     FinishScan = 103,    // call: close the device after a completed scan
     ChooseScanner = 105, // call: "Scanner wählen"
     Preferences = 112,   // call: colour, resolution, paper
+    WaitingPages = 113,  // call: pages a Kopyra left that ended during a copy of several
+                         // originals, offered; copied, the completion event follows
 };
 } // namespace ScanMember
 

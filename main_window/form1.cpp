@@ -445,6 +445,18 @@ void Form1::copyFromOutside(const std::function<void(const QString&)>& told)
     });
 }
 
+void Form1::offerWaitingPages()
+{
+    if (m_copyRun.copying() || QApplication::activeModalWidget())
+        return;
+    try {
+        imgScan1().call(ScanMember::WaitingPages, {});
+    } catch (const imaging::DispatchError& e) {
+        msgBox(CopyRun::errorText(e.number(), e.description(), e.source(), 0),
+               MsgBox::OkOnly | MsgBox::Critical, Title);
+    }
+}
+
 void Form1::tell(const QString& text) { imgEdit1().call(EditMember::Hint, {Variant::text(text)}); }
 
 void Form1::Btn_Click(std::int16_t index)

@@ -74,6 +74,9 @@ public:
     // Not begun, as a press is ignored, while a copy runs or a dialog of Kopyra's is open.
     // told hears, once the copy has begun, nothing; else the reason, in German.
     void copyFromOutside(const std::function<void(const QString&)>& told = {});
+    // Pages of several originals that a Kopyra left that ended during their copy: offered
+    // once the window stands, and copied as a scan's page when the user wants them.
+    void offerWaitingPages();
     // Something the user should know, in the line over the page.
     void tell(const QString& text);
     // The window in front of the others, as it was before it was minimised.

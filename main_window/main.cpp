@@ -60,5 +60,7 @@ int main(int argc, char** argv)
         form->tell(outcome.why);
     if (copy)
         QTimer::singleShot(0, form.get(), [&form] { form->copyFromOutside(); });
+    else
+        QTimer::singleShot(0, form.get(), [&form] { form->offerWaitingPages(); });
     return app.exec();
 }

@@ -5,10 +5,12 @@
 #include "imaging/edit/img_edit.h"
 #include "imaging/page_file/card_sides.h"
 #include "imaging/page_file/page_reader.h"
+#include "imaging/page_file/page_writer.h"
 #include "imaging/scan/img_scan.h"
 #include "imaging/scan/link/remote_device.h"
 #include "imaging/scan/link/scanner_helper.h"
 #include "imaging/scan/link/scanner_thread.h"
+#include "imaging/scan/original_stack.h"
 #include "imaging/scan/scan_option_dialog.h"
 #include "imaging/scan/scan_preferences.h"
 #include "imaging/scan/scanner_choice.h"
@@ -39,6 +41,7 @@
 #include <tiffio.h>
 
 #include <memory>
+#include <sys/mount.h>
 
 using imaging::ImgScan;
 using imaging::ScanPreferences;
@@ -183,6 +186,10 @@ private Q_SLOTS:
     void originalType();
     void severalOriginals_data();
     void severalOriginals();
+    void severalOriginalsLoseNothing_data();
+    void severalOriginalsLoseNothing();
+    void pagesOfAnEndedKopyra_data();
+    void pagesOfAnEndedKopyra();
     void idCardBothSides_data();
     void idCardBothSides();
     void scannerButtonStartsCopy_data();
@@ -572,8 +579,8 @@ void TestScan::severalOriginals_data()
         << 0 << QList<int>{-1, -1, -1} << 0 << "";
     QTest::newRow("the glass, cancelled after page 2")
         << "test:0" << int(S::FlatbedPages)
-        << QStringList{QStringLiteral("Weiter"), QStringLiteral("Abbrechen")} << 0 << QList<int>()
-        << 0 << "";
+        << QStringList{QStringLiteral("Weiter"), QStringLiteral("Abbrechen"), QStringLiteral("Ja")}
+        << 0 << QList<int>() << 0 << "";
     // The fault scanner's feeder: each page fed a grey of its own, 232, 208, 184 … (the backs
     // pass the fourth to the sixth).
     QTest::newRow("the feeder, the backs after the fronts")
@@ -586,8 +593,9 @@ void TestScan::severalOriginals_data()
         << "fault:0" << int(S::FlatbedPages) << QStringList() << -2 << QList<int>() << 9156
         << "Seite 1: Im Scanner gibt es einen Papierstau";
     QTest::newRow("the feeder, cancelled at the turn")
-        << "fault:0" << int(S::FeederBacksAfter) << QStringList{QStringLiteral("Abbrechen")} << 3
-        << QList<int>() << 0 << "";
+        << "fault:0" << int(S::FeederBacksAfter)
+        << QStringList{QStringLiteral("Abbrechen"), QStringLiteral("Ja")} << 3 << QList<int>() << 0
+        << "";
 }
 
 // Several originals into one page file: from the glass one after the other, each answered
@@ -657,6 +665,189 @@ void TestScan::severalOriginals()
                                 .arg(qGray(first.pixel(4, 4)))
                                 .arg(greys[p])));
     }
+}
+
+void TestScan::severalOriginalsLoseNothing_data()
+{
+    QTest::addColumn<bool>("glass");          // else the feeder's fronts, then its backs
+    QTest::addColumn<QStringList>("scans");   // what each scan does: ok, jam, cancel
+    QTest::addColumn<QStringList>("answers"); // to the questions, in turn; Escape: the key
+    QTest::addColumn<QString>("pages");       // the page file's pages by their grey; "-": none
+    QTest::addColumn<QString>("asked");       // a question that must have been asked
+    QTest::addColumn<int>("megabytes");       // the page file on a disk of that size; 0: any
+    // "a|b": a list of texts.
+    const auto list = [](const char* texts) {
+        return QString::fromUtf8(texts).split(QLatin1Char('|'));
+    };
+    const QStringList ok3 = list("ok|ok|ok");
+    // Each scan's pages have greys of their own: scan 1 30, scan 2 60 … (a feeder's stack 30,
+    // 40, 50; the next 60, 70, 80 …).
+    QTest::newRow("Escape with 3 pages, Nein goes on")
+        << true << ok3 << list("Weiter|Weiter|Escape|Nein|Fertig") << "30 60 90"
+        << "3 gescannte Seiten verwerfen?" << 0;
+    QTest::newRow("Escape with 3 pages, Ja discards")
+        << true << ok3 << list("Weiter|Weiter|Escape|Ja") << "-"
+        << "3 gescannte Seiten verwerfen?" << 0;
+    QTest::newRow("a jam at page 3, scanned again")
+        << true << list("ok|ok|jam|ok") << list("Weiter|Weiter|Seite 3 neu scannen|Fertig")
+        << "30 60 120"
+        << "Die Seiten 1 bis 2 sind gescannt." << 0;
+    QTest::newRow("a jam at page 3, the two copied")
+        << true << list("ok|ok|jam") << list("Weiter|Weiter|2 Seiten kopieren") << "30 60"
+        << "Papierstau" << 0;
+    QTest::newRow("page 2 cancelled, Abbrechen asked")
+        << true << list("ok|cancel") << list("Weiter|Abbrechen|Ja") << "-"
+        << "1 gescannte Seite verwerfen?" << 0;
+    QTest::newRow("a jam on back 2, the backs again")
+        << false << list("ok|jam|ok") << list("Weiter|Weiter") << "30 110 40 100 50 90"
+        << "Papierstau" << 0;
+    QTest::newRow("Escape at the turn, Nein goes on")
+        << false << list("ok|ok") << list("Escape|Nein|Weiter") << "30 80 40 70 50 60"
+        << "3 gescannte Vorderseiten verwerfen?" << 0;
+    // Pages of 9 MB on a disk of 64 MB: after the third the next would not fit with the page
+    // file they are joined into.
+    QTest::newRow("a nearly full disk")
+        << true << list("ok|ok|ok|ok") << list("Weiter|Weiter|Weiter|Fertig") << "30 60 90"
+        << "MB frei" << 64;
+}
+
+// Pages of several originals are kept through Escape, a jam and a full disk: scanned by a
+// stand-in for the scanner that writes pages of a grey of each scan's own, answered as a user
+// answers.
+void TestScan::severalOriginalsLoseNothing()
+{
+    QFETCH(bool, glass);
+    QFETCH(QStringList, scans);
+    QFETCH(QStringList, answers);
+    QFETCH(QString, pages);
+    QFETCH(QString, asked);
+    QFETCH(int, megabytes);
+    QString pageFile = m_page;
+    const QString disk = m_home->path() + QStringLiteral("/disk");
+    if (megabytes > 0) {
+        QDir().mkpath(disk);
+        const QByteArray size = "size=" + QByteArray::number(megabytes) + "m";
+        if (::mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0, size.constData()) !=
+            0)
+            QSKIP("a small disk needs root");
+        pageFile = disk + QStringLiteral("/Kopyra.tif");
+    }
+    const auto unmount = qScopeGuard([&] {
+        if (megabytes > 0)
+            ::umount(QFile::encodeName(disk).constData());
+    });
+    const int side = megabytes > 0 ? 3000 : 100;
+    int scan = 0;
+    const auto scanner = [&](const QString& file) {
+        const QString what = scans.value(scan++, QStringLiteral("cancel"));
+        if (what == QLatin1String("jam"))
+            throw imaging::DispatchError(9158,
+                                         QStringLiteral("Im Scanner gibt es einen Papierstau."),
+                                         QStringLiteral("ScanLibCtl.ImgScan"));
+        if (what == QLatin1String("cancel"))
+            return false;
+        imaging::PageWriter writer(file);
+        imaging::PageFormat f;
+        f.width = f.height = side;
+        f.xDpi = f.yDpi = 100;
+        f.compressed = megabytes == 0;
+        for (int p = 0; p < (glass ? 1 : 3); ++p) {
+            writer.begin(f);
+            const std::vector<std::uint8_t> row(std::size_t(side),
+                                                std::uint8_t(30 * scan + 10 * p));
+            for (int y = 0; y < side; ++y)
+                writer.writeRow(row.data(), y);
+        }
+        writer.commit();
+        return true;
+    };
+    QStringList questions;
+    const auto answer = whenShown<QMessageBox>([&](QMessageBox* box) {
+        questions << box->text();
+        const QString wanted = answers.value(questions.size() - 1, QStringLiteral("Abbrechen"));
+        if (wanted == QLatin1String("Escape")) {
+            QTest::keyClick(box, Qt::Key_Escape);
+            return false;
+        }
+        for (QAbstractButton* button : box->buttons())
+            if (button->text().remove(QLatin1Char('&')) == wanted)
+                button->click();
+        return false;
+    });
+    bool copied = false;
+    const QString failure = failureOf([&] {
+        copied = glass ? imaging::scanFlatbedPages(pageFile, nullptr, scanner)
+                       : imaging::scanBacksAfterFronts(pageFile, nullptr, scanner);
+    });
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    QVERIFY2(questions.join(QLatin1Char('|')).contains(asked),
+             qPrintable(questions.join(QLatin1Char('|'))));
+    QCOMPARE(questions.size(), answers.size());
+    QStringList greys;
+    for (int p = 0; copied && p < pagesIn(pageFile); ++p) {
+        imaging::PageReader page;
+        QString why;
+        QVERIFY2(page.open(pageFile, &why, p), qPrintable(why));
+        greys << QString::number(qGray(page.reducedCopy(QSize(8, 8), &why).pixel(4, 4)));
+    }
+    QCOMPARE(greys.isEmpty() ? QStringLiteral("-") : greys.join(QLatin1Char(' ')), pages);
+    // Nothing left behind where the pages waited.
+    QVERIFY(!QFileInfo::exists(imaging::WaitingPages(pageFile).folder()));
+}
+
+void TestScan::pagesOfAnEndedKopyra_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<int>("copied"); // pages in the page file
+    QTest::addColumn<bool>("kept");  // still waiting
+    QTest::newRow("Kopieren") << "Kopieren" << 2 << false;
+    QTest::newRow("Verwerfen") << "Verwerfen" << 0 << false;
+    QTest::newRow("closed: asked again next time") << "Escape" << 0 << true;
+}
+
+// A Kopyra killed while "Mehrere Vorlagen" waited for page 3 left two pages: the next start
+// offers them, through the scan control as the window does once it stands.
+void TestScan::pagesOfAnEndedKopyra()
+{
+    QFETCH(QString, answer);
+    QFETCH(int, copied);
+    QFETCH(bool, kept);
+    const imaging::WaitingPages waiting(m_page);
+    waiting.make();
+    for (int n = 1; n <= 2; ++n) {
+        imaging::PageWriter writer(waiting.file(QStringLiteral("seite-%1.tif").arg(n)));
+        imaging::PageFormat f;
+        f.width = f.height = 50;
+        f.compressed = true;
+        writer.begin(f);
+        const std::vector<std::uint8_t> row(50, 100);
+        for (int y = 0; y < 50; ++y)
+            writer.writeRow(row.data(), y);
+        writer.commit();
+    }
+    QString asked;
+    const auto reply = whenShown<QMessageBox>([&](QMessageBox* box) {
+        asked = box->text();
+        if (answer == QLatin1String("Escape"))
+            QTest::keyClick(box, Qt::Key_Escape);
+        for (QAbstractButton* button : box->buttons())
+            if (button->text().remove(QLatin1Char('&')) == answer)
+                button->click();
+        return true;
+    });
+    ImgScan control;
+    bool completed = false;
+    QObject::connect(&control, &ImgScan::eventRaised,
+                     [&](int position) { completed = position == 10; });
+    control.put(1, Variant::text(m_page));
+    control.call(113, {});
+    QCoreApplication::processEvents();
+    QCOMPARE(asked,
+             QStringLiteral("Von einer Kopie, die nicht zu Ende kam, liegen noch 2 gescannte "
+                            "Seiten vor. Jetzt kopieren oder verwerfen?"));
+    QCOMPARE(completed, copied > 0);
+    QCOMPARE(QFileInfo::exists(m_page) ? pagesIn(m_page) : 0, copied);
+    QCOMPARE(waiting.left(), kept ? 2 : 0);
 }
 
 void TestScan::feederCopiesTheStack_data()

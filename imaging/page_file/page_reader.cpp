@@ -54,6 +54,7 @@ bool PageReader::open(const QString& path, QString* error, int page)
 {
     close();
     m_path = path;
+    m_page = page;
     const QFileInfo info(path);
     if (!info.isFile()) {
         *error = info.exists() ? QStringLiteral("keine Datei") : QStringLiteral("nicht vorhanden");
@@ -460,7 +461,7 @@ QImage PageReader::reducedCopy(QSize maxSize, QString* error)
         QString otherWhy;
         auto bottom = std::async(std::launch::async, [&] {
             PageReader other;
-            return other.open(m_path, &otherWhy) && reduce(other, half, outH, &otherWhy);
+            return other.open(m_path, &otherWhy, m_page) && reduce(other, half, outH, &otherWhy);
         });
         ok = reduce(*this, 0, half, error);
         if (!bottom.get() && ok) {

@@ -73,6 +73,7 @@ private:
                        QString* error, int firstRow, int endRow);
 
     QString m_path;
+    int m_page = 0; // of the file's pages
     tiff* m_tiff = nullptr;
     QString m_tiffError; // libtiff's last complaint about this file
     Layout m_layout = Layout::Rgba;

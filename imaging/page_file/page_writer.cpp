@@ -99,7 +99,15 @@ void PageWriter::begin(const PageFormat& format)
         // Line art from SANE has a set bit for black.
         photometric = format.bitsPerSample == 1 ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_MINISBLACK;
     TIFFSetField(m_tiff, TIFFTAG_PHOTOMETRIC, photometric);
-    TIFFSetField(m_tiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    if (format.compressed) {
+        // Fast rather than small: the rows come as the scanner delivers them.
+        TIFFSetField(m_tiff, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+        TIFFSetField(m_tiff, TIFFTAG_ZIPQUALITY, 1);
+        if (format.bitsPerSample >= 8)
+            TIFFSetField(m_tiff, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    } else {
+        TIFFSetField(m_tiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    }
     TIFFSetField(m_tiff, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
     const qint64 bytes = std::max<qint64>(1, rowBytes());
     TIFFSetField(m_tiff, TIFFTAG_ROWSPERSTRIP,
@@ -128,9 +136,15 @@ qint64 PageWriter::rowBytes() const
 
 void PageWriter::writeRow(const std::uint8_t* row, int y, int plane)
 {
-    // libtiff takes a non-const buffer but does not change it without compression.
+    // libtiff takes a non-const buffer and does not change it without compression; with it,
+    // its predictor works in the buffer: the caller's row is copied first.
+    std::uint8_t* given = const_cast<std::uint8_t*>(row);
+    if (m_format.compressed) {
+        m_row.assign(row, row + rowBytes());
+        given = m_row.data();
+    }
     errno = 0;
-    if (TIFFWriteScanline(m_tiff, const_cast<std::uint8_t*>(row), static_cast<std::uint32_t>(y),
+    if (TIFFWriteScanline(m_tiff, given, static_cast<std::uint32_t>(y),
                           static_cast<std::uint16_t>(plane)) < 0)
         failWithSystemError(errno);
     m_rows = std::max(m_rows, y + 1);

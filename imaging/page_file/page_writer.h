@@ -5,6 +5,7 @@
 #include <QTemporaryFile>
 
 #include <cstdint>
+#include <vector>
 
 struct tiff;
 
@@ -17,6 +18,7 @@ struct PageFormat {
     int samplesPerPixel = 1;     // 1 grey or line art, 3 colour
     int bitsPerSample = 8;       // 1, 8 or 16
     bool separatePlanes = false; // colour arriving one colour at a time (three-pass scanners)
+    bool compressed = false;     // losslessly (Deflate), for pages that wait for others
     double xDpi = 0;
     double yDpi = 0;
     // What the page is, where it matters to the print (the sides of an ID card); ASCII.
@@ -73,7 +75,8 @@ private:
     PageFormat m_format;
     int m_rows = 0;
     int m_page = 0;
-    qint64 m_unsynced = 0; // bytes of rows since the disk was last asked to catch up
+    qint64 m_unsynced = 0;           // bytes of rows since the disk was last asked to catch up
+    std::vector<std::uint8_t> m_row; // a compressed row's copy, which libtiff may change
 };
 
 } // namespace imaging

@@ -113,6 +113,12 @@ Variant ImgScan::call(std::int32_t member, const QList<Variant>& args)
         }
         return {};
     }
+    case ScanMember::WaitingPages:
+        requireArgCount(member, args, 0, 0);
+        if (!m_pageFile.isEmpty() && !m_busy &&
+            offerWaitingPages(m_pageFile, dialogParent()) == LeftPages::Copied)
+            QTimer::singleShot(0, this, [this] { raiseEvent(ScanCompletedEvent); });
+        return {};
     case ScanMember::Preferences: {
         requireArgCount(member, args, 0, 0);
         ScanPreferencesDialog dialog(ScanPreferences::load(), dialogParent());
@@ -295,16 +301,19 @@ void ImgScan::scan()
         if (m_showSetup && !runSetupDialog())
             return;
         const auto scanInto = [this](const QString& file) { return runScanWithProgress(file); };
+        const auto scanToWait = [this](const QString& file) {
+            return runScanWithProgress(file, true);
+        };
         bool scanned = false;
         switch (ScanPreferences::load().source) {
         case ScanPreferences::Source::IdCard:
             scanned = scanIdCard(m_pageFile, dialogParent(), scanInto);
             break;
         case ScanPreferences::Source::FlatbedPages:
-            scanned = scanFlatbedPages(m_pageFile, dialogParent(), scanInto);
+            scanned = scanFlatbedPages(m_pageFile, dialogParent(), scanToWait);
             break;
         case ScanPreferences::Source::FeederBacksAfter:
-            scanned = scanBacksAfterFronts(m_pageFile, dialogParent(), scanInto);
+            scanned = scanBacksAfterFronts(m_pageFile, dialogParent(), scanToWait);
             break;
         default:
             scanned = runScanWithProgress(m_pageFile);
@@ -337,7 +346,7 @@ bool ImgScan::runSetupDialog()
     return true;
 }
 
-bool ImgScan::runScanWithProgress(const QString& pageFile)
+bool ImgScan::runScanWithProgress(const QString& pageFile, bool compressed)
 {
     auto progress = std::make_shared<scanner::ScanProgress>();
     auto device = m_device;
@@ -380,6 +389,7 @@ bool ImgScan::runScanWithProgress(const QString& pageFile)
                 // From the feeder, the whole stack: as the preferences or the set-up dialog
                 // chose.
                 treatment.allPages = ScanPreferences::feedsPages(*device);
+                treatment.compressed = compressed;
                 progress->feeder = treatment.allPages;
                 completed = device->scan(page, treatment, *progress);
             });

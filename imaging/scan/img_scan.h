@@ -60,8 +60,9 @@ private:
     void scan();
     void openChosenDevice(); // SANE thread
     void closeDevice();
-    bool runSetupDialog();                             // false: cancelled
-    bool runScanWithProgress(const QString& pageFile); // false: cancelled
+    bool runSetupDialog(); // false: cancelled
+    // False: cancelled. Compressed: a page that waits for others (several originals).
+    bool runScanWithProgress(const QString& pageFile, bool compressed = false);
     void showAbilities(class ScanPreferencesDialog& dialog);
     void tellWatchFailed(const QString& why);
     QWidget* dialogParent() const;

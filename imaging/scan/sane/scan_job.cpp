@@ -206,6 +206,7 @@ PageEnd scanOnePage(SANE_Handle h, PageWriter& writer, const Treatment& treatmen
             f.yDpi = deliveredDpi(setY > 0 ? setY : setX, areaY, p.lines);
             if (f.yDpi <= 0)
                 f.yDpi = f.xDpi;
+            f.compressed = treatment.compressed;
             writer.begin(f);
             begun = true;
             if (p.lines > 0)

@@ -65,6 +65,7 @@ struct Treatment {
     int original = 2;
     int lineArtLevel = -1;
     bool allPages = false;
+    bool compressed = false; // losslessly: a page that waits for others
 };
 
 // The options of an open device, wherever it is open: what the scan preferences need.
