@@ -15,7 +15,8 @@ namespace AAP {
 // 10 the program's own default) has no meaning on this platform and is kept for the callers.
 void ShellOpen(QWidget* window, const QString& target, std::int16_t showCommand);
 
-// ShellOpen with show command 10.
+// ShellOpen with show command 10; where no program opens it (no browser at all), a box that
+// stops nothing says so and where the help file is. A missing help file is not reported.
 void OpenHelpFile(QWidget* window, const QString& path);
 
 } // namespace AAP

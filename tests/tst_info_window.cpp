@@ -7,8 +7,11 @@
 #include <QDir>
 #include <QImageReader>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -45,6 +48,7 @@ private Q_SLOTS:
     void windowAsDesigned();
     void buttonsOpenTheirTargets();
     void escapeDoesNotClose();
+    void helpWithoutBrowserSaysWhere();
     void picturesSharpAtTwiceTheScale();
 };
 
@@ -69,6 +73,31 @@ void TestInfoWindow::shellOpenTargets()
     AAP::ShellOpen(nullptr, target, 1);
     AAP::OpenHelpFile(nullptr, target);
     QCOMPARE(catcher.urls, (QStringList{url, url}));
+}
+
+// A desktop with no program for web pages (no xdg-open, no browser): the help button says
+// where the help is instead of doing nothing; a missing help file is not reported.
+void TestInfoWindow::helpWithoutBrowserSaysWhere()
+{
+    QTemporaryDir folder;
+    const QString help = folder.filePath(QStringLiteral("hilfe.htm"));
+    QVERIFY(QFile(help).open(QIODevice::WriteOnly));
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(folder.path()));
+    const auto restored = qScopeGuard([&] { qputenv("PATH", path); });
+    const auto told = [] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w);
+                box && box->objectName() == QLatin1String("NoHelpViewer") && box->isVisible())
+                return box;
+        return static_cast<QMessageBox*>(nullptr);
+    };
+    AAP::OpenHelpFile(nullptr, folder.filePath(QStringLiteral("fehlt.htm")));
+    QVERIFY(!told());
+    AAP::OpenHelpFile(nullptr, help);
+    QTRY_VERIFY(told());
+    QVERIFY2(told()->text().contains(help), qPrintable(told()->text()));
+    told()->close();
 }
 
 // The program's name stands wherever the text names it, even an empty one.

@@ -535,6 +535,7 @@ private Q_SLOTS:
     void stackOnEveryRoute();
     void rememberedOptionsSurviveTheDialog();
     void printerOptionsReachThePdfPrinter();
+    void driversOwnDuplexNeverSent();
     void printerOptionsOnTheRaster_data();
     void printerOptionsOnTheRaster();
     void dialogChoicesReachThePaper();
@@ -1776,6 +1777,35 @@ void TestPrint::printerOptionsReachThePdfPrinter()
     QCOMPARE(headers[1], QStringLiteral("%PDF-1.5"));
     QVERIFY2(headers[0] != headers[1] && headers[2] == headers[0],
              qPrintable(headers.join(QLatin1Char(' '))));
+}
+
+// A driver's own duplex or booklet option (constrained against Duplex in its PPD) and IPP's
+// page-delivery would put the next copy on the back of the last one or reorder the sheets:
+// never sent, whatever they are called; the printer's other options are.
+void TestPrint::driversOwnDuplexNeverSent()
+{
+    KOPYRA_REQUIRE_TEST_CUPSD();
+    const QString printer = QStringLiteral("KopyraVendor");
+    QProcess lpadmin;
+    lpadmin.start(QStringLiteral("lpadmin"),
+                  {QStringLiteral("-p"), printer, QStringLiteral("-E"), QStringLiteral("-v"),
+                   QStringLiteral("cups-pdf:/"), QStringLiteral("-P"),
+                   QFINDTESTDATA("ppd/vendor_duplex.ppd")});
+    QVERIFY(lpadmin.waitForFinished() && lpadmin.exitCode() == 0);
+    const auto removed = qScopeGuard([&] {
+        QProcess::execute(QStringLiteral("lpadmin"), {QStringLiteral("-x"), printer});
+    });
+    imaging::ImagingSettings().replaceSection(
+        QStringLiteral("PrinterOptions/") + printer,
+        {{QStringLiteral("KMDuplex"), QStringLiteral("Booklet")},
+         {QStringLiteral("MediaType"), QStringLiteral("Thick")},
+         {QStringLiteral("page-delivery"), QStringLiteral("reverse-order-face-up")}});
+    imaging::PrintJob job;
+    job.settings.printer = printer;
+    job.output = imaging::PrintSettings::Printer;
+    imaging::choosePrinter(job);
+    QCOMPARE(job.printerOptions,
+             (imaging::PrinterOptions{{QStringLiteral("MediaType"), QStringLiteral("Thick")}}));
 }
 
 void TestPrint::printerOptionsOnTheRaster_data()

@@ -566,7 +566,8 @@ void TestScan::severalOriginals_data()
     QTest::addColumn<QString>("device");
     QTest::addColumn<int>("source");
     QTest::addColumn<QStringList>("answers"); // to the questions, in turn
-    QTest::addColumn<int>("backs");        // sheets in the feeder for the backs; -2: the glass jams
+    QTest::addColumn<int>("backs"); // sheets in the feeder for the backs; the glass jams: -2, on
+                                    // page 2: -3
     QTest::addColumn<QList<int>>("greys"); // of the page file's pages; empty: the old one
     QTest::addColumn<int>("number");       // of the failure
     QTest::addColumn<QString>("words");
@@ -592,6 +593,13 @@ void TestScan::severalOriginals_data()
     QTest::newRow("the glass, a jam on the first page")
         << "fault:0" << int(S::FlatbedPages) << QStringList() << -2 << QList<int>() << 9156
         << "Seite 1: Im Scanner gibt es einen Papierstau";
+    // The scanner jams on the second page from the glass, and the page is scanned again in a
+    // fresh opening of the device.
+    QTest::newRow("the glass, a jam on page 2, scanned again")
+        << "fault:0" << int(S::FlatbedPages)
+        << QStringList{QStringLiteral("Weiter"), QStringLiteral("Seite 2 neu scannen"),
+                       QStringLiteral("Fertig")}
+        << -3 << QList<int>{128, 128} << 0 << "";
     QTest::newRow("the feeder, cancelled at the turn")
         << "fault:0" << int(S::FeederBacksAfter)
         << QStringList{QStringLiteral("Abbrechen"), QStringLiteral("Ja")} << 3 << QList<int>() << 0
@@ -633,6 +641,8 @@ void TestScan::severalOriginals()
     QVariantMap options{{QStringLiteral("sheets"), 3}, {QStringLiteral("refill"), backs}};
     if (backs == -2) // not a back: a jam
         options = {{QStringLiteral("read-return-value"), QStringLiteral("SANE_STATUS_JAMMED")}};
+    if (backs == -3) // a jam on the second page
+        options = {{QStringLiteral("jam-page"), 2}};
     const Outcome o = scan(options, prefs, &control);
     QCOMPARE(o.number, number);
     QVERIFY2(o.error.contains(words), qPrintable(o.error));

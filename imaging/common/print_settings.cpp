@@ -107,6 +107,7 @@ bool isKopyrasOwnOption(const QString& name)
         QStringLiteral("page-border"),     QStringLiteral("page-set"),
         QStringLiteral("page-ranges"),     QStringLiteral("orientation-requested"),
         QStringLiteral("landscape"),       QStringLiteral("multiple-document-handling"),
+        QStringLiteral("page-delivery"),
     };
     return own.contains(name, Qt::CaseInsensitive) || name.startsWith(QLatin1String("job-"));
 }

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QPageSize>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryFile>
 
 #include <cups/cups.h>
@@ -285,7 +286,36 @@ PrinterOptions stillOffered(const QString& printer, int* dpi)
     ::unlink(path);
     if (!ppd)
         return options;
-    options.removeIf([ppd, dpi](const std::pair<QString, QString>& option) {
+    // A driver's own duplex, booklet or stacking option (KMDuplex, EFDuplex, JCLDuplex …) puts
+    // a copy on the back of the last one or reorders its sheets, whatever its name: known by
+    // the driver constraining it against the sides or the output order.
+    const auto sidesOrOrder = [](const QString& name) {
+        return name == QLatin1String("Duplex") || name == QLatin1String("OutputOrder");
+    };
+    QSet<QString> againstSides;
+    for (int i = 0; i < ppd->num_consts; ++i) {
+        const QString a = QString::fromLatin1(ppd->consts[i].option1);
+        const QString b = QString::fromLatin1(ppd->consts[i].option2);
+        if (sidesOrOrder(a))
+            againstSides.insert(b);
+        if (sidesOrOrder(b))
+            againstSides.insert(a);
+    }
+    // CUPS's own form of constraints: "*Option Choice *Option Choice …".
+    for (ppd_attr_t* attr = ppdFindAttr(ppd, "cupsUIConstraints", nullptr); attr;
+         attr = ppdFindNextAttr(ppd, "cupsUIConstraints", nullptr)) {
+        QStringList named;
+        for (const QString& word : QString::fromLatin1(attr->value).split(QLatin1Char(' ')))
+            if (word.startsWith(QLatin1Char('*')))
+                named << word.mid(1);
+        if (std::any_of(named.begin(), named.end(), sidesOrOrder))
+            for (const QString& name : named)
+                if (!sidesOrOrder(name))
+                    againstSides.insert(name);
+    }
+    options.removeIf([ppd, dpi, &againstSides](const std::pair<QString, QString>& option) {
+        if (againstSides.contains(option.first))
+            return true;
         ppd_option_t* known = ppdFindOption(ppd, option.first.toUtf8().constData());
         ppd_choice_t* choice =
             known ? ppdFindChoice(known, option.second.toUtf8().constData()) : nullptr;

@@ -22,6 +22,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <utility>
+
 namespace imaging {
 
 namespace {
@@ -301,8 +303,19 @@ void ImgScan::scan()
         if (m_showSetup && !runSetupDialog())
             return;
         const auto scanInto = [this](const QString& file) { return runScanWithProgress(file); };
-        const auto scanToWait = [this](const QString& file) {
-            return runScanWithProgress(file, true);
+        // A page of several originals that failed (a jam, a helper that ended) may be scanned
+        // again: the device is then opened afresh first, as for a new copy.
+        bool reopen = false;
+        const auto scanToWait = [this, &reopen](const QString& file) {
+            if (std::exchange(reopen, false))
+                scanner::ScannerThread::instance().call([this] { openChosenDevice(); });
+            try {
+                return runScanWithProgress(file, true);
+            } catch (const DispatchError&) {
+                closeDevice();
+                reopen = true;
+                throw;
+            }
         };
         bool scanned = false;
         switch (ScanPreferences::load().source) {

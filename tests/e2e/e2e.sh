@@ -441,6 +441,36 @@ scenario_several_originals() {
     grep -q 'Kopie an „KopyraPDF“ gesendet (2 Seiten)' "$home/kopyra.log" || fail "not told two pages"
     stop
 
+    # Escape at the question asks before a page is lost ("Nein" the default); a Kopyra killed
+    # while it waits after page 2 offers the two pages at its next start, and Return copies them.
+    start
+    key "$title" Return
+    wait_for 30 has_window "Mehrere Vorlagen" || fail "not asked for the next original"
+    key "Mehrere Vorlagen" Escape
+    wait_for 10 grep -q 'Meldung: 1 gescannte Seite verwerfen?$' "$home/kopyra.log" ||
+        fail "Escape not asked about the page"
+    sleep 0.5
+    key "Mehrere Vorlagen" Return
+    wait_for 10 eval '[ "$(grep -c "Meldung: Seite 1 ist gescannt" "$home/kopyra.log")" -eq 2 ]' ||
+        fail "Nein did not go back to the question"
+    key "Mehrere Vorlagen" Return
+    wait_for 30 grep -q 'Meldung: Seite 2 ist gescannt' "$home/kopyra.log" ||
+        fail "not asked after page 2"
+    kill -9 "$pid"
+    wait "$pid" 2>/dev/null || true
+    [ -e "$home/app/Kopyra-Vorlagen/seite-2.tif" ] || fail "the pages not kept"
+    marker
+    start
+    wait_for 20 has_window "Mehrere Vorlagen" || fail "the killed Kopyra's pages not offered"
+    grep -q 'Meldung: Von einer Kopie, die nicht zu Ende kam, liegen noch 2 gescannte Seiten vor.' \
+        "$home/kopyra.log" || fail "not the offer's words"
+    key "Mehrere Vorlagen" Return
+    wait_for 60 have_new_pdf || fail "no copy of the two pages left"
+    wait_for 60 jobs_done
+    pdfinfo "$(new_pdf)" | grep -q "Pages: *2$" || fail "not the two pages left"
+    [ ! -e "$home/app/Kopyra-Vorlagen" ] || fail "the pages left behind"
+    stop
+
     sed -i 's/^Source=FlatbedPages$/Source=FeederBacksAfter/' "$home/config/kopyra-imaging.conf"
     start
     marker
@@ -452,6 +482,28 @@ scenario_several_originals() {
     wait_for 120 have_new_pdf || fail "no copy of fronts and backs"
     wait_for 60 jobs_done
     pdfinfo "$(new_pdf)" | grep -q "Pages: *20$" || fail "not twenty pages: $(pdfinfo "$(new_pdf)" | grep Pages)"
+    stop
+}
+
+# Where one Kopyra cannot be decided (the runtime folder a file, the cache folder open to
+# everyone) Kopyra starts all the same, says why in the line over the page, and a second start
+# opens a second window.
+scenario_starts_alone() {
+    fresh "starts alone"
+    store 'AskBeforePrint=0' 'ShowSpecificSetup=0'
+    touch "$home/runtime-file"
+    mkdir -p "$home/cache/kopyra"
+    chmod 0777 "$home/cache/kopyra"
+    XDG_RUNTIME_DIR=$home/runtime-file start
+    grep -q 'ist kein Ordner' "$home/kopyra.log" || fail "the runtime file not told as such"
+    grep -q 'Ein weiterer Start öffnet daher ein weiteres Kopyra-Fenster' "$home/kopyra.log" ||
+        fail "not told why it runs alone"
+    local first=$pid
+    XDG_RUNTIME_DIR=$home/runtime-file launch
+    wait_for 20 eval '[ "$(xdotool search --onlyvisible --name "^$title\$" | wc -l)" -ge 2 ]' ||
+        fail "no second window"
+    stop
+    pid=$first
     stop
 }
 
@@ -837,7 +889,8 @@ scenario_network_scanner() {
 
 all=(first_start one_copy ask_before_print setup_first_time_only jammed cupsd_away
     network_scanner info_and_end resize quick_presses no_printer zoom feeder damaged_settings
-    id_card several_originals original_type screen_reader from_outside scanner_button)
+    id_card several_originals original_type screen_reader from_outside scanner_button
+    starts_alone)
 run=("${@:-${all[@]}}")
 for s in "${run[@]}"; do
     began=$SECONDS

@@ -105,6 +105,7 @@ struct Settings {
     SANE_Word threePass = 0; // 1: colour, one colour at a time, each the grey page
     SANE_Word fed = 0;       // pages taken from the feeder's stack now in it
     SANE_Word through = 0;   // pages fed since the opening, over every stack
+    SANE_Word scans = 0;     // pages scanned since the opening, the feeder's and the glass's
 };
 struct Scanner : Settings {
     bool jammed = false;
@@ -387,7 +388,9 @@ SANE_Status sane_fault_start(SANE_Handle)
         ++scanner.fed;
         ++scanner.through;
     }
-    scanner.jammed = scanner.source == 1 && scanner.fed == scanner.jamPage;
+    // A jam on the page of that count since the opening, from the feeder or the glass.
+    ++scanner.scans;
+    scanner.jammed = scanner.scans == scanner.jamPage;
     // The glass's page is mid-grey; the feeder's are told apart by their grey, 24 levels
     // darker for each page fed since the opening (the first 232).
     const int grey = scanner.source == 1 ? 256 - 24 * std::min(scanner.through, 9) : 0x80;
