@@ -189,6 +189,8 @@ private Q_SLOTS:
     void severalOriginalsLoseNothing_data();
     void severalOriginalsLoseNothing();
     void pagesOfAnEndedKopyra_data();
+    void edgeErase_data();
+    void edgeErase();
     void pagesOfAnEndedKopyra();
     void idCardBothSides_data();
     void idCardBothSides();
@@ -803,6 +805,68 @@ void TestScan::severalOriginalsLoseNothing()
     QCOMPARE(greys.isEmpty() ? QStringLiteral("-") : greys.join(QLatin1Char(' ')), pages);
     // Nothing left behind where the pages waited.
     QVERIFY(!QFileInfo::exists(imaging::WaitingPages(pageFile).folder()));
+}
+
+void TestScan::edgeErase_data()
+{
+    QTest::addColumn<QString>("stored"); // EdgeErase as the settings file has it
+    QTest::addColumn<int>("mm");         // erased on each side
+    QTest::addColumn<int>("mode");
+    using M = ScanPreferences::Mode;
+    QTest::newRow("10 mm, grey") << "10" << 10 << int(M::Gray);
+    QTest::newRow("15 mm, colour") << "15" << 15 << int(M::Color);
+    QTest::newRow("5 mm, line art") << "5" << 5 << int(M::Lineart);
+    QTest::newRow("aus") << "0" << 0 << int(M::Gray);
+    QTest::newRow("a value not offered: aus") << "7" << 0 << int(M::Gray);
+    QTest::newRow("damaged: aus") << "zehn" << 0 << int(M::Gray);
+}
+
+// "Rand löschen" on the test scanner's grid: a border of that width white on every side, the
+// grid inside as scanned without it.
+void TestScan::edgeErase()
+{
+    QFETCH(QString, stored);
+    QFETCH(int, mm);
+    QFETCH(int, mode);
+    ScanPreferences prefs;
+    prefs.mode = ScanPreferences::Mode(mode);
+    prefs.dpi = 100;
+    prefs.original = ScanPreferences::Original::Photo;
+    const auto scanned = [&] { return scan({}, prefs).error; };
+    const auto pixels = [this] {
+        imaging::PageReader page;
+        QString why;
+        return page.open(m_page, &why) ? page.reducedCopy(page.size(), &why) : QImage();
+    };
+    QCOMPARE(scanned(), QString());
+    const QImage plain = pixels();
+    prefs.save();
+    imaging::ImagingSettings().set(imaging::Settings::ScanEdgeErase, stored);
+    prefs.edgeErase = ScanPreferences::load().edgeErase;
+    QCOMPARE(prefs.edgeErase, mm);
+    QCOMPARE(scanned(), QString());
+    const QImage erased = pixels();
+    QCOMPARE(erased.size(), plain.size());
+    const int border = qRound(mm / 25.4 * 100);
+    int white = 0, kept = 0, inBorder = 0, inside = 0;
+    for (int y = 0; y < erased.height(); ++y)
+        for (int x = 0; x < erased.width(); ++x) {
+            const bool edge = x < border || y < border || x >= erased.width() - border ||
+                              y >= erased.height() - border;
+            if (edge) {
+                ++inBorder;
+                white += erased.pixel(x, y) == qRgb(255, 255, 255);
+            } else {
+                ++inside;
+                kept += erased.pixel(x, y) == plain.pixel(x, y);
+            }
+        }
+    QCOMPARE(white, inBorder);
+    QCOMPARE(kept, inside);
+    // The grid reached into the border before.
+    if (mm > 0)
+        QVERIFY(plain.copy(0, 0, plain.width(), border) !=
+                erased.copy(0, 0, plain.width(), border));
 }
 
 void TestScan::pagesOfAnEndedKopyra_data()

@@ -17,6 +17,7 @@ const Setting ScanTone{"ScanPreferences", "Tone", 0, -2, 2};
 const Setting ScanSource{"ScanPreferences", "Source", QString()};
 const Setting ScanOriginal{"ScanPreferences", "Original", QStringLiteral("Mixed")};
 const Setting ScanStartButton{"ScanPreferences", "StartButton", 0, 0, 1};
+const Setting ScanEdgeErase{"ScanPreferences", "EdgeErase", 0, 0, 15};
 const Setting PrintPrinter{"Print", "Printer", QString()};
 const Setting PrintCopies{"Print", "Copies", 1, 1, 999};
 const Setting PrintSizeMode{"Print", "SizeMode", 0};

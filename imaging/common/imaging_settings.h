@@ -33,6 +33,7 @@ extern const Setting ScanTone;       // -2 lighter … 0 as scanned … 2 darker
 extern const Setting ScanSource;
 extern const Setting ScanOriginal;    // "Mixed" (also missing or unknown), "Text", "Photo"
 extern const Setting ScanStartButton; // 1: the scanner's own copy button starts a copy
+extern const Setting ScanEdgeErase;   // mm printed white on every side: 0, 5, 10 or 15
 extern const Setting PrintPrinter;    // empty: CUPS's default
 extern const Setting PrintCopies;
 extern const Setting PrintSizeMode;      // 0 true size, 1 fit to page

@@ -8,6 +8,8 @@
 #include <QFormLayout>
 #include <QStandardItemModel>
 
+#include <algorithm>
+
 namespace imaging {
 
 namespace {
@@ -83,6 +85,9 @@ ScanPreferences ScanPreferences::load()
             p.paper = x;
     p.tone = s.number(Settings::ScanTone);
     p.startButton = s.number(Settings::ScanStartButton) == 1;
+    // Only the choices offered: anything else (damaged, typed by hand) is off.
+    const int erase = s.number(Settings::ScanEdgeErase);
+    p.edgeErase = erase == 5 || erase == 10 || erase == 15 ? erase : 0;
     const QString original = s.text(Settings::ScanOriginal);
     p.original = original == QLatin1String("Text")    ? Original::Text
                  : original == QLatin1String("Photo") ? Original::Photo
@@ -104,6 +109,7 @@ void ScanPreferences::save() const
     s.set(Settings::ScanTone, tone);
     s.set(Settings::ScanSource, QString::fromLatin1(sourceKey(source)));
     s.set(Settings::ScanStartButton, startButton ? 1 : 0);
+    s.set(Settings::ScanEdgeErase, edgeErase);
     s.set(Settings::ScanOriginal, original == Original::Text    ? QStringLiteral("Text")
                                   : original == Original::Photo ? QStringLiteral("Photo")
                                                                 : QStringLiteral("Mixed"));
@@ -163,6 +169,17 @@ ScanPreferencesDialog::ScanPreferencesDialog(const ScanPreferences& current, QWi
                              Qt::ToolTipRole);
     originalBox->setCurrentIndex(originalBox->findData(int(current.original)));
     form->addRow(QStringLiteral("Vorlagena&rt:"), originalBox);
+
+    edgeEraseBox = new QComboBox(this);
+    edgeEraseBox->setObjectName(QStringLiteral("edgeErase"));
+    edgeEraseBox->addItem(QStringLiteral("aus"), 0);
+    for (const int mm : {5, 10, 15})
+        edgeEraseBox->addItem(QStringLiteral("%1 mm").arg(mm), mm);
+    edgeEraseBox->setToolTip(QStringLiteral("Ein Rand dieser Breite wird auf jeder Seite der Kopie "
+                                            "weiß gedruckt: für den Schatten des Deckels, "
+                                            "Lochungen und Heftklammern"));
+    edgeEraseBox->setCurrentIndex(std::max(0, edgeEraseBox->findData(current.edgeErase)));
+    form->addRow(QStringLiteral("Rand &löschen:"), edgeEraseBox);
 
     sourceBox = new QComboBox(this);
     sourceBox->addItem(QStringLiteral("Wie am Scanner eingestellt"),
@@ -249,6 +266,7 @@ ScanPreferences ScanPreferencesDialog::preferences() const
     p.source = static_cast<ScanPreferences::Source>(sourceBox->currentData().toInt());
     p.startButton = startButtonBox->isChecked();
     p.original = static_cast<ScanPreferences::Original>(originalBox->currentData().toInt());
+    p.edgeErase = edgeEraseBox->currentData().toInt();
     return p;
 }
 

@@ -25,6 +25,7 @@ public:
     QComboBox* toneBox = nullptr;
     QComboBox* sourceBox = nullptr;
     QComboBox* originalBox = nullptr;
+    QComboBox* edgeEraseBox = nullptr;
     QCheckBox* startButtonBox = nullptr;
 };
 

@@ -10,6 +10,7 @@
 
 #include <sane/saneopts.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -99,6 +100,37 @@ void narrowRow(const std::uint8_t* row, std::vector<std::uint8_t>& narrow)
     }
 }
 
+// "Rand löschen": a border of the page printed white (the lid's shadow, punched holes,
+// staples), for rows as SANE delivers them: 8 or 16 bits a sample, or line art with a set bit
+// for black. The bottom is known only where the height is.
+struct Edges {
+    int x, y; // pixels on each side, rows at the top and the bottom
+    int height, width, depth, samples;
+    void erase(std::uint8_t* row, int at) const
+    {
+        if (x <= 0 && y <= 0)
+            return;
+        const bool whole = at < y || (height > 0 && at >= height - y);
+        const auto white = [&](int from, int to) { // pixels [from, to)
+            from = std::clamp(from, 0, width);
+            to = std::clamp(to, 0, width);
+            if (depth == 1) {
+                for (int p = from; p < to; ++p)
+                    row[p >> 3] = static_cast<std::uint8_t>(row[p >> 3] & ~(0x80 >> (p & 7)));
+                return;
+            }
+            const size_t bytes = static_cast<size_t>(samples * depth / 8);
+            std::fill(row + from * bytes, row + to * bytes, std::uint8_t(0xff));
+        };
+        if (whole) {
+            white(0, width);
+            return;
+        }
+        white(0, x);
+        white(width - x, width);
+    }
+};
+
 // Line art made from a grey row: a set bit for black, as SANE's own line art has it.
 void makeLineArt(const std::uint8_t* grey, int width, int level, std::uint8_t* bits)
 {
@@ -158,6 +190,8 @@ PageEnd scanOnePage(SANE_Handle h, PageWriter& writer, const Treatment& treatmen
     // page of one pass, one for each colour of a three-pass scan; 16-bit rows by their upper
     // eight bits, as they are read back.
     std::array<std::optional<PaperSampler>, 3> samplers;
+    // The edges printed white: pixels on each side, rows at the top and the bottom.
+    int eraseX = 0, eraseY = 0;
 
     for (;;) {
         if (progress.cancelled)
@@ -208,6 +242,8 @@ PageEnd scanOnePage(SANE_Handle h, PageWriter& writer, const Treatment& treatmen
                 f.yDpi = f.xDpi;
             f.compressed = treatment.compressed;
             writer.begin(f);
+            eraseX = int(std::lround(treatment.edgeEraseMm / 25.4 * f.xDpi));
+            eraseY = int(std::lround(treatment.edgeEraseMm / 25.4 * f.yDpi));
             begun = true;
             if (p.lines > 0)
                 progress.total =
@@ -249,7 +285,11 @@ PageEnd scanOnePage(SANE_Handle h, PageWriter& writer, const Treatment& treatmen
                 filled += take;
                 used += static_cast<SANE_Int>(take);
                 if (filled == row.size()) {
+                    // The edges are erased once the paper has been seen there.
+                    const Edges edges{
+                        eraseX, eraseY, p.lines, p.pixels_per_line, lineArt ? 8 : p.depth, samples};
                     if (lineArt) {
+                        edges.erase(row.data(), y);
                         makeLineArt(row.data(), p.pixels_per_line, treatment.lineArtLevel,
                                     bits.data());
                     } else {
@@ -259,6 +299,7 @@ PageEnd scanOnePage(SANE_Handle h, PageWriter& writer, const Treatment& treatmen
                                 narrowRow(row.data(), narrow);
                             sampler->row(narrow.empty() ? row.data() : narrow.data(), y);
                         }
+                        edges.erase(row.data(), y);
                     }
                     if (p.lines < 0 || y < p.lines)
                         writer.writeRow(lineArt ? bits.data() : row.data(), y, plane);

@@ -114,6 +114,7 @@ sane::Treatment ScanPreferences::applyTo(sane::OptionAccess& device) const
     sane::Treatment treatment;
     treatment.tone = mode == Mode::Lineart ? 0 : tone;
     treatment.original = mode == Mode::Lineart ? int(Original::Photo) : int(original);
+    treatment.edgeEraseMm = edgeErase;
     const int modeIndex = device.find(optionName(SANE_NAME_SCAN_MODE));
     const int depthIndex = device.find(optionName(SANE_NAME_BIT_DEPTH));
     bool lineartByDepth = false;
@@ -238,13 +239,14 @@ sane::Treatment setUp(sane::OptionAccess& device, const ScanPreferences& prefere
 QDataStream& operator<<(QDataStream& out, const ScanPreferences& p)
 {
     return out << qint32(p.mode) << qint32(p.dpi) << qint32(p.paper) << qint32(p.tone)
-               << qint32(p.source) << qint32(p.original);
+               << qint32(p.source) << qint32(p.original) << qint32(p.edgeErase);
 }
 
 QDataStream& operator>>(QDataStream& in, ScanPreferences& p)
 {
-    qint32 mode = 0, dpi = 0, paper = 0, tone = 0, source = 0, original = 0;
-    in >> mode >> dpi >> paper >> tone >> source >> original;
+    qint32 mode = 0, dpi = 0, paper = 0, tone = 0, source = 0, original = 0, edgeErase = 0;
+    in >> mode >> dpi >> paper >> tone >> source >> original >> edgeErase;
+    p.edgeErase = edgeErase;
     p.original = static_cast<ScanPreferences::Original>(original);
     p.mode = static_cast<ScanPreferences::Mode>(mode);
     p.dpi = dpi;

@@ -41,6 +41,9 @@ struct ScanPreferences {
     Original original = Original::Mixed;
     // The scanner's own "copy" or "scan" button starts a copy; the device stays open for it.
     bool startButton = false;
+    // Millimetres on every side printed white (the lid's shadow, punched holes, staples): 0
+    // (off), 5, 10 or 15.
+    int edgeErase = 0;
 
     // The user's, from the settings file (the scan control's; not in the scanner helper).
     static ScanPreferences load();

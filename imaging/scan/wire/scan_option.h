@@ -66,6 +66,7 @@ struct Treatment {
     int lineArtLevel = -1;
     bool allPages = false;
     bool compressed = false; // losslessly: a page that waits for others
+    int edgeEraseMm = 0;     // printed white on every side of the page
 };
 
 // The options of an open device, wherever it is open: what the scan preferences need.

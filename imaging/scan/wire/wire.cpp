@@ -77,13 +77,15 @@ QDataStream& operator>>(QDataStream& in, SetResult& r)
 QDataStream& operator<<(QDataStream& out, const Treatment& t)
 {
     return out << qint32(t.tone) << qint32(t.lineArtLevel) << t.allPages << qint32(t.original)
-               << t.compressed;
+               << t.compressed << qint32(t.edgeEraseMm);
 }
 
 QDataStream& operator>>(QDataStream& in, Treatment& t)
 {
     qint32 tone = 0, level = -1, original = 2;
-    in >> tone >> level >> t.allPages >> original >> t.compressed;
+    qint32 erase = 0;
+    in >> tone >> level >> t.allPages >> original >> t.compressed >> erase;
+    t.edgeEraseMm = erase;
     t.original = original;
     t.tone = tone;
     t.lineArtLevel = level;
