@@ -291,11 +291,8 @@ bool scanFlatbedPages(const QString& pageFile, QWidget* parent,
             break;
         ++n;
     }
-    QList<PageFrom> from;
-    for (const QString& p : pages)
-        from.append({p, 0, {}});
-    join(from, pageFile, parent);
-    waiting.clear();
+    // The pages kept are the glass pages waiting, 1 to the last, as after a Kopyra that ended.
+    waiting.joinLeft(pageFile, parent);
     return true;
 }
 
