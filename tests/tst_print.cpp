@@ -14,8 +14,6 @@
 #include "imaging/page_file/card_sides.h"
 #include "imaging/page_file/page_reader.h"
 #include "imaging/page_file/page_writer.h"
-#include "imaging/page_file/paper_white.h"
-#include "real_scan.h"
 #include "support/german_ui.h"
 #include "test_support.h"
 
@@ -529,8 +527,6 @@ private Q_SLOTS:
     void printDialogKeepsSettings();
     void twoOnASheetWithLittleMemory();
     void pageViewTellsWhatItShows();
-    void originalTypePrinted_data();
-    void originalTypePrinted();
     void stackOnEveryRoute_data();
     void stackOnEveryRoute();
     void rememberedOptionsSurviveTheDialog();
@@ -971,56 +967,6 @@ void TestPrint::pageViewTellsWhatItShows()
     QCOMPARE(QAccessible::queryAccessibleInterface(counter)->text(QAccessible::Name),
              QStringLiteral("Seite 2 von 3"));
     QCOMPARE(unnamedControls(&site), QStringList());
-}
-
-void TestPrint::originalTypePrinted_data()
-{
-    QTest::addColumn<QString>("printer");
-    QTest::newRow("PDF printer") << "KopyraPDF";
-    QTest::newRow("driverless printer's raster") << Driverless;
-}
-
-// A letter on grey recycled paper with the grain of a real scan, as text and photo, on paper:
-// the paper and what shows through white, the heading dark, the ramp rising, read back from
-// what the printer got.
-void TestPrint::originalTypePrinted()
-{
-    QFETCH(QString, printer);
-    KOPYRA_REQUIRE_DRIVERLESS_PRINTER();
-    imaging::PrintSettings settings;
-    settings.printer = printer;
-    settings.save();
-    real_scan::writeScan(m_page, real_scan::Scan{});
-    ImgEdit edit;
-    edit.call(343, showArgs(&m_page));
-    const QString document = printer == QLatin1String("KopyraPDF")
-                                 ? printedByPdfPrinter(edit, printArgs(1, 0, 0))
-                                 : printedDocument(edit, printer, printArgs(1, 0, 0));
-    QVERIFY(!document.isEmpty());
-    const QList<RasterPage> pages =
-        printer == Driverless ? readRaster(document, {}, true) : readPdfPages(document);
-    QCOMPARE(pages.size(), 1);
-    // The mean grey of an area (mm) of the printed page.
-    const auto at = [&](double x, double y, double w, double h) {
-        const double step = pages[0].mmPerDot;
-        double sum = 0;
-        int n = 0;
-        for (int dy = qRound(y / step); dy <= qRound((y + h) / step); ++dy)
-            for (int dx = qRound(x / step); dx <= qRound((x + w) / step); ++dx, ++n)
-                sum += qGray(pages[0].picture.pixel(dx, dy));
-        return qRound(sum / n);
-    };
-    const int paper = at(40, 126, 20, 8), text = at(30, 17, 40, 6), back = at(60, 32, 25, 16);
-    const int ramp[] = {at(19.5, 80, 1, 20), at(34.5, 80, 1, 20), at(49.5, 80, 1, 20)};
-    const QString seen = QStringLiteral("paper %1, text %2, show-through %3, ramp %4 %5 %6")
-                             .arg(paper)
-                             .arg(text)
-                             .arg(back)
-                             .arg(ramp[0])
-                             .arg(ramp[1])
-                             .arg(ramp[2]);
-    QVERIFY2(paper >= 245 && back >= 245 && text <= 60, qPrintable(seen));
-    QVERIFY2(ramp[0] < ramp[1] && ramp[1] < ramp[2] && ramp[2] < 245, qPrintable(seen));
 }
 
 // Two colour originals on a sheet at 1200 dpi (the sheet some 420 MB as pixels) with little

@@ -323,70 +323,6 @@ scenario_damaged_settings() {
     stop
 }
 
-scenario_resize() {
-    fresh "resize"
-    start
-    local w
-    w=$(window "$title")
-    xdotool windowsize --sync "$w" 300 300 || true
-    sleep 0.5
-    eval "$(xdotool getwindowgeometry --shell "$w")"
-    [ "$WIDTH" -ge 417 ] && [ "$HEIGHT" -ge 422 ] || fail "not snapped back: ${WIDTH}x$HEIGHT"
-    xdotool windowsize --sync "$w" 617 522
-    sleep 0.5
-    copy_picture_is green || fail "button column did not follow the right edge"
-    # Without a window manager, maximising is moving to the corner and taking the screen.
-    xdotool windowmove --sync "$w" 0 0
-    xdotool windowsize --sync "$w" 100% 100%
-    sleep 0.5
-    copy_picture_is green || fail "button column not at the right edge when maximised"
-    xdotool windowsize --sync "$w" 417 422
-    sleep 0.5
-    copy_picture_is green || fail "button column not back after restoring"
-    stop
-}
-
-scenario_setup_first_time_only() {
-    fresh "set-up first time only"
-    store 'AskBeforePrint=0' 'ShowSpecificSetup=1' 'ShowSpecificSetupFirstPage=1'
-    start
-    local setup="Scanner einrichten – test:0"
-    marker
-    press_copy
-    wait_for 30 has_window "$setup" || fail "no set-up dialog on the first copy"
-    key "$setup" Return
-    wait_for 60 have_new_pdf || fail "no copy after the first set-up"
-    wait_for 60 jobs_done
-    marker
-    press_copy
-    local seen=0
-    for _ in $(seq 600); do
-        has_window "$setup" && seen=1
-        have_new_pdf && break
-        sleep 0.1
-    done
-    [ $seen -eq 0 ] || fail "set-up dialog came again after a print"
-    have_new_pdf || fail "no PDF after the second copy"
-    wait_for 60 jobs_done
-    stop
-}
-
-scenario_cupsd_away() {
-    fresh "cupsd away"
-    store 'AskBeforePrint=0' 'ShowSpecificSetup=0'
-    start
-    rm "$home/cups.sock"
-    marker
-    press_copy
-    wait_for 30 has_window Kopyra || fail "no error box"
-    close_box "cupsd"
-    [ -s "$home/app/Kopyra.tif" ] || fail "no page"
-    have_new_pdf && fail "printed without cupsd"
-    ln -sfn "$CUPS_SERVER" "$home/cups.sock"
-    copy_arrives "once cupsd was back"
-    stop
-}
-
 # The feeder's stack in one press: SANE's test scanner has ten sheets in its feeder. One job
 # of ten pages; paging through the view with the keys.
 scenario_feeder() {
@@ -708,51 +644,6 @@ scenario_scanner_button() {
     unset KOPYRA_FAULT_PRESS
 }
 
-# The ink of one half of a printed page at 100 dpi, as "width height left top" in pixels.
-ink_of_half() { # pgm, 0 upper or 1 lower
-    /usr/bin/convert "$1" -crop "100%x50%+0+$(($2 * 584))" +repage -threshold 50% -format '%@' info: |
-        sed 's/[x+]/ /g'
-}
-
-# An ID card, its front and its back, on one sheet at true size: asked to turn the card over
-# between the sides, asked once whether to print, the grid of each side (96 × 64 mm) in its half
-# of the paper at the same place; Abbrechen at the turn prints nothing.
-scenario_id_card() {
-    fresh "id card"
-    store 'AskBeforePrint=1' 'ShowSpecificSetup=0'
-    sed -i 's/^Paper=A4$/Paper=A4\nSource=IdCard/' "$home/config/kopyra-imaging.conf"
-    start
-    marker
-    press_copy
-    wait_for 30 has_window Ausweiskopie || fail "not asked to turn the card over"
-    grep -q 'Meldung: Bitte den Ausweis umdrehen, an dieselbe Stelle legen und „Weiter“ drücken.$' \
-        "$home/kopyra.log" || fail "not the copier's words"
-    key Ausweiskopie Return
-    wait_for 30 has_window Kopyra || fail "no print question after the back"
-    key Kopyra Return
-    wait_for 60 have_new_pdf || fail "no copy of the card"
-    wait_for 60 jobs_done
-    [ "$(grep -c 'Soll die eingescannte Seite' "$home/kopyra.log")" = 1 ] || fail "asked more than once"
-    pdfinfo "$(new_pdf)" | grep -q "Pages: *1$" || fail "not one sheet"
-    pdftoppm -r 100 -gray -singlefile "$(new_pdf)" "$home/page"
-    local w h x y w2 h2 x2 y2
-    read -r w h x y <<<"$(ink_of_half "$home/page.pgm" 0)"
-    read -r w2 h2 x2 y2 <<<"$(ink_of_half "$home/page.pgm" 1)"
-    echo "   front ${w}x$h at $x,$y; back ${w2}x$h2 at $x2,$y2 (100 dpi)"
-    for n in "$w" "$w2"; do [ "$n" -ge 375 ] && [ "$n" -le 381 ] || fail "a side ${n} px wide, not 96 mm"; done
-    for n in "$h" "$h2"; do [ "$n" -ge 249 ] && [ "$n" -le 255 ] || fail "a side ${n} px high, not 64 mm"; done
-    [ "$x" = "$x2" ] && [ $((y - y2)) -le 2 ] && [ $((y2 - y)) -le 2 ] || fail "the sides not at the same place"
-    marker
-    press_copy
-    wait_for 30 has_window Ausweiskopie || fail "not asked the second time"
-    key Ausweiskopie Escape
-    wait_for 10 no_window Ausweiskopie || fail "Abbrechen did not end the copy"
-    sleep 3
-    no_window Kopyra || fail "asked to print after Abbrechen"
-    [ -z "$(new_pdf)" ] || fail "printed after Abbrechen"
-    stop
-}
-
 start_saned() { # [SANE configuration folders]
     SANE_CONFIG_DIR=${1:-$src/tests/sane/saned} LD_LIBRARY_PATH=$build/tests/sane-fault \
         saned -l -e -d 0 -b 127.0.0.1 -p 6566 >>"$home/saned.log" 2>&1 &
@@ -887,10 +778,9 @@ scenario_network_scanner() {
     stop_saned
 }
 
-all=(first_start one_copy ask_before_print setup_first_time_only jammed cupsd_away
-    network_scanner info_and_end resize quick_presses no_printer zoom feeder damaged_settings
-    id_card several_originals original_type screen_reader from_outside scanner_button
-    starts_alone)
+all=(first_start one_copy ask_before_print jammed network_scanner info_and_end quick_presses
+    no_printer zoom feeder damaged_settings several_originals original_type screen_reader
+    from_outside scanner_button starts_alone)
 run=("${@:-${all[@]}}")
 for s in "${run[@]}"; do
     began=$SECONDS
