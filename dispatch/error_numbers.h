@@ -27,6 +27,7 @@ constexpr std::int32_t NoSuchSource = 9108;          // no feeder (or none for b
 constexpr std::int32_t ScannerConnectionLost = 9109; // a network scanner closed its connection
 constexpr std::int32_t BacksDoNotMatch = 9110;       // backs after fronts: another page count
 constexpr std::int32_t NoRoomForPages = 9111;        // several originals: the disk is full
+constexpr std::int32_t NoBookFound = 9112;           // book copy: no spine near the middle
 constexpr std::int32_t PageFileFailed = 9140;
 constexpr std::int32_t SaneStatusBase = 9150; // + the SANE status
 

@@ -89,3 +89,23 @@ for size in 16 22 24 32 48 64 128 256; do
     eval "$IM -size ${size}x${size} xc:none $(copy_motif '#1c9c2c' $size $stroke) \
         ../desktop/kopyra-$size.png"
 done
+
+# How an open book lies for a book copy, as the scanner sees it (its corner mark at the top
+# left): face down, the spine across the middle of the glass, the top of the pages towards the
+# long edge opposite the mark, the left page on the mark's half. Beside the help file.
+font=/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf
+lines=""
+for x in 60 76 92 108 124 140 156 172 188 204 220; do
+    lines="$lines -draw 'line $x,80 $x,206' -draw 'line $x,234 $x,360'"
+done
+eval "$IM -size 300x430 xc:white -stroke '#555555' -strokewidth 2 -fill '#cfdde6' \
+    -draw 'rectangle 20,30 279,386' -stroke none -fill '#202020' -draw 'polygon 21,31 41,31 21,51' \
+    -fill white -stroke '#888888' -strokewidth 1 \
+    -draw 'rectangle 30,64 269,220' -draw 'rectangle 30,220 269,376' \
+    -stroke none -fill '#9a9a9a' -draw 'rectangle 30,214 269,226' -fill '#555555' \
+    -draw 'rectangle 30,218 269,222' -stroke '#707070' -strokewidth 3 $lines \
+    -stroke '#303030' -strokewidth 7 -draw 'line 238,90 238,200' -draw 'line 238,244 238,354' \
+    -stroke none -fill '#202020' -font $font -pointsize 13 \
+    -annotate +46+22 'Anlegeecke' -annotate 90x90+284+120 'Oberkante der Seiten' -undercolor white \
+    -annotate +52+143 ' linke Seite ' -annotate +52+300 ' rechte Seite ' -annotate +95+209 ' Buchrücken ' \
+    -annotate +20+410 'So sieht der Scanner das Buch' buch_auflegen.png"

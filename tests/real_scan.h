@@ -2,11 +2,13 @@
 
 // Pages as real scanners deliver them, for the tests of the original type.
 
+#include "book_page.h"
 #include "imaging/page_file/page_writer.h"
 #include "imaging/page_file/paper_white.h"
 
 #include <QMetaType>
 #include <QRgb>
+#include <QSizeF>
 #include <QString>
 
 #include <algorithm>
@@ -24,6 +26,7 @@ namespace real_scan {
 // "newsprint": the letter on paper mottled between 190 and 210. "frame": a large white area
 // (245) inside a 20 mm frame of the given paper. "sky": a photo that fills the glass, a bright
 // sky of 230 at the top darkening to 100 at the bottom. "grid": a black line every 10 mm.
+// "book": an open book on the whole glass (book_page.h), its ink 20, the glass 15.
 // Every pixel carries the grain of a real scan (a normal spread of the given deviation, mostly
 // in lightness, a third of it in each colour alone).
 struct Scan {
@@ -34,12 +37,21 @@ struct Scan {
     int original = 0; // 0 text and photo, 1 text, 2 photo
     int tone = 0;
     int bits = 8;
+    QSizeF mm{100, 140};
+    double shiftMm = 0; // the book laid that much further down the glass
 };
 
 inline QRgb contentAt(const Scan& scan, double xMm, double yMm)
 {
     const int r = qRed(scan.paper), g = qGreen(scan.paper), b = qBlue(scan.paper);
     const auto shade = [&](int darker) { return qRgb(r - darker, g - darker, b - darker); };
+    if (scan.kind == QLatin1String("book")) {
+        const book_page::Point p = book_page::at(xMm, yMm - scan.shiftMm);
+        const auto lit = [&](int v) { return int(std::lround(v * p.light)); };
+        return p.part == book_page::Part::Glass ? qRgb(15, 15, 15)
+               : p.part == book_page::Part::Ink ? qRgb(lit(20), lit(20), lit(20))
+                                                : qRgb(lit(r), lit(g), lit(b));
+    }
     if (scan.kind == QLatin1String("sky")) {
         const int v = 230 - int(yMm / 140 * 130);
         return qRgb(v, v, v);
@@ -73,8 +85,8 @@ inline QRgb contentAt(const Scan& scan, double xMm, double yMm)
 inline void writeScan(const QString& path, const Scan& scan)
 {
     imaging::PageFormat f;
-    f.width = int(std::lround(100 / 25.4 * scan.dpi));
-    f.height = int(std::lround(140 / 25.4 * scan.dpi));
+    f.width = int(std::lround(scan.mm.width() / 25.4 * scan.dpi));
+    f.height = int(std::lround(scan.mm.height() / 25.4 * scan.dpi));
     const bool grey =
         qRed(scan.paper) == qGreen(scan.paper) && qGreen(scan.paper) == qBlue(scan.paper);
     f.samplesPerPixel = grey ? 1 : 3;

@@ -2,15 +2,22 @@
 // a real scan (seeded, so every run sees the same pixels), recycled and yellowish paper,
 // newsprint's mottle, the back's text showing through, faint pencil, photos without paper at
 // their edges. Read back as every way of printing reads the page, and drawn two on a sheet.
+#include "dispatch/dispatch_error.h"
+#include "dispatch/error_numbers.h"
+#include "imaging/edit/page_printer.h"
 #include "imaging/edit/pages_on_sheet.h"
 #include "imaging/edit/print_job.h"
+#include "imaging/page_file/book_pages.h"
 #include "imaging/page_file/page_reader.h"
 #include "imaging/page_file/page_writer.h"
 #include "imaging/page_file/paper_white.h"
 #include "real_scan.h"
 
+#include <QDebug>
+#include <QDir>
 #include <QGuiApplication>
 #include <QPageSize>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -24,11 +31,11 @@ namespace {
 
 // The mean level of an area (x, y, width, height in mm) of the page as every reader gets it:
 // the lightness of colour pages.
-double meanAt(const QString& path, const QRectF& mm)
+double meanAt(const QString& path, const QRectF& mm, int pageNumber = 0)
 {
     imaging::PageReader page;
     QString why;
-    if (!page.open(path, &why))
+    if (!page.open(path, &why, pageNumber))
         return -1;
     const double dpi = page.xDpi();
     const QRect area(int(mm.x() / 25.4 * dpi), int(mm.y() / 25.4 * dpi),
@@ -49,6 +56,32 @@ double meanAt(const QString& path, const QRectF& mm)
     return n ? sum / n : -1;
 }
 
+// The dark strokes down a column of a grey picture, at pxPerMm: where each begins and how long
+// it is, in mm.
+QList<QPointF> strokesDown(const QImage& picture, double xMm, double pxPerMm)
+{
+    const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8);
+    const int x = int(std::lround(xMm * pxPerMm));
+    QList<QPointF> strokes;
+    for (int y = 0, begun = -1; y <= grey.height(); ++y) {
+        const bool dark = y < grey.height() && grey.constScanLine(y)[x] < 128;
+        if (dark && begun < 0)
+            begun = y;
+        if (!dark && begun >= 0) {
+            strokes.append(QPointF(begun / pxPerMm, (y - begun) / pxPerMm));
+            begun = -1;
+        }
+    }
+    return strokes;
+}
+
+// The distance from the first stroke after the heading to the last, over their count.
+double spacingOf(const QList<QPointF>& strokes)
+{
+    return strokes.size() < 3 ? 0
+                              : (strokes.last().x() - strokes[1].x()) / double(strokes.size() - 2);
+}
+
 } // namespace
 
 class TestRealPaper : public QObject {
@@ -67,6 +100,11 @@ private slots:
     void damagedDescriptionMeansAsScanned();
     void sixteenBitGreyPage();
     void twoOnASheetWhitenedAsEachOriginal();
+    void bookMadeItsTwoPages_data();
+    void bookMadeItsTwoPages();
+    void noBookNoPages_data();
+    void noBookNoPages();
+    void bookOnPaper();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -330,6 +368,149 @@ void TestRealPaper::twoOnASheetWhitenedAsEachOriginal()
         QVERIFY2(difference < 1.5, qPrintable(QString::number(difference)));
         QVERIFY2(white > drawn.width() * drawn.height() * 6 / 10,
                  qPrintable(QString::number(white)));
+    }
+}
+
+void TestRealPaper::bookMadeItsTwoPages_data()
+{
+    QTest::addColumn<Scan>("scan");
+    QTest::addColumn<int>("original");
+    // The mean of the paper, at least and at most; the spine's shadow lifted at least to.
+    QTest::addColumn<QList<int>>("paperLevels");
+    QTest::addColumn<int>("inkAtMost");
+    const Scan grey{QStringLiteral("book"), qRgb(200, 200, 200), 6, 150, 2, 0, 8, {216, 297}};
+    Scan yellowish = grey;
+    yellowish.paper = qRgb(235, 225, 190);
+    yellowish.dpi = 300;
+    Scan coarse = grey;
+    coarse.grain = 10;
+    coarse.dpi = 100;
+    QTest::newRow("grey, text and photo") << grey << 0 << QList<int>{245, 255, 245} << 60;
+    QTest::newRow("yellowish colour, 300 dpi, text")
+        << yellowish << 1 << QList<int>{245, 255, 245} << 40;
+    QTest::newRow("coarse grain, 100 dpi, text and photo")
+        << coarse << 0 << QList<int>{245, 255, 245} << 60;
+    QTest::newRow("photo: the paper as scanned") << grey << 2 << QList<int>{194, 206, 190} << 30;
+}
+
+// An open book on a dark glass, its spine 10 mm off the middle: the left page first, then the
+// right, each upright (the heading at the top), cut at the spine, at true size (the strokes as
+// far apart as in the book); the glass around the book white, the spine's shadow white (a
+// photo's: the paper's own level, as scanned).
+void TestRealPaper::bookMadeItsTwoPages()
+{
+    QFETCH(Scan, scan);
+    QFETCH(int, original);
+    QFETCH(QList<int>, paperLevels);
+    QFETCH(int, inkAtMost);
+    const QString glass = m_dir->filePath(QStringLiteral("glass.tif"));
+    writeScan(glass, scan);
+    imaging::book::splitPages(glass, m_page, {original, 0, 0});
+    imaging::PageReader first;
+    QString why;
+    QVERIFY2(first.open(m_page, &why), qPrintable(why));
+    QCOMPARE(first.pageCount(), 2);
+    const double pxPerMm = scan.dpi / 25.4;
+    const double widths[] = {158.5, 138.5}, pitches[] = {6, 8};
+    const int lines[] = {25, 19};
+    for (int p = 0; p < 2; ++p) {
+        imaging::PageReader page;
+        QVERIFY2(page.open(m_page, &why, p), qPrintable(why));
+        const QSizeF mm = QSizeF(page.size()) / pxPerMm;
+        QVERIFY2(qAbs(mm.width() - widths[p]) <= 1 && qAbs(mm.height() - 216) <= 0.2,
+                 qPrintable(QDebug::toString(mm)));
+        const QImage picture = page.reducedCopy(page.size(), &why);
+        // 5 mm into the first word of each line: the left page's lines begin 28.5 mm further in.
+        const QList<QPointF> strokes = strokesDown(picture, p == 0 ? 48.5 : 20, pxPerMm);
+        QVERIFY2(strokes.size() == lines[p] + 1, qPrintable(QDebug::toString(strokes)));
+        QVERIFY2(qAbs(strokes[0].x() - 23) <= 0.5 && qAbs(strokes[0].y() - 6) <= 0.5,
+                 qPrintable(QStringLiteral("page %1: the heading at %2 mm, %3 mm high")
+                                .arg(p + 1)
+                                .arg(strokes[0].x())
+                                .arg(strokes[0].y())));
+        QVERIFY2(qAbs(spacingOf(strokes) - pitches[p]) <= 0.1,
+                 qPrintable(QString::number(spacingOf(strokes))));
+        // The spine's shadow, the glass beyond the outer edge, beyond the head and the foot.
+        const double w = mm.width();
+        const QRectF white[] = {p == 0 ? QRectF(w - 7, 40, 6.5, 150) : QRectF(0.5, 40, 6.5, 150),
+                                p == 0 ? QRectF(2, 40, 24, 150) : QRectF(131, 40, w - 132, 150),
+                                QRectF(30, 1, 90, 6), QRectF(30, 209, 90, 6)};
+        for (const QRectF& area : white)
+            QVERIFY2(meanAt(m_page, area, p) >= (&area == white ? paperLevels[2] : 245),
+                     qPrintable(QStringLiteral("page %1, %2: %3")
+                                    .arg(p + 1)
+                                    .arg(QDebug::toString(area))
+                                    .arg(meanAt(m_page, area, p))));
+        const double paper = meanAt(m_page, QRectF(p == 0 ? 50 : 22, 196, 70, 9), p);
+        const double ink = meanAt(m_page, QRectF(p == 0 ? 50 : 22, 24, 70, 4), p);
+        QVERIFY2(paper >= paperLevels[0] && paper <= paperLevels[1],
+                 qPrintable(QString::number(paper)));
+        QVERIFY2(ink <= inkAtMost, qPrintable(QString::number(ink)));
+    }
+}
+
+void TestRealPaper::noBookNoPages_data()
+{
+    QTest::addColumn<Scan>("scan");
+    Scan offMiddle{QStringLiteral("book"), qRgb(200, 200, 200), 6, 100, 2, 0, 8, {216, 297}};
+    offMiddle.shiftMm = 20; // the spine 30 mm below the middle
+    QTest::newRow("a letter") << Scan{QStringLiteral("letter"), qRgb(200, 200, 200), 6, 100, 2};
+    QTest::newRow("a white page") << Scan{QStringLiteral("grid"), qRgb(250, 250, 250), 3, 100, 2};
+    QTest::newRow("the spine 30 mm off the middle") << offMiddle;
+}
+
+// No book on the glass: said, and not a page made; the page file stays as it was.
+void TestRealPaper::noBookNoPages()
+{
+    QFETCH(Scan, scan);
+    const QString glass = m_dir->filePath(QStringLiteral("glass.tif"));
+    writeScan(glass, scan);
+    QFile old(m_page);
+    QVERIFY(old.open(QIODevice::WriteOnly) && old.write("die alte Seite") == 14);
+    old.close();
+    try {
+        imaging::book::splitPages(glass, m_page, {});
+        QFAIL("pages made without a book");
+    } catch (const imaging::DispatchError& e) {
+        QCOMPARE(e.number(), imaging::ErrorNumber::NoBookFound);
+        QVERIFY2(e.description().contains(QStringLiteral("kein aufgeschlagenes Buch")),
+                 qPrintable(e.description()));
+    }
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("die alte Seite"));
+}
+
+// The book's pages on paper: a sheet each at true size, the strokes as far apart as in the book
+// (rendered at 300 dpi); two on a sheet, one sheet.
+void TestRealPaper::bookOnPaper()
+{
+    const QString glass = m_dir->filePath(QStringLiteral("glass.tif"));
+    writeScan(glass,
+              Scan{QStringLiteral("book"), qRgb(200, 200, 200), 6, 150, 2, 0, 8, {216, 297}});
+    imaging::book::splitPages(glass, m_page, {});
+    for (const int perSheet : {1, 2}) {
+        imaging::PrintJob job;
+        job.pageFile = m_page;
+        job.output = imaging::PrintSettings::PdfFile;
+        job.pdfFile = m_dir->filePath(QStringLiteral("book-%1.pdf").arg(perSheet));
+        job.settings.pagesPerSheet = perSheet;
+        imaging::printPage(job);
+        const QString base = m_dir->filePath(QStringLiteral("sheet"));
+        QProcess::execute(QStringLiteral("pdftoppm"),
+                          {QStringLiteral("-gray"), QStringLiteral("-r"), QStringLiteral("300"),
+                           job.pdfFile, base});
+        const QStringList sheets =
+            QDir(m_dir->path()).entryList({QStringLiteral("sheet*.pgm")}, QDir::Files, QDir::Name);
+        QCOMPARE(sheets.size(), perSheet == 1 ? 2 : 1);
+        for (int s = 0; perSheet == 1 && s < 2; ++s) {
+            const QImage sheet(m_dir->filePath(sheets[s]));
+            const QList<QPointF> strokes = strokesDown(sheet, s == 0 ? 48.5 : 20, 300 / 25.4);
+            QCOMPARE(strokes.size(), s == 0 ? 26 : 20);
+            QVERIFY2(qAbs(spacingOf(strokes) - (s == 0 ? 6 : 8)) <= 0.1,
+                     qPrintable(QString::number(spacingOf(strokes))));
+        }
+        for (const QString& sheet : sheets)
+            QFile::remove(m_dir->filePath(sheet));
     }
 }
 

@@ -84,6 +84,8 @@ report=$(mktemp)
     echo
     "$bench/bench_stack"
     echo
+    "$bench/bench_book"
+    echo
     "$bench/bench_startup" 10
     echo
     "$bench/bench_watch" "$top/build/tests/sane-fault" "$top/tests/sane/fault:$top/tests/sane/local" 20

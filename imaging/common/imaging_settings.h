@@ -29,7 +29,7 @@ extern const Setting ScanMode;       // "Color", "Gray", "Lineart"
 extern const Setting ScanResolution; // dots per inch
 extern const Setting ScanPaper;      // "A4", "A5", "Letter", "WholeArea"
 extern const Setting ScanTone;       // -2 lighter … 0 as scanned … 2 darker
-// "", "Flatbed", "Feeder", "FeederDuplex", "IdCard", "FlatbedPages", "FeederBacksAfter"
+// "", "Flatbed", "Feeder", "FeederDuplex", "IdCard", "FlatbedPages", "FeederBacksAfter", "Book"
 extern const Setting ScanSource;
 extern const Setting ScanOriginal;    // "Mixed" (also missing or unknown), "Text", "Photo"
 extern const Setting ScanStartButton; // 1: the scanner's own copy button starts a copy

@@ -1,6 +1,7 @@
 #include "imaging/scan/img_scan.h"
 
 #include "imaging/common/imaging_settings.h"
+#include "imaging/scan/book_copy.h"
 #include "imaging/scan/button_watch.h"
 #include "imaging/scan/id_card.h"
 #include "imaging/scan/link/local_wait.h"
@@ -304,11 +305,16 @@ void ImgScan::scan()
             return;
         const auto scanInto = [this](const QString& file) { return runScanWithProgress(file); };
         // A page of several originals that failed (a jam, a helper that ended) may be scanned
-        // again: the device is then opened afresh first, as for a new copy.
+        // again: the device is then opened afresh first, as for a new copy. So it is when the
+        // helper ended while the user laid the next original: no scan was under way, nothing
+        // to tell.
         bool reopen = false;
         const auto scanToWait = [this, &reopen](const QString& file) {
-            if (std::exchange(reopen, false))
-                scanner::ScannerThread::instance().call([this] { openChosenDevice(); });
+            scanner::ScannerThread::instance().call([this, &reopen] {
+                if (std::exchange(reopen, false) ||
+                    scanner::ScannerHelper::instance().endedMeanwhile())
+                    openChosenDevice();
+            });
             try {
                 return runScanWithProgress(file, true);
             } catch (const DispatchError&) {
@@ -327,6 +333,9 @@ void ImgScan::scan()
             break;
         case ScanPreferences::Source::FeederBacksAfter:
             scanned = scanBacksAfterFronts(m_pageFile, dialogParent(), scanToWait);
+            break;
+        case ScanPreferences::Source::Book:
+            scanned = scanBook(m_pageFile, dialogParent(), scanInto);
             break;
         default:
             scanned = runScanWithProgress(m_pageFile);

@@ -62,6 +62,8 @@ const char* sourceKey(ScanPreferences::Source s)
         return "FlatbedPages";
     case ScanPreferences::Source::FeederBacksAfter:
         return "FeederBacksAfter";
+    case ScanPreferences::Source::Book:
+        return "Book";
     case ScanPreferences::Source::Device:
         break;
     }
@@ -94,7 +96,7 @@ ScanPreferences ScanPreferences::load()
                                                       : Original::Mixed;
     const QString source = s.text(Settings::ScanSource);
     for (Source x : {Source::Flatbed, Source::Feeder, Source::FeederDuplex, Source::IdCard,
-                     Source::FlatbedPages, Source::FeederBacksAfter})
+                     Source::FlatbedPages, Source::FeederBacksAfter, Source::Book})
         if (source == QLatin1String(sourceKey(x)))
             p.source = x;
     return p;
@@ -207,6 +209,13 @@ ScanPreferencesDialog::ScanPreferencesDialog(const ScanPreferences& current, QWi
                            QStringLiteral("Erst die Vorderseiten durch den Einzug, dann den "
                                           "umgedrehten Stapel für die Rückseiten"),
                            Qt::ToolTipRole);
+    sourceBox->addItem(QStringLiteral("Buch (zwei Seiten)"), int(ScanPreferences::Source::Book));
+    sourceBox->setItemData(sourceBox->count() - 1,
+                           QStringLiteral("Das aufgeschlagene Buch mit den Seiten nach unten, den "
+                                          "Rücken quer über die Mitte des Vorlagenglases: jede "
+                                          "Seite auf ein eigenes Blatt, ohne den Schatten des "
+                                          "Rückens"),
+                           Qt::ToolTipRole);
     sourceBox->setCurrentIndex(sourceBox->findData(int(current.source)));
     form->addRow(QStringLiteral("&Vorlage:"), sourceBox);
 
@@ -250,6 +259,9 @@ void ScanPreferencesDialog::showAbilities(const DeviceAbilities& abilities)
         refuse(ScanPreferences::Source::FlatbedPages,
                QStringLiteral("Der gewählte Scanner hat nur einen Einzug und kein "
                               "Vorlagenglas."));
+        refuse(ScanPreferences::Source::Book,
+               QStringLiteral("Der gewählte Scanner hat nur einen Einzug und kein "
+                              "Vorlagenglas, auf das ein Buch gelegt werden könnte."));
     }
     if (!abilities.feeder)
         refuse(ScanPreferences::Source::FeederBacksAfter,

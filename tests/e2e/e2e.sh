@@ -476,6 +476,18 @@ copied_levels() {
     echo "$(convert "$f.pgm" -crop 10x10+15+15 -format '%[fx:int(255*mean+0.5)]' info:)" \
         "$(convert "$f.pgm" -crop 10x10+74+74 -format '%[fx:int(255*mean+0.5)]' info:)"
 }
+# In the real "Optionen", by keyboard alone: the access key, the keys in the box it reaches,
+# Return; waits until the settings file holds the choice.
+options_choose() { # access key, keys, the line stored
+    key "$title" alt+o
+    wait_for 20 has_window "Optionen – Scan-Einstellungen" || fail "no Optionen"
+    sleep 0.5 # the dialog's first layout and focus
+    key "Optionen – Scan-Einstellungen" "$1"
+    # shellcheck disable=SC2086
+    xdotool key $2 Return
+    wait_for 10 no_window "Optionen – Scan-Einstellungen" || fail "Optionen stayed"
+    wait_for 5 grep -q "^$3\$" "$home/config/kopyra-imaging.conf" || fail "$3 not stored"
+}
 scenario_original_type() {
     fresh "original type"
     store 'AskBeforePrint=0' 'ShowSpecificSetup=0' 'ExtView=1'
@@ -486,14 +498,8 @@ scenario_original_type() {
     local choice keys levels paper text
     for choice in Foto "Text und Foto" Text; do
         case $choice in Foto) keys=End ;; Text) keys="Home Down" ;; *) keys=Home ;; esac
-        key "$title" alt+o
-        wait_for 20 has_window "Optionen – Scan-Einstellungen" || fail "no Optionen"
-        key "Optionen – Scan-Einstellungen" alt+r
-        # shellcheck disable=SC2086
-        xdotool key $keys Return
-        wait_for 10 no_window "Optionen – Scan-Einstellungen" || fail "Optionen stayed"
-        grep -q "^Original=$([ "$choice" = Foto ] && echo Photo || { [ "$choice" = Text ] && echo Text || echo Mixed; })$" \
-            "$home/config/kopyra-imaging.conf" || fail "\"$choice\" not stored"
+        options_choose alt+r "$keys" \
+            "Original=$([ "$choice" = Foto ] && echo Photo || { [ "$choice" = Text ] && echo Text || echo Mixed; })"
         marker
         press_copy
         wait_for 60 have_new_pdf || fail "no copy as \"$choice\""
@@ -507,6 +513,41 @@ scenario_original_type() {
         *) [ "$paper" -ge 250 ] && [ "$text" -le 60 ] || fail "Text und Foto: $levels" ;;
         esac
     done
+    stop
+}
+
+# A book copy chosen in the real "Optionen" by keyboard alone (Alt+V, End: "Buch (zwei Seiten)"),
+# copied by Return after the next start: the fault scanner's open book becomes two sheets, the
+# left page first, each upright at true size: its heading dark 26 mm below the sheet's top, the
+# paper below its last line and the spine's side white. Prints the means of 2 × 2 mm (100 dpi).
+mean_at() { # page, x mm, y mm
+    pdftoppm -r 100 -gray -singlefile -f "$1" -l "$1" "$(new_pdf)" "$home/sheet"
+    convert "$home/sheet.pgm" -crop "8x8+$(($2 * 1000 / 254))+$(($3 * 1000 / 254))" \
+        -format '%[fx:int(255*mean+0.5)]' info:
+}
+scenario_book() {
+    fresh "book"
+    store 'AskBeforePrint=0' 'ShowSpecificSetup=0' 'ExtView=1'
+    sed -i 's/^Name=test:0$/Name=fault:0/; s/^Resolution=150$/Resolution=50/' \
+        "$home/config/kopyra-imaging.conf"
+    printf '[DeviceOptions]\nfault_3A0\\book=1\n' >>"$home/config/kopyra-imaging.conf"
+    start
+    options_choose alt+v End Source=Book
+    stop
+    start
+    marker
+    key "$title" Return
+    wait_for 60 have_new_pdf || fail "no copy of the book"
+    wait_for 60 jobs_done
+    pdfinfo "$(new_pdf)" | grep -q "Pages: *2$" || fail "not two sheets: $(pdfinfo "$(new_pdf)" | grep Pages)"
+    local heading paper spine
+    heading=$(mean_at 1 50 25) paper=$(mean_at 1 50 199) spine=$(mean_at 1 152 100)
+    echo "   left page: heading $heading, paper $paper, spine $spine"
+    [ "$heading" -le 60 ] && [ "$paper" -ge 245 ] && [ "$spine" -ge 245 ] || fail "not the left page upright"
+    heading=$(mean_at 2 30 25) spine=$(mean_at 2 2 100)
+    echo "   right page: heading $heading, spine $spine"
+    [ "$heading" -le 60 ] && [ "$spine" -ge 245 ] || fail "not the right page upright"
+    no_window Kopyra || fail "a box after the book's copy"
     stop
 }
 
@@ -779,7 +820,7 @@ scenario_network_scanner() {
 }
 
 all=(first_start one_copy ask_before_print jammed network_scanner info_and_end quick_presses
-    no_printer zoom feeder damaged_settings several_originals original_type screen_reader
+    no_printer zoom feeder damaged_settings several_originals original_type book screen_reader
     from_outside scanner_button starts_alone)
 run=("${@:-${all[@]}}")
 for s in "${run[@]}"; do

@@ -13,7 +13,10 @@
 // sibling "fault:feeder" is the same scanner with a feeder and no glass. Its own buttons "copy" and
 // "scan" are pressed by writing the button's name into the file KOPYRA_FAULT_PRESS names (read
 // once, then gone); "hang" there makes the next look at a button never return. Loaded by SANE's dll
-// backend through LD_LIBRARY_PATH (configuration tests/sane/fault).
+// backend through LD_LIBRARY_PATH (configuration tests/sane/fault). With "book" its glass holds
+// an open book (tests/book_page.h) on the whole glass of 216 × 297 mm, instead of its square.
+#include "../book_page.h"
+
 #include <sane/sane.h>
 #include <sane/saneopts.h>
 
@@ -83,6 +86,7 @@ enum Option {
     JamPage,
     Depth,
     ThreePass,
+    Book,
     CopyButton,
     ScanButton,
     Options
@@ -103,6 +107,7 @@ struct Settings {
     SANE_Word jamPage = 0;
     SANE_Word depth = 8;
     SANE_Word threePass = 0; // 1: colour, one colour at a time, each the grey page
+    SANE_Word book = 0;      // 1: an open book on the glass
     SANE_Word fed = 0;       // pages taken from the feeder's stack now in it
     SANE_Word through = 0;   // pages fed since the opening, over every stack
     SANE_Word scans = 0;     // pages scanned since the opening, the feeder's and the glass's
@@ -122,7 +127,17 @@ const SANE_Device device{"0", "Kopyra", "fault scanner", "flatbed scanner"};
 const SANE_Device feeder{"feeder", "Kopyra", "fault feeder", "sheetfed scanner"};
 const SANE_Device* devices[] = {&device, &feeder, nullptr};
 
-int side() { return static_cast<int>(sideMm / 25.4 * scanner.dpi); }
+// The page's pixels across and down.
+int wide()
+{
+    const bool book = scanner.book && scanner.source == 0;
+    return static_cast<int>((book ? book_page::GlassWidthMm : sideMm) / 25.4 * scanner.dpi);
+}
+int high()
+{
+    const bool book = scanner.book && scanner.source == 0;
+    return static_cast<int>((book ? book_page::GlassHeightMm : sideMm) / 25.4 * scanner.dpi);
+}
 
 // The number an integer option sets.
 SANE_Word* number(SANE_Int n)
@@ -148,6 +163,8 @@ SANE_Word* number(SANE_Int n)
         return &scanner.depth;
     case ThreePass:
         return &scanner.threePass;
+    case Book:
+        return &scanner.book;
     default:
         return nullptr;
     }
@@ -199,6 +216,8 @@ void describe()
          &depthRange, nullptr},
         {"three-pass", "Three-pass", "Colour in three frames, red, green and blue.", word,
          SANE_UNIT_NONE, &passRange, nullptr},
+        {"book", "Book", "An open book on the whole glass.", word, SANE_UNIT_NONE, &passRange,
+         nullptr},
         {SANE_NAME_COPY, SANE_TITLE_COPY, SANE_DESC_COPY, SANE_TYPE_BOOL, SANE_UNIT_NONE, nullptr,
          nullptr},
         {SANE_NAME_SCAN, SANE_TITLE_SCAN, SANE_DESC_SCAN, SANE_TYPE_BOOL, SANE_UNIT_NONE, nullptr,
@@ -353,16 +372,16 @@ SANE_Status sane_fault_control_option(SANE_Handle, SANE_Int n, SANE_Action actio
 
 SANE_Status sane_fault_get_parameters(SANE_Handle, SANE_Parameters* p)
 {
-    const SANE_Int bytes = side() * (scanner.depth / 8);
+    const SANE_Int bytes = wide() * (scanner.depth / 8);
     if (scanner.threePass)
         *p = SANE_Parameters{static_cast<SANE_Frame>(SANE_FRAME_RED + scanner.frame),
                              scanner.frame == 2,
                              bytes,
-                             side(),
-                             side(),
+                             wide(),
+                             high(),
                              scanner.depth};
     else
-        *p = SANE_Parameters{SANE_FRAME_GRAY, SANE_TRUE, bytes, side(), side(), scanner.depth};
+        *p = SANE_Parameters{SANE_FRAME_GRAY, SANE_TRUE, bytes, wide(), high(), scanner.depth};
     return SANE_STATUS_GOOD;
 }
 
@@ -394,14 +413,29 @@ SANE_Status sane_fault_start(SANE_Handle)
     // The glass's page is mid-grey; the feeder's are told apart by their grey, 24 levels
     // darker for each page fed since the opening (the first 232).
     const int grey = scanner.source == 1 ? 256 - 24 * std::min(scanner.through, 9) : 0x80;
-    scanner.page.assign(static_cast<size_t>(side()) * static_cast<size_t>(side()),
+    const int side = wide();
+    scanner.page.assign(static_cast<size_t>(wide()) * static_cast<size_t>(high()),
                         static_cast<SANE_Byte>(scanner.paper > 0 ? scanner.paper : grey));
+    if (wide() != high()) {
+        // The book: its paper "paper" (else 200), the glass 15, the ink 20, all with grain.
+        const int paper = scanner.paper > 0 ? scanner.paper : 200;
+        for (int y = 0; y < high(); ++y)
+            for (int x = 0; x < wide(); ++x) {
+                const book_page::Point p =
+                    book_page::at(x * 25.4 / scanner.dpi, y * 25.4 / scanner.dpi);
+                const int level = p.part == book_page::Part::Glass ? 15
+                                  : p.part == book_page::Part::Ink ? 20
+                                                                   : paper;
+                scanner.page[static_cast<size_t>(y) * static_cast<size_t>(side) +
+                             static_cast<size_t>(x)] =
+                    static_cast<SANE_Byte>(std::lround(level * p.light));
+            }
+    }
     // A letter: a bar of text (grey 20) across the middle fifth, paper all round it, every
     // pixel with the grain and noise of a real scan (a deviation of 6 levels, the same each time).
-    if (scanner.paper > 0) {
-        for (int y = 2 * side() / 5; y < 3 * side() / 5; ++y)
-            std::fill_n(scanner.page.begin() + y * side() + side() / 5, 3 * side() / 5,
-                        SANE_Byte(20));
+    if (scanner.paper > 0 || wide() != high()) {
+        for (int y = 2 * side / 5; y < 3 * side / 5 && wide() == high(); ++y)
+            std::fill_n(scanner.page.begin() + y * side + side / 5, 3 * side / 5, SANE_Byte(20));
         std::mt19937 random(4711);
         std::normal_distribution<double> grain(0, 6);
         for (SANE_Byte& level : scanner.page)
@@ -440,7 +474,7 @@ SANE_Status sane_fault_read(SANE_Handle, SANE_Byte* data, SANE_Int max, SANE_Int
         std::this_thread::sleep_for(std::chrono::milliseconds(scanner.warmUp));
     if (scanner.readPause > 0 && n > 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(scanner.readPause));
-        n = std::min(n, static_cast<size_t>(side()));
+        n = std::min(n, static_cast<size_t>(wide()));
     }
     if (n == 0) {
         scanner.scanning = false;

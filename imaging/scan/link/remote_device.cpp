@@ -68,7 +68,8 @@ Device::~Device() = default; // the helper closes what is left open when it ends
 
 bool Device::isOpen() const
 {
-    return !m_name.isEmpty() && m_generation == ScannerHelper::instance().generation();
+    const ScannerHelper& helper = ScannerHelper::instance();
+    return !m_name.isEmpty() && helper.running() && m_generation == helper.generation();
 }
 
 void Device::open(const QString& name)

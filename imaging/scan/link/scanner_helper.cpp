@@ -168,12 +168,27 @@ QString ScannerHelper::end(bool kill)
         ::kill(m_pid, SIGKILL);
         reap(m_pid, QuitGrace, &status);
     }
+    forget();
+    return howItEnded(status);
+}
+
+void ScannerHelper::forget()
+{
     ::close(m_channel.fd());
     m_channel.reset(-1);
     m_pid = -1;
     g_running = -1;
     m_draining = false;
-    return howItEnded(status);
+}
+
+bool ScannerHelper::endedMeanwhile()
+{
+    int status = 0;
+    if (m_pid < 0 || ::waitpid(m_pid, &status, WNOHANG) != m_pid)
+        return false;
+    qCWarning(lcHelper, "the scanner helper ended while idle (%s)", qPrintable(howItEnded(status)));
+    forget();
+    return true;
 }
 
 void ScannerHelper::stop()

@@ -46,11 +46,16 @@ public:
     // Whether this helper has opened a device: its backends may hold connections from then.
     void deviceOpened() { m_openedIn = m_generation; }
     bool hasOpenedDevice() const { return m_pid >= 0 && m_openedIn == m_generation; }
+    // Whether a helper runs (as far as it has been heard of).
+    bool running() const { return m_pid >= 0; }
     // The device the helper has open, for messages.
     void setDeviceName(const QString& name) { m_deviceName = name; }
 
     // Asks the helper to end, ending it after a grace if it does not.
     void stop();
+    // Whether the helper ended since it was last asked (killed, crashed while idle): it is
+    // then let go, and the next question starts a new one.
+    bool endedMeanwhile();
     // Ends the helper at once, from any thread (the end of the program).
     static void killNow();
 
@@ -65,6 +70,8 @@ private:
     void start();
     // Ends the helper (at once, or after a grace to end itself); says how it ended.
     QString end(bool kill);
+    // Lets go of the helper that has ended.
+    void forget();
     // Waits for a cancelled scan's end in the helper.
     void drain();
     [[noreturn]] void failed(wire::Channel::Status status, std::chrono::milliseconds patience);

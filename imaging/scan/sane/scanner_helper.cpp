@@ -180,6 +180,10 @@ private:
             throw DispatchError(ErrorNumber::PageFileFailed,
                                 QStringLiteral("Kopyra hat keine Datei für die Seite übergeben."),
                                 scanProgId());
+        // Never a scan on a handle this helper did not open: SANE takes it on trust.
+        if (!m_device.isOpen())
+            throw DispatchError(ErrorNumber::NoScanner,
+                                QStringLiteral("Der Scanner ist nicht geöffnet."), scanProgId());
         ScanProgress progress;
         std::atomic<bool> finished{false};
         std::mutex turn;    // whether the outcome is told by the scan or after the cancel

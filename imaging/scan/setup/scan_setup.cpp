@@ -105,8 +105,11 @@ QSizeF ScanPreferences::paperMm(Paper paper)
 
 QSizeF ScanPreferences::areaMm() const
 {
-    // An ID-1 card (85.6 × 54 mm), and room for one laid a few millimetres off the corner.
-    return source == Source::IdCard ? QSizeF(96, 64) : paperMm(paper);
+    // An ID-1 card (85.6 × 54 mm), and room for one laid a few millimetres off the corner; an
+    // open book on the whole glass.
+    return source == Source::IdCard ? QSizeF(96, 64)
+           : source == Source::Book ? QSizeF()
+                                    : paperMm(paper);
 }
 
 sane::Treatment ScanPreferences::applyTo(sane::OptionAccess& device) const
@@ -115,6 +118,14 @@ sane::Treatment ScanPreferences::applyTo(sane::OptionAccess& device) const
     treatment.tone = mode == Mode::Lineart ? 0 : tone;
     treatment.original = mode == Mode::Lineart ? int(Original::Photo) : int(original);
     treatment.edgeEraseMm = edgeErase;
+    if (source == Source::Book) {
+        // The glass is split into the book's pages afterwards, and each page is made then, on
+        // its own paper and with its own border: the scan is kept as it is.
+        treatment.edgeEraseMm = 0;
+        if (treatment.original != int(Original::Photo))
+            treatment.tone = 0;
+        treatment.original = int(Original::Photo);
+    }
     const int modeIndex = device.find(optionName(SANE_NAME_SCAN_MODE));
     const int depthIndex = device.find(optionName(SANE_NAME_BIT_DEPTH));
     bool lineartByDepth = false;
@@ -131,10 +142,11 @@ sane::Treatment ScanPreferences::applyTo(sane::OptionAccess& device) const
     }
     // A card, and originals one after the other, lie on the glass; the backs after the fronts
     // come through the feeder. A scanner without a choice of source has nothing but glass.
-    const Source wanted = source == Source::IdCard || source == Source::FlatbedPages
-                              ? Source::Flatbed
-                          : source == Source::FeederBacksAfter ? Source::Feeder
-                                                               : source;
+    const Source wanted =
+        source == Source::IdCard || source == Source::FlatbedPages || source == Source::Book
+            ? Source::Flatbed
+        : source == Source::FeederBacksAfter ? Source::Feeder
+                                             : source;
     const int sourceIndex = device.find(optionName(SANE_NAME_SCAN_SOURCE));
     if (source != Source::Device && !(wanted == Source::Flatbed && sourceIndex < 0)) {
         QString name;
@@ -151,10 +163,12 @@ sane::Treatment ScanPreferences::applyTo(sane::OptionAccess& device) const
                 : wanted == Source::Feeder
                     ? QStringLiteral("Der Scanner hat keinen Vorlageneinzug. Bitte wählen Sie "
                                      "unter „Optionen“ das Vorlagenglas.")
-                : source == Source::IdCard
-                    ? QStringLiteral("Der Scanner hat kein Vorlagenglas, auf das ein Ausweis "
+                : source == Source::IdCard || source == Source::Book
+                    ? QStringLiteral("Der Scanner hat kein Vorlagenglas, auf das ein %1 "
                                      "gelegt werden könnte. Bitte wählen Sie unter „Optionen“ "
                                      "den Einzug.")
+                          .arg(source == Source::Book ? QStringLiteral("Buch")
+                                                      : QStringLiteral("Ausweis"))
                     : QStringLiteral("Der Scanner hat kein Vorlagenglas. Bitte wählen Sie unter "
                                      "„Optionen“ den Einzug."),
                 scanProgId());

@@ -18,7 +18,7 @@ struct ScanPreferences {
     // page), in the document feeder (every page), both sides of every page; an ID card on the
     // glass, its front and then its back, at the glass's corner; several originals laid on the
     // glass one after the other; the feeder's stack, then the same stack turned over for the
-    // backs.
+    // backs; an open book on the whole glass, made its two pages.
     // What the original is: text and photo (the paper printed white), text (and the text
     // made crisp), photo (as the scanner saw it).
     enum class Original { Mixed, Text, Photo };
@@ -29,7 +29,8 @@ struct ScanPreferences {
         FeederDuplex,
         IdCard,
         FlatbedPages,
-        FeederBacksAfter
+        FeederBacksAfter,
+        Book
     };
 
     Mode mode = Mode::Color;
