@@ -112,6 +112,9 @@ inline void writeScan(const QString& path, const Scan& scan)
                 if (scan.bits == 16) {
                     const auto wide = std::uint16_t(level * 257);
                     std::memcpy(row.data() + 2 * i, &wide, 2);
+                } else if (scan.bits == 1) { // line art: black (1) below the middle
+                    row[i / 8] = std::uint8_t((row[i / 8] & ~(0x80 >> i % 8)) |
+                                              (level < 128 ? 0x80 >> i % 8 : 0));
                 } else {
                     row[i] = std::uint8_t(level);
                 }

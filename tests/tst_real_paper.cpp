@@ -391,6 +391,9 @@ void TestRealPaper::bookMadeItsTwoPages_data()
     QTest::newRow("coarse grain, 100 dpi, text and photo")
         << coarse << 0 << QList<int>{245, 255, 245} << 60;
     QTest::newRow("photo: the paper as scanned") << grey << 2 << QList<int>{194, 206, 190} << 30;
+    Scan lineArt = grey;
+    lineArt.bits = 1;
+    QTest::newRow("line art") << lineArt << 2 << QList<int>{250, 255, 245} << 10;
 }
 
 // An open book on a dark glass, its spine 10 mm off the middle: the left page first, then the

@@ -161,8 +161,14 @@ std::optional<Found> find(const QImage& picture, double rowMm, double columnMm)
     const int from = std::max(y0, h / 2 - window), to = std::min(y1, h / 2 + window);
     if (to - from < 4 * reach)
         return {};
-    const int spine =
+    // Where the darkest level holds for several rows (a shadow scanned as line art is black all
+    // across), its middle.
+    const int darkest =
         int(std::min_element(smooth.begin() + from, smooth.begin() + to + 1) - smooth.begin());
+    int lastDarkest = darkest;
+    while (lastDarkest < to && smooth[std::size_t(lastDarkest + 1)] == smooth[std::size_t(darkest)])
+        ++lastDarkest;
+    const int spine = (darkest + lastDarkest) / 2;
     const int depth = paper - smooth[std::size_t(spine)];
     if (depth < std::max(30, paper / 4) || spine - from < reach || to - spine < reach)
         return {};
@@ -314,10 +320,10 @@ void splitPages(const QString& glass, const QString& pageFile, const Making& mak
                         const int at = top + y;
                         if (at < page.paperTop || at >= page.paperEnd)
                             continue; // the glass beyond the book, or the border: white
-                        const int gain =
-                            kind == PageReader::BandFormat::Bilevel ? 256 : shading.gain(at);
-                        if (gain == 0)
-                            continue; // the spine's deep shadow
+                        // The spine's deep shadow stays white; line art cannot be lifted.
+                        const int gain = shading.gain(at);
+                        if (gain == 0 || kind == PageReader::BandFormat::Bilevel)
+                            continue;
                         std::uint8_t* line = rows.scanLine(y);
                         if (gain != 256)
                             for (int i = 0; i < rows.width() * samples; ++i)
@@ -328,8 +334,7 @@ void splitPages(const QString& glass, const QString& pageFile, const Making& mak
                     for (int y = std::max(0, page.top - top);
                          y < rows.height() && top + y < page.end; ++y) {
                         const int at = top + y;
-                        if (at < page.paperTop || at >= page.paperEnd ||
-                            (kind != PageReader::BandFormat::Bilevel && shading.gain(at) == 0))
+                        if (at < page.paperTop || at >= page.paperEnd || shading.gain(at) == 0)
                             continue;
                         const std::uint8_t* line = rows.constScanLine(y);
                         const std::size_t c = std::size_t(at - page.top) * std::size_t(samples);
