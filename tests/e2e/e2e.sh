@@ -551,6 +551,22 @@ scenario_book() {
     stop
 }
 
+# "Rand löschen" 10 mm chosen in the real "Optionen" by keyboard (Alt+L, Down Down): on the test
+# scanner's grid the square at 10–20 mm across the top is erased where it lies in the border
+# (5 mm down) and kept black below it (25 mm across, 15 mm down).
+scenario_edge_erase() {
+    fresh "edge erase"
+    store 'AskBeforePrint=0' 'ShowSpecificSetup=0' 'ExtView=1'
+    start
+    options_choose alt+l "Down Down" EdgeErase=10
+    copy_arrives "with the border erased"
+    local border kept
+    border=$(mean_at 1 15 4) kept=$(mean_at 1 25 15)
+    echo "   the border $border, the grid inside $kept"
+    [ "$border" -ge 245 ] && [ "$kept" -le 60 ] || fail "not the border erased"
+    stop
+}
+
 # The page bar over the image area ("Seite 2 von 10"), as a checksum of its pixels.
 page_bar() {
     eval "$(xdotool getwindowgeometry --shell "$(window "$title")")"
@@ -820,8 +836,8 @@ scenario_network_scanner() {
 }
 
 all=(first_start one_copy ask_before_print jammed network_scanner info_and_end quick_presses
-    no_printer zoom feeder damaged_settings several_originals original_type book screen_reader
-    from_outside scanner_button starts_alone)
+    no_printer zoom feeder damaged_settings several_originals original_type book edge_erase
+    screen_reader from_outside scanner_button starts_alone)
 run=("${@:-${all[@]}}")
 for s in "${run[@]}"; do
     began=$SECONDS
