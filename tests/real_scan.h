@@ -39,6 +39,7 @@ struct Scan {
     int bits = 8;
     QSizeF mm{100, 140};
     double shiftMm = 0; // the book laid that much further down the glass
+    double skewDeg = 0; // and turned that much about the glass's middle
 };
 
 inline QRgb contentAt(const Scan& scan, double xMm, double yMm)
@@ -46,7 +47,10 @@ inline QRgb contentAt(const Scan& scan, double xMm, double yMm)
     const int r = qRed(scan.paper), g = qGreen(scan.paper), b = qBlue(scan.paper);
     const auto shade = [&](int darker) { return qRgb(r - darker, g - darker, b - darker); };
     if (scan.kind == QLatin1String("book")) {
-        const book_page::Point p = book_page::at(xMm, yMm - scan.shiftMm);
+        const double turn = scan.skewDeg * 3.14159265358979 / 180, dx = xMm - 108, dy = yMm - 148.5;
+        const book_page::Point p =
+            book_page::at(108 + dx * std::cos(turn) + dy * std::sin(turn),
+                          148.5 - dx * std::sin(turn) + dy * std::cos(turn) - scan.shiftMm);
         const auto lit = [&](int v) { return int(std::lround(v * p.light)); };
         return p.part == book_page::Part::Glass ? qRgb(15, 15, 15)
                : p.part == book_page::Part::Ink ? qRgb(lit(20), lit(20), lit(20))

@@ -71,24 +71,32 @@ struct BookPage {
     std::optional<Whitening> whitening;
 };
 
-// The rows' light as found on the reduced picture, looked up for the scan's rows: the gain
-// that lifts the spine's shadow to the paper's level, or white where the shadow is too deep
-// to hold anything readable.
+// The light of the rows near the spine as found on the reduced picture, in strips of about
+// 10 mm across the book (a book laid a little askew has its shadow at another row in each),
+// looked up for the scan's pixels: the gain that lifts the shadow to the paper's level, or
+// white where it is too deep to hold anything readable.
 struct Shading {
-    std::vector<int> rowLevel; // of the reduced picture
-    double rowsPerRow = 1;     // scan rows per reduced row
+    std::vector<std::vector<int>> level; // [strip][reduced row]: the middle level
+    int firstColumn = 0;                 // the strips', in the scan
+    double stripColumns = 1;             // scan columns per strip
+    double rowsPerRow = 1;               // scan rows per reduced row
     int paper = 255;
     int shadowTop = 0, shadowEnd = 0; // in scan rows
 
+    bool inShadow(int y) const { return y >= shadowTop && y < shadowEnd; }
+    int strips() const { return int(level.size()); }
+    // The scan columns of a strip: [columnOf(s), columnOf(s + 1)).
+    int columnOf(int strip) const { return firstColumn + int(std::lround(strip * stripColumns)); }
     // 0: white; else the gain times 256.
-    int gain(int y) const
+    int gain(int strip, int y) const
     {
-        if (y < shadowTop || y >= shadowEnd)
+        if (!inShadow(y))
             return 256;
-        const int level = rowLevel[std::min(rowLevel.size() - 1, std::size_t(y / rowsPerRow))];
-        if (level * 3 < paper)
+        const std::vector<int>& rows = level[std::size_t(strip)];
+        const int at = rows[std::min(rows.size() - 1, std::size_t(y / rowsPerRow))];
+        if (at * 3 < paper)
             return 0;
-        return std::max(256, paper * 256 / std::max(1, level));
+        return std::max(256, paper * 256 / std::max(1, at));
     }
 };
 
@@ -227,18 +235,27 @@ void splitPages(const QString& glass, const QString& pageFile, const Making& mak
     shading.rowsPerRow = rowsPerRow;
     shading.shadowTop = row(found->shadowTop);
     shading.shadowEnd = row(found->shadowEnd);
-    for (int y = 0; y < grey.height(); ++y) {
-        std::array<int, 256> counts{};
-        for (int x = found->pages.left(); x <= found->pages.right(); ++x)
-            ++counts[grey.constScanLine(y)[x]];
-        shading.rowLevel.push_back(levelAt(counts, 0.5));
+    const int stripWidth = std::max(4, int(std::lround(10 / (columnsPerColumn * 25.4 / xDpi))));
+    const int strips = std::max(1, found->pages.width() / stripWidth);
+    shading.firstColumn = column(found->pages.left());
+    shading.stripColumns = double(column(found->pages.right() + 1) - shading.firstColumn) / strips;
+    std::vector<int> pageLevels;
+    for (int s = 0; s < strips; ++s) {
+        const int from = found->pages.left() + s * found->pages.width() / strips;
+        const int to = found->pages.left() + (s + 1) * found->pages.width() / strips;
+        std::vector<int>& rows = shading.level.emplace_back();
+        for (int y = 0; y < grey.height(); ++y) {
+            std::array<int, 256> counts{};
+            for (int x = from; x < to; ++x)
+                ++counts[grey.constScanLine(y)[x]];
+            rows.push_back(levelAt(counts, 0.5));
+            if (y >= found->pages.top() && y <= found->pages.bottom())
+                pageLevels.push_back(rows.back());
+        }
     }
-    {
-        std::vector<int> pageRows(shading.rowLevel.begin() + found->pages.top(),
-                                  shading.rowLevel.begin() + found->pages.bottom() + 1);
-        std::sort(pageRows.begin(), pageRows.end());
-        shading.paper = pageRows[pageRows.size() / 2];
-    }
+    std::nth_element(pageLevels.begin(), pageLevels.begin() + std::ptrdiff_t(pageLevels.size() / 2),
+                     pageLevels.end());
+    shading.paper = pageLevels[pageLevels.size() / 2];
     BookPage pages[2];
     pages[0].top = 0;
     pages[0].end = spine;
@@ -318,23 +335,30 @@ void splitPages(const QString& glass, const QString& pageFile, const Making& mak
                     for (int y = std::max(0, page.top - top);
                          y < rows.height() && top + y < page.end; ++y) {
                         const int at = top + y;
-                        if (at < page.paperTop || at >= page.paperEnd)
-                            continue; // the glass beyond the book, or the border: white
-                        // The spine's deep shadow stays white; line art cannot be lifted.
-                        const int gain = shading.gain(at);
-                        if (gain == 0 || kind == PageReader::BandFormat::Bilevel)
-                            continue;
+                        if (at < page.paperTop || at >= page.paperEnd || !shading.inShadow(at))
+                            continue; // the glass beyond the book or the border (white), paper
+                        // Strip by strip; the deep shadow white; line art cannot be lifted.
                         std::uint8_t* line = rows.scanLine(y);
-                        if (gain != 256)
-                            for (int i = 0; i < rows.width() * samples; ++i)
-                                line[i] = std::uint8_t(std::min(255, line[i] * gain >> 8));
+                        for (int s = 0; s < shading.strips(); ++s) {
+                            const int gain = shading.gain(s, at);
+                            const int from = std::max(left, shading.columnOf(s)) * samples;
+                            const int to = std::min(right, s + 1 == shading.strips()
+                                                               ? right
+                                                               : shading.columnOf(s + 1)) *
+                                           samples;
+                            for (int i = from; i < to && gain != 256; ++i)
+                                line[i] = gain == 0 ? 255
+                                          : kind == PageReader::BandFormat::Bilevel
+                                              ? line[i]
+                                              : std::uint8_t(std::min(255, line[i] * gain >> 8));
+                        }
                     }
                     if (curves)
                         Whitening::apply(rows, *curves);
                     for (int y = std::max(0, page.top - top);
                          y < rows.height() && top + y < page.end; ++y) {
                         const int at = top + y;
-                        if (at < page.paperTop || at >= page.paperEnd || shading.gain(at) == 0)
+                        if (at < page.paperTop || at >= page.paperEnd)
                             continue;
                         const std::uint8_t* line = rows.constScanLine(y);
                         const std::size_t c = std::size_t(at - page.top) * std::size_t(samples);
