@@ -414,9 +414,10 @@ SANE_Status sane_fault_start(SANE_Handle)
     // darker for each page fed since the opening (the first 232).
     const int grey = scanner.source == 1 ? 256 - 24 * std::min(scanner.through, 9) : 0x80;
     const int side = wide();
+    const bool book = wide() != high();
     scanner.page.assign(static_cast<size_t>(wide()) * static_cast<size_t>(high()),
                         static_cast<SANE_Byte>(scanner.paper > 0 ? scanner.paper : grey));
-    if (wide() != high()) {
+    if (book) {
         // The book: its paper "paper" (else 200), the glass 15, the ink 20, all with grain.
         const int paper = scanner.paper > 0 ? scanner.paper : 200;
         for (int y = 0; y < high(); ++y)
@@ -433,8 +434,8 @@ SANE_Status sane_fault_start(SANE_Handle)
     }
     // A letter: a bar of text (grey 20) across the middle fifth, paper all round it, every
     // pixel with the grain and noise of a real scan (a deviation of 6 levels, the same each time).
-    if (scanner.paper > 0 || wide() != high()) {
-        for (int y = 2 * side / 5; y < 3 * side / 5 && wide() == high(); ++y)
+    if (scanner.paper > 0 || book) {
+        for (int y = 2 * side / 5; y < 3 * side / 5 && !book; ++y)
             std::fill_n(scanner.page.begin() + y * side + side / 5, 3 * side / 5, SANE_Byte(20));
         std::mt19937 random(4711);
         std::normal_distribution<double> grain(0, 6);
