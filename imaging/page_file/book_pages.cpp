@@ -194,6 +194,7 @@ std::optional<Found> find(const QImage& picture, double rowMm, double columnMm)
     found.shadowTop = std::max(0, top - reach / 2);
     found.shadowEnd = std::min(h, end + reach / 2 + 1);
     found.pages = QRect(QPoint(x0, y0), QPoint(x1, y1));
+    found.paper = paper;
     return found;
 }
 
@@ -239,7 +240,6 @@ void splitPages(const QString& glass, const QString& pageFile, const Making& mak
     const int strips = std::max(1, found->pages.width() / stripWidth);
     shading.firstColumn = column(found->pages.left());
     shading.stripColumns = double(column(found->pages.right() + 1) - shading.firstColumn) / strips;
-    std::vector<int> pageLevels;
     for (int s = 0; s < strips; ++s) {
         const int from = found->pages.left() + s * found->pages.width() / strips;
         const int to = found->pages.left() + (s + 1) * found->pages.width() / strips;
@@ -249,13 +249,9 @@ void splitPages(const QString& glass, const QString& pageFile, const Making& mak
             for (int x = from; x < to; ++x)
                 ++counts[grey.constScanLine(y)[x]];
             rows.push_back(levelAt(counts, 0.5));
-            if (y >= found->pages.top() && y <= found->pages.bottom())
-                pageLevels.push_back(rows.back());
         }
     }
-    std::nth_element(pageLevels.begin(), pageLevels.begin() + std::ptrdiff_t(pageLevels.size() / 2),
-                     pageLevels.end());
-    shading.paper = pageLevels[pageLevels.size() / 2];
+    shading.paper = found->paper;
     BookPage pages[2];
     pages[0].top = 0;
     pages[0].end = spine;

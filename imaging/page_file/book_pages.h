@@ -21,6 +21,7 @@ struct Found {
     int spine = 0;                    // the darkest row of the spine's shadow
     int shadowTop = 0, shadowEnd = 0; // the shadow's rows [top, end), paper beyond them
     QRect pages;                      // the book's pages; beyond them the glass
+    int paper = 255;                  // the pages' paper, the middle of the rows' levels
 };
 
 // Finds the book on a grey picture of the glass (any reduction of the scan, rowMm and
