@@ -573,45 +573,6 @@ page_bar() {
     /usr/bin/import -window root -crop "250x24+$((X + 8))+$((Y + 8))" rgb:- 2>/dev/null | md5sum
 }
 
-# A copy at a zoom the printer dialog stored: the grid's 10 mm squares, measured along a row
-# of the printed page at 300 dpi, shrink or grow with it (± 0.2 mm).
-zoomed_copy() { # percent, scan mode
-    sed -i "s/^Mode=.*/Mode=$2/" "$home/config/kopyra-imaging.conf"
-    printf 'Zoom=%s\n' "$1" >>"$home/config/kopyra-imaging.conf" # [Print] is the last group
-    start
-    copy_arrives "at $1 %"
-    pdftoppm -r 300 -gray -singlefile "$(new_pdf)" "$home/page"
-    # Where the row half a square down turns from light to dark and back: the mean distance
-    # between the first and the last turn is the square's side.
-    local row=$(($1 * 59 / 100)) side
-    side=$(/usr/bin/convert "$home/page.pgm" -crop "2480x1+0+$row" -depth 8 txt:- |
-        sed -n 's/^\([0-9]*\),0: *(\([0-9]*\).*/\1 \2/p' |
-        awk '{ dark = $2 < 128 } NR > 1 && dark != was { if (!first) first = $1; last = $1; n++ }
-             { was = dark } END { if (n > 1) printf "%.3f", (last - first) / (n - 1) * 25.4 / 300 }')
-    echo "   $1 %, $2: squares of $side mm"
-    awk -v s="$side" -v z="$1" 'BEGIN { exit !(s != "" && s - z / 10 <= 0.2 && z / 10 - s <= 0.2) }' ||
-        fail "squares of $side mm at $1 %, not $(($1 / 10)).$(($1 % 10)) mm"
-    stop
-    sed -i '/^Zoom=/d' "$home/config/kopyra-imaging.conf"
-}
-
-# Smaller and larger, as the printer dialog's "Zoom" stores it, in grey and colour; the larger
-# copy does not fit A4, and the user is told so with the page, before it prints, and with the
-# copy.
-scenario_zoom() {
-    fresh "zoom"
-    store 'AskBeforePrint=0' 'ShowSpecificSetup=0'
-    zoomed_copy 100 Color
-    zoomed_copy 50 Color
-    zoomed_copy 71 Gray
-    ! grep -q 'abgeschnitten' "$home/kopyra.log" || fail "a cut-off told at 71 %"
-    zoomed_copy 141 Gray
-    grep -q 'Die Kopie (296 × 419 mm) ist größer als das Papier' "$home/kopyra.log" ||
-        fail "the cut-off at 141 % not told before the print"
-    grep -q 'gesendet (1 Seite). Der Rand ist abgeschnitten' "$home/kopyra.log" ||
-        fail "the cut-off at 141 % not told with the copy"
-}
-
 # The program started once more, as the desktop or a shortcut starts it; its exit status.
 start_again() { # [--kopieren]
     HOME=$home XDG_CONFIG_HOME=$home/config XDG_CACHE_HOME=$home/cache \
@@ -836,7 +797,7 @@ scenario_network_scanner() {
 }
 
 all=(first_start one_copy ask_before_print jammed network_scanner info_and_end quick_presses
-    no_printer zoom feeder damaged_settings several_originals original_type book edge_erase
+    no_printer feeder damaged_settings several_originals original_type book edge_erase
     screen_reader from_outside scanner_button starts_alone)
 run=("${@:-${all[@]}}")
 for s in "${run[@]}"; do
