@@ -348,7 +348,7 @@ void TestRealPaper::twoOnASheetWhitenedAsEachOriginal()
             job.pageFile = file;
             job.settings.pagesPerSheet = 2;
             job.settings.pageSize = QPageSize(QPageSize::A4);
-            const auto pages = imaging::openPages(file);
+            const auto pages = imaging::openPages(job);
             return imaging::drawSheetBand(job, pages, 0, QSize(827, 1169), QSizeF(100, 100), colour,
                                           0, 1169, nullptr);
         };

@@ -4,7 +4,9 @@
 #include "imaging/common/imaging_settings.h"
 #include "imaging/edit/page_printer.h"
 #include "imaging/edit/print_feedback.h"
+#include "imaging/edit/stack_print.h"
 #include "imaging/page_file/card_sides.h"
+#include "imaging/page_file/growing_stack.h"
 #include "imaging/page_file/page_reader.h"
 
 #include <QApplication>
@@ -169,6 +171,7 @@ private:
 ImgEdit::ImgEdit()
     : m_feedback(new PrintFeedback(this))
 {
+    QObject::connect(&m_follow, &QTimer::timeout, this, [this] { followStack(); });
 }
 ImgEdit::~ImgEdit() { dropPreparedPrint(); }
 
@@ -331,19 +334,22 @@ void ImgEdit::display(const QString& file)
     m_pageIndex = 0;
     m_pageCount = 1;
     m_shownFile.clear();
-    if (QFileInfo::exists(file)) {
+    m_stack = GrowingStack::of(file);
+    const QString source = m_stack ? m_stack->file() : file;
+    if (QFileInfo::exists(source)) {
         m_shownFile = file;
-        // File times lag the clock by a tick or so.
-        if (QFileInfo(file).lastModified() > m_created.addSecs(-2))
+        // File times lag the clock by a tick or so. A stack still growing is laid out as it
+        // is printed, sheet by sheet.
+        if (!m_stack && QFileInfo(file).lastModified() > m_created.addSecs(-2))
             prepareToPrint();
         if (m_view && !m_view->isVisible()) {
-            displayWhenRead(file);
+            displayWhenRead(source);
             return;
         }
         // A large page takes a moment to read: the window keeps painting meanwhile.
         ShownPage shown;
         runInBackground(QStringLiteral("Die Seite wird geladen …"), dialogParent(),
-                        [&] { shown = readForDisplay(file); });
+                        [&] { shown = readForDisplay(source); });
         if (shown.copy.isNull()) {
             dropPreparedPrint();
             m_shownFile.clear();
@@ -361,6 +367,7 @@ void ImgEdit::display(const QString& file)
         if (!shown.card)
             warnIfCutOff(m_pageMm);
     }
+    followStack();
     // Before the first copy there is no page yet: an empty area.
     if (m_view) {
         m_view->setPage(m_page, m_quality != 0);
@@ -398,7 +405,7 @@ void ImgEdit::turnPage(int step)
     if (m_view)
         m_view->setPageNumber(m_pageIndex, m_pageCount);
     const int displayed = ++m_displayed;
-    const QString file = m_shownFile;
+    const QString file = readFrom();
     auto shown = std::make_shared<ShownPage>();
     runThen(
         this, [file, wanted, shown] { *shown = readForDisplay(file, wanted); },
@@ -461,6 +468,29 @@ void ImgEdit::displayWhenRead(const QString& file)
         });
 }
 
+void ImgEdit::followStack()
+{
+    if (!m_stack) {
+        m_follow.stop();
+        return;
+    }
+    const GrowingStack::State state = m_stack->state();
+    if (state.pages > 0 && state.pages != m_pageCount) {
+        m_pageCount = state.pages;
+        if (m_view)
+            m_view->setPageNumber(m_pageIndex, m_pageCount);
+    }
+    if (state.ended) {
+        // The page file holds the stack now, or the pages complete when it failed.
+        m_stack.reset();
+        m_follow.stop();
+    } else if (!m_follow.isActive()) {
+        m_follow.start(250);
+    }
+}
+
+QString ImgEdit::readFrom() const { return m_stack ? m_stack->file() : m_shownFile; }
+
 PrintJob ImgEdit::printJob(std::int32_t copies, PrintSettings::SizeMode sizeMode,
                            PrintSettings::Output output) const
 {
@@ -505,6 +535,11 @@ void ImgEdit::print(std::int32_t copies, std::int32_t sizeMode, std::int32_t out
     PrintJob job =
         printJob(copies, sizeMode == 1 ? PrintSettings::FitToPage : PrintSettings::TrueSize,
                  output == 1 ? PrintSettings::PdfFile : PrintSettings::Printer);
+    followStack();
+    if (m_stack) {
+        printStack(std::move(job));
+        return;
+    }
     std::shared_ptr<PdfInAdvance> prepared;
     if (m_prepared && m_prepared->suits(job))
         prepared = std::move(m_prepared);
@@ -528,8 +563,49 @@ void ImgEdit::print(std::int32_t copies, std::int32_t sizeMode, std::int32_t out
     if (job.output == PrintSettings::PdfFile)
         m_feedback->savedAsPdf(job.pdfFile, cut);
     else
-        m_feedback->sentToPrinter(job.printer, job.jobId, job.settings.copies,
+        m_feedback->sentToPrinter(job.printer, {job.jobId}, job.settings.copies,
                                   job.settings.sheetsFor(m_pageCount), cut);
+}
+
+// The feeder's stack while it is still being scanned: sheet by sheet as its pages come, or
+// once it is all in where the order needs that (the status line says why).
+void ImgEdit::printStack(PrintJob job)
+{
+    const QString why = whyWaitForStack(job.settings, job.output);
+    if (!why.isEmpty())
+        m_feedback->hint(why);
+    const std::shared_ptr<GrowingStack> stack = m_stack;
+    StackPrinted printed;
+    // One line for the whole copy, however many jobs it took, with what came out.
+    const auto tell = [&](const QString& note) {
+        followStack();
+        if (job.output == PrintSettings::PdfFile) {
+            if (printed.pages > 0) {
+                m_lastPdfCopy = job.pdfFile;
+                m_feedback->savedAsPdf(job.pdfFile, note);
+            }
+        } else if (printed.pages > 0) {
+            m_feedback->sentToPrinter(printed.printer, printed.jobIds, job.settings.copies,
+                                      job.settings.sheetsFor(printed.pages), note);
+        }
+    };
+    try {
+        printGrowingStack(job, stack, dialogParent(), printed);
+    } catch (...) {
+        tell(QString());
+        throw;
+    }
+    if (!printed.cancelled) {
+        tell(job.settings.cutsOff(m_pageMm)
+                 ? QStringLiteral("Der Rand ist abgeschnitten; „An Seite anpassen“ unter "
+                                  "„Drucker“ druckt die ganze Seite.")
+                 : QString());
+    } else if (printed.pages > 0) {
+        tell(QStringLiteral("Abgebrochen: Was danach kam, ist nicht gedruckt"));
+    } else {
+        followStack();
+        m_feedback->hint(QStringLiteral("Kopieren abgebrochen: Es wurde nichts gedruckt."));
+    }
 }
 
 } // namespace imaging

@@ -8,12 +8,14 @@
 #include <QImage>
 #include <QPointer>
 #include <QSizeF>
+#include <QTimer>
 
 #include <memory>
 
 namespace imaging {
 
 class EditView;
+class GrowingStack;
 class PrintFeedback;
 class PdfInAdvance;
 struct PrintJob;
@@ -75,6 +77,11 @@ private:
     void display(const QString& file);
     void displayWhenRead(const QString& file);
     void print(std::int32_t copies, std::int32_t sizeMode, std::int32_t output);
+    void printStack(PrintJob job);
+    // The feeder's stack shown while it is still being scanned: its pages as they come.
+    void followStack();
+    // Where the shown page file's pages are read: the stack's while it grows.
+    QString readFrom() const;
     void warnIfCutOff(const QSizeF& pageMm);
     PrintJob printJob(std::int32_t copies, PrintSettings::SizeMode sizeMode,
                       PrintSettings::Output output) const;
@@ -99,6 +106,8 @@ private:
     const QDateTime m_created = QDateTime::currentDateTime();
     std::shared_ptr<PdfInAdvance> m_prepared;
     int m_displayed = 0; // pages asked for so far: a page read late shows only if still wanted
+    std::shared_ptr<GrowingStack> m_stack;
+    QTimer m_follow;
 };
 
 } // namespace imaging

@@ -241,16 +241,19 @@ void feedBands(std::vector<PagePlan>& pages, BandFeed& feed)
 
 } // namespace
 
-std::vector<std::unique_ptr<PageReader>> openPages(const QString& pageFile)
+std::vector<std::unique_ptr<PageReader>> openPages(const PrintJob& job)
 {
     std::vector<std::unique_ptr<PageReader>> pages;
-    for (int p = 0; p == 0 || p < pages.front()->pageCount(); ++p) {
+    const int first = job.firstPage;
+    for (int p = first;
+         p == first || p < (job.pageCount > 0 ? first + job.pageCount : pages.front()->pageCount());
+         ++p) {
         auto reader = std::make_unique<PageReader>();
         QString why;
-        if (!reader->open(pageFile, &why, p))
-            fail(
-                PageUnreadableForPrint,
-                QStringLiteral("Die Seite „%1“ kann nicht gedruckt werden: %2").arg(pageFile, why));
+        if (!reader->open(job.pageFile, &why, p))
+            fail(PageUnreadableForPrint, QStringLiteral("Die Seite „%1“ kann nicht gedruckt "
+                                                        "werden: %2")
+                                             .arg(job.pageFile, why));
         pages.push_back(std::move(reader));
     }
     return pages;
@@ -268,7 +271,7 @@ void writePagePdf(const PrintJob& job, const QString& pdfPath, const std::atomic
 
     // Every page of the file (the feeder's stack), each laid out on a sheet of its own.
     std::vector<PagePlan> pages;
-    for (std::unique_ptr<PageReader>& reader : openPages(job.pageFile)) {
+    for (std::unique_ptr<PageReader>& reader : openPages(job)) {
         PagePlan plan;
         plan.reader = std::move(reader);
         const PageReader& page = *plan.reader;

@@ -609,8 +609,9 @@ int sendToPrinter(const PrintJob& job, const std::function<QByteArray()>& next)
     cups_option_t* options = nullptr;
     const int count = jobOptions(job, &options);
     int id = 0;
+    const QByteArray title = job.title.toUtf8();
     const ipp_status_t created =
-        cupsCreateDestJob(CUPS_HTTP_DEFAULT, dest, info, &id, "Kopie", count, options);
+        cupsCreateDestJob(CUPS_HTTP_DEFAULT, dest, info, &id, title.constData(), count, options);
     cupsFreeOptions(count, options);
     if (id <= 0)
         cupsFailure(created == IPP_STATUS_ERROR_NOT_FOUND ? PrinterUnreachable : PrintFailed,

@@ -256,7 +256,7 @@ void writePageRaster(const PrintJob& job, const std::function<void(const char*, 
                      const std::atomic_bool* abandon)
 {
     const RasterTarget& target = job.raster;
-    std::vector<std::unique_ptr<PageReader>> pages = openPages(job.pageFile);
+    std::vector<std::unique_ptr<PageReader>> pages = openPages(job);
     const QSizeF paperMm = job.settings.pageSize.size(QPageSize::Millimeter);
     pwg_media_t* media = pwgMediaForSize(int(std::lround(paperMm.width() * 100)),
                                          int(std::lround(paperMm.height() * 100)));

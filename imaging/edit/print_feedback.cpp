@@ -120,8 +120,8 @@ QString withNote(const QString& text, const QString& note)
 }
 } // namespace
 
-void PrintFeedback::sentToPrinter(const QString& printer, int jobId, int copies, int pages,
-                                  const QString& note)
+void PrintFeedback::sentToPrinter(const QString& printer, const QList<int>& jobIds, int copies,
+                                  int pages, const QString& note)
 {
     QString what;
     if (pages <= 1)
@@ -131,14 +131,16 @@ void PrintFeedback::sentToPrinter(const QString& printer, int jobId, int copies,
     else
         what = QStringLiteral("%1 Kopien zu je %2 Seiten").arg(copies).arg(pages);
     tell(withNote(QStringLiteral("Kopie an „%1“ gesendet (%2)").arg(printer, what), note));
-    if (jobId <= 0)
-        return;
-    Watched job;
-    job.printer = printer;
-    job.id = jobId;
-    job.since.start();
-    m_jobs.append(job);
-    if (!m_poll.isActive())
+    for (const int id : jobIds) {
+        if (id <= 0)
+            continue;
+        Watched job;
+        job.printer = printer;
+        job.id = id;
+        job.since.start();
+        m_jobs.append(job);
+    }
+    if (!m_jobs.isEmpty() && !m_poll.isActive())
         m_poll.start(PollMs);
 }
 

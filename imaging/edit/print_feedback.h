@@ -23,8 +23,9 @@ public:
     explicit PrintFeedback(QObject* parent = nullptr);
 
     void setView(QWidget* view);
-    // The note, if any, follows the line's own words.
-    void sentToPrinter(const QString& printer, int jobId, int copies, int pages = 1,
+    // The note, if any, follows the line's own words. A copy may be several jobs (a stack
+    // printed sheet by sheet while it was scanned): each is watched.
+    void sentToPrinter(const QString& printer, const QList<int>& jobIds, int copies, int pages = 1,
                        const QString& note = QString());
     void savedAsPdf(const QString& file, const QString& note = QString());
     // Something the user should know before the copy is printed.

@@ -42,11 +42,15 @@ struct PrintJob {
     PrinterOptions printerOptions; // the printer's own, as chosen for it and still offered
     bool postScript = false;       // PostScript instead of PDF, for printers that take it as it is
     int jobId = 0;                 // CUPS's number for the job, once the printer has it
+    QString title = QStringLiteral("Kopie"); // of the job, as the printer's queue lists it
+    // Part of the feeder's stack: that many of its pages from the first (0: all there are).
+    int firstPage = 0;
+    int pageCount = 0;
 };
 
-// Every page of the page file (the feeder's stack; one for anything else), each opened for
-// reading. Throws DispatchError when one cannot be read.
-std::vector<std::unique_ptr<PageReader>> openPages(const QString& pageFile);
+// The job's pages of the page file (the feeder's stack; one for anything else), each opened
+// for reading. Throws DispatchError when one cannot be read.
+std::vector<std::unique_ptr<PageReader>> openPages(const PrintJob& job);
 
 // Thrown once the print is abandoned (the caller's flag became true).
 struct PrintAbandoned {};

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,6 +21,49 @@ namespace imaging {
 namespace {
 // The disk is asked to start writing every so many bytes of rows.
 constexpr qint64 SyncStep = 4 << 20;
+
+// libtiff's access to the file, through the descriptor. Freeing a page that is abandoned,
+// libtiff would write its directory: a stack that keeps its complete pages (the file is put in
+// place all the same) must not gain a half page at their end.
+tmsize_t readFile(thandle_t handle, void* data, tmsize_t size)
+{
+    return ::read(static_cast<PageWriter::Sink*>(handle)->fd, data, size_t(size));
+}
+
+tmsize_t writeFile(thandle_t handle, void* data, tmsize_t size)
+{
+    const auto* sink = static_cast<PageWriter::Sink*>(handle);
+    if (sink->discard)
+        return size;
+    const char* bytes = static_cast<const char*>(data);
+    for (tmsize_t written = 0; written < size;) {
+        const ssize_t n = ::write(sink->fd, bytes + written, size_t(size - written));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return -1;
+        written += n;
+    }
+    return size;
+}
+
+toff_t seekFile(thandle_t handle, toff_t offset, int whence)
+{
+    return toff_t(::lseek(static_cast<PageWriter::Sink*>(handle)->fd, off_t(offset), whence));
+}
+
+int closeFile(thandle_t) { return 0; } // the descriptor is its owner's
+
+toff_t fileSize(thandle_t handle)
+{
+    struct stat info {};
+    return ::fstat(static_cast<PageWriter::Sink*>(handle)->fd, &info) == 0 ? toff_t(info.st_size)
+                                                                           : 0;
+}
+
+int mapFile(thandle_t, void**, toff_t*) { return 0; }
+void unmapFile(thandle_t, void*, toff_t) {}
+
 } // namespace
 
 PageWriter::PageWriter(const QString& path)
@@ -31,8 +75,8 @@ PageWriter::PageWriter(const QString& path)
 
 PageWriter::PageWriter(const QString& path, int fd)
     : m_path(path)
-    , m_fd(fd)
 {
+    m_sink.fd = fd;
 }
 
 PageWriter::~PageWriter() { abandon(); }
@@ -59,28 +103,26 @@ int PageWriter::openTemporary()
         errno = 0;
         if (!m_file.open())
             failWithSystemError(errno);
-        m_fd = m_file.handle();
+        m_sink.fd = m_file.handle();
     }
-    return m_fd;
+    return m_sink.fd;
 }
 
 void PageWriter::begin(const PageFormat& format)
 {
     if (m_tiff) {
         // The next page of the feeder's stack: the last one's directory is complete.
-        if (m_format.height <= 0)
-            TIFFSetField(m_tiff, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(m_rows));
-        errno = 0;
-        if (TIFFWriteDirectory(m_tiff) != 1)
-            failWithSystemError(errno);
+        endPage();
+        m_ended = false;
         m_rows = 0;
         ++m_page;
     } else {
-        if (m_fd < 0)
+        if (m_sink.fd < 0)
             openTemporary();
         // libtiff writes through the descriptor; TIFFCleanup later leaves it open for the
         // commit.
-        m_tiff = TIFFFdOpen(m_fd, QFile::encodeName(m_path).constData(), "w");
+        m_tiff = TIFFClientOpen(QFile::encodeName(m_path).constData(), "w", &m_sink, readFile,
+                                writeFile, seekFile, closeFile, fileSize, mapFile, unmapFile);
         if (!m_tiff)
             fail(QStringLiteral("die TIFF-Datei lässt sich nicht anlegen"));
     }
@@ -152,20 +194,36 @@ void PageWriter::writeRow(const std::uint8_t* row, int y, int plane)
     // come, that flush finds little left to do and the page is there sooner.
     m_unsynced += rowBytes();
     if (m_unsynced >= SyncStep) {
-        ::sync_file_range(m_fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+        ::sync_file_range(m_sink.fd, 0, 0, SYNC_FILE_RANGE_WRITE);
         m_unsynced = 0;
     }
+}
+
+void PageWriter::endPage()
+{
+    if (!m_tiff || m_ended)
+        return;
+    if (m_format.height <= 0)
+        TIFFSetField(m_tiff, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(m_rows));
+    // The page's data, then its directory, then the link to it from the one before: a reader
+    // meanwhile finds the pages before it, whole.
+    errno = 0;
+    if (TIFFWriteDirectory(m_tiff) != 1)
+        failWithSystemError(errno);
+    m_ended = true;
 }
 
 void PageWriter::commit()
 {
     // Rows written here, or by another process into this writer's temporary file.
     if (m_tiff) {
-        if (m_format.height <= 0)
+        if (m_format.height <= 0 && !m_ended)
             TIFFSetField(m_tiff, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(m_rows));
         errno = 0;
-        const bool written = TIFFFlush(m_tiff) == 1;
+        // A page completed already has nothing left to write, nor has the next, never begun.
+        const bool written = m_ended || TIFFFlush(m_tiff) == 1;
         const int flushError = errno;
+        m_sink.discard = true;
         TIFFCleanup(m_tiff);
         m_tiff = nullptr;
         if (!written)
@@ -189,6 +247,7 @@ void PageWriter::commit()
 void PageWriter::abandon()
 {
     if (m_tiff) {
+        m_sink.discard = true;
         TIFFCleanup(m_tiff);
         m_tiff = nullptr;
     }

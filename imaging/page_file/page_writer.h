@@ -59,6 +59,11 @@ public:
     // What the page is to be made on its way to paper (its image description), for the page
     // begun last.
     void describe(const QByteArray& text);
+    // Completes the page begun last in the file now, rather than when the next one begins: a
+    // reader may then open the file, still growing, and read every page that is complete.
+    void endPage();
+    // The temporary file the rows go to (empty when it is another writer's).
+    QString temporaryName() const { return m_file.isOpen() ? m_file.fileName() : QString(); }
     // Puts the finished page in place of the old one. Throws DispatchError on failure.
     void commit();
     // Leaves the old page as it was.
@@ -70,11 +75,22 @@ private:
 
     QString m_path;
     QTemporaryFile m_file;
-    int m_fd = -1; // the descriptor the rows go to: m_file's, or another writer's
+
+public:
+    // Where libtiff writes: the descriptor the rows go to (m_file's, or another writer's);
+    // once the page is abandoned, nowhere.
+    struct Sink {
+        int fd = -1;
+        bool discard = false;
+    };
+
+private:
+    Sink m_sink;
     tiff* m_tiff = nullptr;
     PageFormat m_format;
     int m_rows = 0;
     int m_page = 0;
+    bool m_ended = false;            // the page begun last is complete in the file
     qint64 m_unsynced = 0;           // bytes of rows since the disk was last asked to catch up
     std::vector<std::uint8_t> m_row; // a compressed row's copy, which libtiff may change
 };

@@ -1,10 +1,10 @@
 #include "imaging/scan/img_scan.h"
 
 #include "imaging/common/imaging_settings.h"
+#include "imaging/page_file/growing_stack.h"
 #include "imaging/scan/book_copy.h"
 #include "imaging/scan/button_watch.h"
 #include "imaging/scan/id_card.h"
-#include "imaging/scan/link/local_wait.h"
 #include "imaging/scan/link/remote_device.h"
 #include "imaging/scan/link/scanner_helper.h"
 #include "imaging/scan/link/scanner_thread.h"
@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPointer>
@@ -41,7 +42,7 @@ QString settingsGroup(const QString& device)
 ImgScan::ImgScan()
     : m_device(std::make_shared<scanner::Device>())
     , m_watch(std::make_unique<ButtonWatch>(
-          m_device, [this] { return !m_busy && !QApplication::activeModalWidget(); }))
+          m_device, [this] { return !busy() && !QApplication::activeModalWidget(); }))
 {
     m_watch->pressed = [this] { raiseEvent(ScanButtonEvent); };
     m_watch->failed = [this](const QString& why) { tellWatchFailed(why); };
@@ -103,7 +104,11 @@ Variant ImgScan::call(std::int32_t member, const QList<Variant>& args)
         return {};
     case ScanMember::FinishScan:
         requireArgCount(member, args, 0, 0);
-        closeDevice();
+        // The feeder may still be scanning the stack: closed once it has ended.
+        if (GrowingStack::of(m_pageFile))
+            scanner::ScannerThread::instance().post([device = m_device] { device->close(); });
+        else
+            closeDevice();
         return {};
     case ScanMember::ChooseScanner: {
         requireArgCount(member, args, 0, 0);
@@ -118,7 +123,7 @@ Variant ImgScan::call(std::int32_t member, const QList<Variant>& args)
     }
     case ScanMember::WaitingPages:
         requireArgCount(member, args, 0, 0);
-        if (!m_pageFile.isEmpty() && !m_busy &&
+        if (!m_pageFile.isEmpty() && !busy() &&
             offerWaitingPages(m_pageFile, dialogParent()) == LeftPages::Copied)
             QTimer::singleShot(0, this, [this] { raiseEvent(ScanCompletedEvent); });
         return {};
@@ -157,6 +162,8 @@ Variant ImgScan::read(std::int32_t member)
         unknownMember(AccessKind::Read, member);
     }
 }
+
+bool ImgScan::busy() const { return m_busy || GrowingStack::of(m_pageFile); }
 
 QWidget* ImgScan::dialogParent() const
 {
@@ -278,7 +285,7 @@ void ImgScan::closeDevice()
 
 void ImgScan::scan()
 {
-    if (m_busy)
+    if (busy())
         fail(ErrorNumber::ScannerBusy,
              QStringLiteral("Der Scanner ist noch mit dem vorigen Scan beschäftigt."));
     if (m_pageFile.isEmpty())
@@ -338,7 +345,7 @@ void ImgScan::scan()
             scanned = scanBook(m_pageFile, dialogParent(), scanInto);
             break;
         default:
-            scanned = runScanWithProgress(m_pageFile);
+            scanned = runScanWithProgress(m_pageFile, false, true);
         }
         if (!scanned) {
             // A backend may keep a cancelled scan's state (the next colour of a three-pass
@@ -368,11 +375,31 @@ bool ImgScan::runSetupDialog()
     return true;
 }
 
-bool ImgScan::runScanWithProgress(const QString& pageFile, bool compressed)
+bool ImgScan::runScanWithProgress(const QString& pageFile, bool compressed, bool early)
 {
     auto progress = std::make_shared<scanner::ScanProgress>();
     auto device = m_device;
     const QString page = pageFile;
+
+    // From the feeder, the copy goes on once the first page is complete (see GrowingStack):
+    // the rest of the stack is scanned meanwhile, and the print takes each sheet as it comes.
+    std::shared_ptr<GrowingStack> stack;
+    if (early) {
+        stack = std::make_shared<GrowingStack>(page);
+        stack->onCancel([progress] { progress->cancelled = true; });
+        progress->pagesIn = [stack](int pages, const QString& file) {
+            stack->pagesIn(pages, file);
+        };
+    }
+    // Who ends the scan: the wait here, or, once the copy has gone on without it, the scan
+    // itself.
+    enum : int { Scanning, Released, Over };
+    struct Run {
+        std::atomic_int state{Scanning};
+        bool completed = false;
+        std::exception_ptr failure;
+    };
+    auto run = std::make_shared<Run>();
 
     QProgressDialog dialog(QStringLiteral("Die Seite wird gescannt …"), QStringLiteral("Abbrechen"),
                            0, 100, dialogParent());
@@ -386,9 +413,17 @@ bool ImgScan::runScanWithProgress(const QString& pageFile, bool compressed)
     // backend does not stop.
     QObject::connect(&dialog, &QProgressDialog::canceled, &dialog,
                      [progress] { progress->cancelled = true; });
+    QEventLoop loop;
     // Throttled: a look at the counters ten times a second, never a signal per read.
     QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &dialog, [&dialog, progress] {
+    QObject::connect(&poll, &QTimer::timeout, &dialog, [&dialog, &loop, progress, stack, run] {
+        if (stack && stack->state().pages > 0 && !progress->cancelled) {
+            int scanning = Scanning;
+            if (run->state.compare_exchange_strong(scanning, Released)) {
+                loop.quit();
+                return;
+            }
+        }
         if (progress->feeder)
             dialog.setLabelText(QStringLiteral("Seite %1 wird gescannt …").arg(progress->page));
         const qint64 total = progress->total;
@@ -401,24 +436,51 @@ bool ImgScan::runScanWithProgress(const QString& pageFile, bool compressed)
     });
     poll.start(100);
 
-    bool completed = false;
-    try {
-        waitFor(
-            [](std::function<void()> job) {
-                scanner::ScannerThread::instance().post(std::move(job));
+    QPointer<QEventLoop> waiting(&loop);
+    scanner::ScannerThread::instance().post([=, treatment = m_treatment]() mutable {
+        try {
+            // From the feeder, the whole stack: as the preferences or the set-up dialog
+            // chose.
+            treatment.allPages = ScanPreferences::feedsPages(*device);
+            treatment.compressed = compressed;
+            progress->feeder = treatment.allPages;
+            if (!treatment.allPages)
+                progress->pagesIn = nullptr;
+            run->completed = device->scan(page, treatment, *progress);
+        } catch (const DispatchError& e) {
+            run->failure =
+                std::make_exception_ptr(DispatchError(e.number(), e.description(), scanProgId()));
+        } catch (...) {
+            run->failure = std::current_exception();
+        }
+        int scanning = Scanning;
+        if (!run->state.compare_exchange_strong(scanning, Over)) {
+            // The copy has gone on with the first pages: the device is left as a failed or
+            // cancelled scan leaves it, and the stack tells the rest.
+            if (!run->completed || run->failure)
+                device->close();
+            stack->end(run->completed, run->failure);
+            return;
+        }
+        if (stack)
+            stack->end(run->completed, run->failure);
+        QMetaObject::invokeMethod(
+            qApp,
+            [waiting] {
+                if (waiting)
+                    waiting->quit();
             },
-            [&, treatment = m_treatment]() mutable {
-                // From the feeder, the whole stack: as the preferences or the set-up dialog
-                // chose.
-                treatment.allPages = ScanPreferences::feedsPages(*device);
-                treatment.compressed = compressed;
-                progress->feeder = treatment.allPages;
-                completed = device->scan(page, treatment, *progress);
-            });
-    } catch (const DispatchError& e) {
-        throw DispatchError(e.number(), e.description(), progId());
+            Qt::QueuedConnection);
+    });
+    while (run->state == Scanning)
+        loop.exec();
+    if (run->state == Released) {
+        GrowingStack::publish(stack);
+        return true;
     }
-    return completed;
+    if (run->failure)
+        std::rethrow_exception(run->failure);
+    return run->completed;
 }
 
 } // namespace imaging

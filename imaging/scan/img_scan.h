@@ -61,8 +61,11 @@ private:
     void openChosenDevice(); // SANE thread
     void closeDevice();
     bool runSetupDialog(); // false: cancelled
-    // False: cancelled. Compressed: a page that waits for others (several originals).
-    bool runScanWithProgress(const QString& pageFile, bool compressed = false);
+    // False: cancelled. Compressed: a page that waits for others (several originals). Early:
+    // from the feeder, returns once the first page is complete, the rest of the stack growing.
+    bool runScanWithProgress(const QString& pageFile, bool compressed = false, bool early = false);
+    // A scan is under way, or the rest of the feeder's stack.
+    bool busy() const;
     void showAbilities(class ScanPreferencesDialog& dialog);
     void tellWatchFailed(const QString& why);
     QWidget* dialogParent() const;

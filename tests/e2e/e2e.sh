@@ -138,6 +138,7 @@ option_is() { [ "$(option "$1")" = "$2" ]; }
 marker() { touch "$home/marker"; sleep 1; }
 new_pdf() { find "$KOPYRA_TEST_PDF_DIR" -name '*.pdf' -newer "$home/marker" | head -1; }
 have_new_pdf() { [ -n "$(new_pdf)" ]; }
+logged() { grep -q "$1" "$home/kopyra.log"; }
 jobs_done() { [ -z "$(lpstat -o 2>/dev/null)" ]; }
 press_copy() { xdotool mousemove --sync $(copy_button) click 1; }
 # A press, and the copy printed to its end.
@@ -323,23 +324,34 @@ scenario_damaged_settings() {
     stop
 }
 
-# The feeder's stack in one press: SANE's test scanner has ten sheets in its feeder. One job
-# of ten pages; paging through the view with the keys.
+# The feeder's stack in one press: SANE's test scanner has ten sheets in its feeder, slowed to
+# about a second a page as a real feeder. The first sheet is on paper while the feeder still
+# scans, each sheet a job of its own; one line tells the ten pages. Paging through the view
+# with the keys.
 scenario_feeder() {
     fresh "feeder"
     store 'AskBeforePrint=0' 'ShowSpecificSetup=0'
     sed -i 's/^Paper=A4$/Paper=A4\nSource=Feeder/; s/^Resolution=150$/Resolution=50/' \
         "$home/config/kopyra-imaging.conf"
+    printf '[DeviceOptions]\ntest_3A0\\%s\n' read-limit=true read-limit-size=16384 \
+        read-delay=true read-delay-duration=75000 >>"$home/config/kopyra-imaging.conf"
     start
     # Where the focus is after start and after every copy, on the copy button, Return copies as
     # Space does, and Bild ab and Bild auf page through the stack.
     marker
     key "$title" Return
     wait_for 60 have_new_pdf || fail "no copy of the stack after Return"
+    local out
+    out=$(find "$KOPYRA_TEST_PDF_DIR" -name '*.pdf' -newer "$home/marker" | wc -l)
+    [ "$out" -le 3 ] || fail "the first sheet came with the $out-th, not while the feeder scanned"
+    wait_for 60 logged 'Kopie an „KopyraPDF“ gesendet (10 Seiten)' || fail "not told ten pages"
     wait_for 60 jobs_done
-    pdfinfo "$(new_pdf)" | grep -q "Pages: *10$" || fail "not ten pages: $(pdfinfo "$(new_pdf)" | grep Pages)"
-    pdfinfo "$(new_pdf)" | grep -q "Page size: *595.* x 84[12]" || fail "not A4"
-    grep -q 'Kopie an „KopyraPDF“ gesendet (10 Seiten)' "$home/kopyra.log" || fail "not told ten pages"
+    local pdf pages=0
+    for pdf in $(find "$KOPYRA_TEST_PDF_DIR" -name '*.pdf' -newer "$home/marker"); do
+        pdfinfo "$pdf" | grep -q "Page size: *595.* x 84[12]" || fail "not A4"
+        pages=$((pages + $(pdfinfo "$pdf" | sed -n 's/^Pages: *//p')))
+    done
+    [ "$pages" = 10 ] || fail "not ten pages: $pages"
     local first
     first=$(page_bar)
     key "$title" Next

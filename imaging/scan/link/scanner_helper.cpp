@@ -305,6 +305,17 @@ bool ScannerHelper::scan(const QString& pagePath, const sane::Treatment& treatme
 
     auto lastSign = Clock::now();
     bool data = false;
+    // The pages of a stack that are complete, kept when the rest fails or is cancelled; the
+    // page the helper was writing follows them in the file, where no reader looks for it.
+    const auto keepCompletePages = [&] {
+        if (progress.pagesIn && progress.pagesComplete > 0) {
+            try {
+                writer.commit();
+            } catch (const DispatchError&) {
+                // The scan's own failure is what the user is told.
+            }
+        }
+    };
     for (;;) {
         if (progress.cancelled) {
             // The wait ends at once; the helper ends the scan meanwhile, and the next question
@@ -312,17 +323,22 @@ bool ScannerHelper::scan(const QString& pagePath, const sane::Treatment& treatme
             m_channel.send(wire::message(Ask::Cancel));
             m_draining = true;
             m_drainUntil = Clock::now() + patience(CancelGrace);
+            keepCompletePages();
             return false;
         }
         QByteArray body;
         const auto status = m_channel.receive(body, 100ms);
-        if (status == wire::Channel::Status::Closed)
+        if (status == wire::Channel::Status::Closed) {
+            keepCompletePages();
             failed(status, 0ms);
+        }
         if (status == wire::Channel::Status::Timeout) {
             const auto waited = Clock::now() - lastSign;
             const auto allowed = patience(data ? DataPatience : FirstDataPatience);
-            if (waited > allowed)
+            if (waited > allowed) {
+                keepCompletePages();
                 failed(status, std::chrono::duration_cast<std::chrono::milliseconds>(waited));
+            }
             continue;
         }
         QDataStream in(body);
@@ -340,6 +356,15 @@ bool ScannerHelper::scan(const QString& pagePath, const sane::Treatment& treatme
             data = true;
             break;
         }
+        case Answer::PageDone: {
+            qint32 pages = 0;
+            in >> pages;
+            progress.pagesComplete = pages;
+            if (progress.pagesIn)
+                progress.pagesIn(pages, writer.temporaryName());
+            lastSign = Clock::now();
+            break;
+        }
         case Answer::Done: {
             bool completed = false;
             in >> completed;
@@ -353,6 +378,7 @@ bool ScannerHelper::scan(const QString& pagePath, const sane::Treatment& treatme
             qint32 number = 0;
             QString description;
             in >> number >> description;
+            keepCompletePages();
             if (number == ErrorNumber::ScannerConnectionLost) {
                 end(false);
                 const QString device = m_deviceName.isEmpty()

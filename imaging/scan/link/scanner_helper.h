@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <sys/types.h>
 
 namespace imaging::scanner {
@@ -19,6 +20,12 @@ struct ScanProgress {
     std::atomic<int> page{1};        // of the feeder's stack; done and total are this page's
     std::atomic<bool> feeder{false}; // the whole stack is being scanned
     std::atomic<bool> cancelled{false};
+    // From the feeder: told on the scanner thread each time a page of the stack is complete,
+    // with the pages complete so far and the file they are in while the scan goes on. Where it
+    // is set, a stack that fails or is cancelled after a page keeps its complete pages: the
+    // page file holds them.
+    std::function<void(int pages, const QString& file)> pagesIn;
+    int pagesComplete = 0; // scanner thread
 };
 
 // The scanner helper process (kopyra-scanner), which owns SANE: started on first use, started

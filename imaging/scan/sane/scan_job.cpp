@@ -344,7 +344,8 @@ PageEnd scanOnePage(SANE_Handle h, PageWriter& writer, const Treatment& treatmen
 } // namespace
 
 bool scanPage(Device& device, PageWriter& writer, const Treatment& treatment,
-              ScanProgress& progress, const std::function<void()>& onData)
+              ScanProgress& progress, const std::function<void()>& onData,
+              const std::function<void(int)>& pageDone)
 {
     SANE_Handle h = device.handle();
     CancelOnExit cancelOnExit{h, progress};
@@ -380,6 +381,9 @@ bool scanPage(Device& device, PageWriter& writer, const Treatment& treatment,
             return false;
         if (end == PageEnd::Empty || !treatment.allPages)
             break;
+        writer.endPage();
+        if (pageDone)
+            pageDone(page);
     }
     writer.commit();
     return true;

@@ -40,9 +40,12 @@ void cancelScan(ScanProgress& progress, SANE_Handle handle);
 
 // Scans one page from the open device through the writer, rows written as they arrive; told
 // after every read that brought data. Returns false when the scan was cancelled; throws
-// DispatchError on any failure. The writer is committed only for a complete page.
+// DispatchError on any failure. The writer is committed only for a complete page. From the
+// feeder, each page is complete in the file as soon as its last row is in, and pageDone is
+// told how many are.
 bool scanPage(Device& device, PageWriter& writer, const Treatment& treatment,
-              ScanProgress& progress, const std::function<void()>& onData);
+              ScanProgress& progress, const std::function<void()>& onData,
+              const std::function<void(int)>& pageDone = {});
 
 // The resolution the device really delivers, from the resolution options, checked against
 // the scan area and the pixel count: a device that rounds its resolution silently would

@@ -196,14 +196,17 @@ private:
             try {
                 PageWriter writer(page, fd);
                 auto last = std::chrono::steady_clock::now() - ProgressStep;
-                const bool completed = scanPage(m_device, writer, treatment, progress, [&] {
-                    const auto now = std::chrono::steady_clock::now();
-                    if (now - last < ProgressStep)
-                        return;
-                    last = now;
-                    send(wire::message(Answer::Progress, qint32(progress.page),
-                                       qint64(progress.done), qint64(progress.total)));
-                });
+                const bool completed = scanPage(
+                    m_device, writer, treatment, progress,
+                    [&] {
+                        const auto now = std::chrono::steady_clock::now();
+                        if (now - last < ProgressStep)
+                            return;
+                        last = now;
+                        send(wire::message(Answer::Progress, qint32(progress.page),
+                                           qint64(progress.done), qint64(progress.total)));
+                    },
+                    [&](int pages) { send(wire::message(Answer::PageDone, qint32(pages))); });
                 result = wire::message(Answer::Done, completed);
             } catch (const DispatchError& e) {
                 result = wire::message(Answer::Failed, qint32(e.number()), e.description());

@@ -50,6 +50,7 @@ enum class Answer : qint32 {
     Done = 100, // followed by the result, if the question has one
     Failed,     // qint32 number, QString description
     Progress,   // qint32 page, qint64 done, qint64 total (-1: not known) of that page
+    PageDone,   // qint32 pages of the feeder's stack complete in the file
 };
 
 // Builds a message body: the kind, then the fields.
