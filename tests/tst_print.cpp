@@ -12,6 +12,7 @@
 #include "imaging/edit/page_raster.h"
 #include "imaging/edit/print_feedback.h"
 #include "imaging/page_file/card_sides.h"
+#include "imaging/page_file/growing_stack.h"
 #include "imaging/page_file/page_reader.h"
 #include "imaging/page_file/page_writer.h"
 #include "support/german_ui.h"
@@ -32,6 +33,7 @@
 #include <QLabel>
 #include <QPrintDialog>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -54,6 +56,7 @@
 #include <chrono>
 #include <future>
 #include <memory>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -529,6 +532,8 @@ private Q_SLOTS:
     void pageViewTellsWhatItShows();
     void stackOnEveryRoute_data();
     void stackOnEveryRoute();
+    void stackPrintedWhileScanned_data();
+    void stackPrintedWhileScanned();
     void rememberedOptionsSurviveTheDialog();
     void printerOptionsReachThePdfPrinter();
     void driversOwnDuplexNeverSent();
@@ -1571,6 +1576,213 @@ void TestPrint::stackOnEveryRoute()
                                     QDebug::toString(sheets[i].inkMmIn(rest, &grey))));
         }
     }
+}
+
+void TestPrint::stackPrintedWhileScanned_data()
+{
+    QTest::addColumn<QString>("printer");
+    QTest::addColumn<int>("pages"); // in the feeder
+    QTest::addColumn<int>("copies");
+    QTest::addColumn<bool>("collate");
+    QTest::addColumn<bool>("reverse");
+    QTest::addColumn<bool>("twoSided");
+    QTest::addColumn<int>("perSheet");
+    QTest::addColumn<QString>("mishap"); // "Abbrechen", "jam" or "printer stops" after page 2
+    // The faces each job brought, the jobs in the order they came, "|" between them; "-" a
+    // blank back, "+" between originals on one face.
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("told"); // the feedback line, or the failure
+    struct Row {
+        const char* name;
+        int pages, copies;
+        bool collate, reverse, twoSided;
+        int perSheet;
+        const char* mishap;
+        const char* expected;
+        const char* told;
+    };
+    const Row orders[] = {
+        {"one copy", 4, 1, true, false, false, 1, "", "1 | 2 | 3 | 4", "gesendet (4 Seiten)"},
+        {"3 copies not sorted", 3, 3, false, false, false, 1, "", "1 1 1 | 2 2 2 | 3 3 3",
+         "gesendet (3 Kopien zu je 3 Seiten)"},
+        {"2 copies sorted", 3, 2, true, false, false, 1, "", "1 | 2 | 3 | 1 2 3",
+         "gesendet (2 Kopien zu je 3 Seiten)"},
+        {"two on a sheet", 3, 1, true, false, false, 2, "", "1+2 | 3", "gesendet (2 Seiten)"},
+        {"both sides, 2 copies not sorted", 3, 2, false, false, true, 1, "", "1 2 1 2 | 3 - 3",
+         "gesendet (2 Kopien zu je 3 Seiten)"},
+        {"reversed: once all are in", 3, 1, true, true, false, 1, "", "3 2 1",
+         "gesendet (3 Seiten)"},
+    };
+    // Every order on the raster printer; the PDF printer takes the same jobs in another form.
+    for (const QString& printer : {Driverless, DriverlessPdf})
+        for (const Row& r : orders)
+            if (printer == Driverless || r.perSheet == 2 || r.copies == 2)
+                QTest::addRow("%s, %s", qPrintable(printer), r.name)
+                    << printer << r.pages << r.copies << r.collate << r.reverse << r.twoSided
+                    << r.perSheet << QString() << QString::fromLatin1(r.expected)
+                    << QString::fromUtf8(r.told);
+    const Row mishaps[] = {
+        {"Abbrechen after page 2 of 4", 4, 1, true, false, false, 1, "Abbrechen", "1 | 2",
+         "gesendet (2 Seiten). Abgebrochen"},
+        {"a jam on page 3 of 4", 4, 1, true, false, false, 1, "jam", "1 | 2",
+         "9156 Beim Scannen von Seite 3: Im Scanner gibt es einen Papierstau. Die Seiten 1 bis "
+         "2 sind an den Drucker gesendet."},
+        {"the printer stops taking jobs after page 2", 4, 1, true, false, false, 1, "printer stops",
+         "1 | 2", "nimmt zurzeit keine Aufträge an"},
+    };
+    for (const Row& r : mishaps)
+        QTest::addRow("%s", r.name) << Driverless << r.pages << r.copies << r.collate << r.reverse
+                                    << r.twoSided << r.perSheet << QString::fromLatin1(r.mishap)
+                                    << QString::fromLatin1(r.expected) << QString::fromUtf8(r.told);
+}
+
+// The feeder's stack printed while it is scanned, as the scanner helper delivers it: each page
+// complete in a file that grows, with grain, told to the stack; the next page is fed once the
+// sheets before it are at the printer (the test fails if they never come). Each sheet is a job
+// of its own where the order allows it; the faces across the jobs are those of the same copy
+// printed at once. A cancel, a jam or a printer that stops ends the copy with what came out,
+// told once; the scan is stopped with it.
+void TestPrint::stackPrintedWhileScanned()
+{
+    QFETCH(QString, printer);
+    QFETCH(int, pages);
+    QFETCH(int, copies);
+    QFETCH(bool, collate);
+    QFETCH(bool, reverse);
+    QFETCH(bool, twoSided);
+    QFETCH(int, perSheet);
+    QFETCH(QString, mishap);
+    QFETCH(QString, expected);
+    QFETCH(QString, told);
+    KOPYRA_REQUIRE_DRIVERLESS_PRINTER();
+    imaging::PrintSettings settings;
+    settings.printer = printer;
+    settings.collate = collate;
+    settings.reverse = reverse;
+    settings.twoSided = twoSided;
+    settings.pagesPerSheet = perSheet;
+    settings.save();
+    const QString spool = driverless(printer, "SPOOL");
+    const QString pattern =
+        printer == DriverlessPdf ? QStringLiteral("*.pdf") : QStringLiteral("*.pwg");
+    const QStringList before = QDir(spool).entryList({pattern});
+    const auto jobsIn = [&] { return QDir(spool).entryList({pattern}).size() - before.size(); };
+    const bool early = !reverse;
+    const int sheetPages = perSheet * (twoSided ? 2 : 1);
+
+    auto stack = std::make_shared<imaging::GrowingStack>(m_page);
+    std::atomic_bool cancelled{false};
+    stack->onCancel([&cancelled] { cancelled = true; });
+    std::atomic_bool waitedInVain{false};
+    std::thread feeder([&] {
+        imaging::PageWriter writer(m_page);
+        imaging::PageFormat f;
+        f.xDpi = f.yDpi = 50;
+        f.width = qRound(200 / 25.4 * 50);
+        f.height = qRound(280 / 25.4 * 50);
+        std::mt19937 random(4711);
+        std::normal_distribution<double> grain(0, 6);
+        std::vector<std::uint8_t> row(size_t(f.width));
+        const auto waitUntil = [&](const std::function<bool()>& done) {
+            QDeadlineTimer patience(30000);
+            while (!done() && !patience.hasExpired())
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            return done();
+        };
+        for (int page = 0; page < pages && !cancelled; ++page) {
+            if (mishap == QLatin1String("jam") && page == 2) {
+                writer.commit();
+                stack->end(false, std::make_exception_ptr(imaging::DispatchError(
+                                      9156,
+                                      QStringLiteral("Beim Scannen von Seite 3: Im Scanner gibt "
+                                                     "es einen Papierstau."),
+                                      QStringLiteral("ScanLibCtl.ImgScan"))));
+                return;
+            }
+            writer.begin(f);
+            for (int y = 0; y < f.height; ++y) {
+                for (std::uint8_t& level : row)
+                    level = std::uint8_t(
+                        std::clamp(pageGrey(page) + int(std::lround(grain(random))), 0, 255));
+                writer.writeRow(row.data(), y);
+            }
+            writer.endPage();
+            stack->pagesIn(page + 1, writer.temporaryName());
+            if (page + 1 == 2 && mishap == QLatin1String("printer stops")) {
+                waitUntil([&] { return jobsIn() >= 2; });
+                run(QStringLiteral("cupsreject"), {printer});
+            }
+            if (page + 1 == 2 && mishap == QLatin1String("Abbrechen"))
+                waitUntil([&] { return cancelled.load(); });
+            // The sheets whose pages are in reach the printer before the next page is fed.
+            if (early && (page + 1) % sheetPages == 0 && page + 1 < pages &&
+                !waitUntil([&] { return jobsIn() >= (page + 1) / sheetPages || cancelled; }))
+                waitedInVain = true;
+        }
+        writer.commit();
+        stack->end(!cancelled);
+    });
+    const auto accepting = qScopeGuard([&] { run(QStringLiteral("cupsaccept"), {printer}); });
+    QTRY_VERIFY(stack->state().pages > 0);
+    imaging::GrowingStack::publish(stack);
+    // "Abbrechen" once the second page is at the printer.
+    const auto watcher = whenShown<QProgressDialog>([&](QProgressDialog* progress) {
+        if (mishap != QLatin1String("Abbrechen") ||
+            !progress->labelText().contains(QStringLiteral("Seiten 1 bis 2")))
+            return false;
+        progress->findChild<QPushButton*>()->click();
+        return true;
+    });
+    ImgEdit edit;
+    QWidget window;
+    edit.createView(&window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    edit.call(343, showArgs(&m_page));
+    const QString failure = failureOf([&] { edit.call(351, printArgs(copies, 0, 0)); });
+    feeder.join();
+    QVERIFY(!waitedInVain);
+    QCOMPARE(cancelled.load(), !mishap.isEmpty() && mishap != QLatin1String("jam"));
+    if (mishap == QLatin1String("jam") || mishap == QLatin1String("printer stops"))
+        QVERIFY2(failure.contains(told), qPrintable(failure));
+    else
+        QVERIFY2(failure.isEmpty() && edit.feedback().line().contains(told),
+                 qPrintable(failure + edit.feedback().line()));
+    for (QDeadlineTimer patience(120000); activeJobs(printer) != 0 && !patience.hasExpired();)
+        QTest::qWait(50);
+
+    // The jobs in the order the printer got them (its spool names them by number).
+    QStringList arrived = QDir(spool).entryList({pattern});
+    for (const QString& old : before)
+        arrived.removeOne(old);
+    std::sort(arrived.begin(), arrived.end(), [](const QString& a, const QString& b) {
+        return a.section(QLatin1Char('-'), 0, 0).toInt() <
+               b.section(QLatin1Char('-'), 0, 0).toInt();
+    });
+    const QRectF printable = printableA4Mm(printer);
+    QStringList jobs;
+    for (const QString& name : arrived) {
+        const QString document = QDir(spool).filePath(name);
+        QStringList faces;
+        for (const RasterPage& face :
+             printer == Driverless ? readRaster(document, {}, true) : readPdfPages(document)) {
+            // Each original by its grey, in the upper and the lower half for two on a sheet.
+            QStringList onFace;
+            for (int cell = 0; cell < perSheet; ++cell) {
+                const QRectF part =
+                    perSheet == 1 ? QRectF(0, 0, 210, 297)
+                                  : QRectF(printable.left(),
+                                           printable.top() + cell * printable.height() / 2 + 1,
+                                           printable.width(), printable.height() / 2 - 2);
+                int grey = 255;
+                if (!face.inkMmIn(part, &grey).isEmpty())
+                    onFace << QString::number(qRound((grey - 30) / 40.0) + 1);
+            }
+            faces << (onFace.isEmpty() ? QStringLiteral("-") : onFace.join(QLatin1Char('+')));
+        }
+        jobs << faces.join(QLatin1Char(' '));
+    }
+    QCOMPARE(jobs.join(QStringLiteral(" | ")), expected);
 }
 
 // What is chosen in the printer dialog reaches the next copy's paper, read by the copy as the
