@@ -15,6 +15,8 @@
 //   paper-copy MODE DPI PRINTER [feeder]  a copy until the printer's job is completed
 //   paper RUNS PRINTER…  press → paper on those printers against the shell's pipeline
 //   feeder RUNS [MODE DPI]  ten pages from the feeder against the shell's pipeline
+//   first-sheet RUNS      the slowed feeder's ten pages: when the first and the last sheet are on
+//                         paper, against scanimage --batch and a job a page
 //   two-up RUNS           the feeder's ten pages two on a sheet against one on a sheet
 // Without a role it measures everything and writes a Markdown report to standard output.
 // Needs SANE's test scanner (SANE_CONFIG_DIR) and a CUPS printer "KopyraPDF", for "paper" also
@@ -51,6 +53,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -200,7 +203,16 @@ struct Controls {
     QString printer = Printer;
     bool untilPaper = false; // until the printer has the job, not only CUPS
     int perSheet = 1;        // originals on one sheet
+    int copies = 1;
+    bool collate = true;
 };
+
+// SANE's test scanner's feeder slowed to about a second a page at 150 dpi (it waits after each
+// buffer of 16 KB), as a real feeder.
+const QVariantMap SlowFeeder{{QStringLiteral("read-limit"), true},
+                             {QStringLiteral("read-limit-size"), 16384},
+                             {QStringLiteral("read-delay"), true},
+                             {QStringLiteral("read-delay-duration"), 7500}};
 
 int activeJobs(const QString& printer)
 {
@@ -232,6 +244,22 @@ double lastByteAt(const QString& printer)
     for (const QFileInfo& file : files)
         last = std::max(last, file.lastModified().toMSecsSinceEpoch());
     return double(last) / 1000;
+}
+
+// When the printer had the first of the files it got since then (see lastByteAt).
+double firstFileAt(const QString& printer, double since)
+{
+    const QString folder = printer == QLatin1String("KopyraIPP")
+                               ? qEnvironmentVariable("KOPYRA_TEST_IPP_SPOOL")
+                               : qEnvironmentVariable("KOPYRA_TEST_PDF_DIR");
+    qint64 first = std::numeric_limits<qint64>::max();
+    for (const QFileInfo& file : QDir(folder).entryInfoList(
+             {QStringLiteral("*.pwg"), QStringLiteral("*.pdf")}, QDir::Files))
+        if (const qint64 at = file.lastModified().toMSecsSinceEpoch(); double(at) >= since * 1000)
+            first = std::min(first, at);
+    if (first == std::numeric_limits<qint64>::max())
+        throw std::runtime_error("the printer has no new file");
+    return double(first) / 1000;
 }
 
 // Until the printer's jobs are completed (for cups-pdf: the PDF file written; for an IPP
@@ -269,6 +297,8 @@ void seedSettings(const QString& mode, int dpi, const QVariantMap& deviceOptions
     print.printer = controls.printer;
     print.zoomPercent = controls.zoom;
     print.pagesPerSheet = controls.perSheet;
+    print.copies = controls.copies;
+    print.collate = controls.collate;
     print.save();
 }
 
@@ -325,10 +355,11 @@ int runCopy(const QString& mode, int dpi, const QVariantMap& deviceOptions,
         std::fprintf(stderr, "the copy did not reach the printer\n");
         return 1;
     }
-    double paper = 0;
+    double paper = 0, first = 0;
     if (controls.untilPaper) {
         waitForPaper(controls.printer);
         paper = lastByteAt(controls.printer) - pressed;
+        first = firstFileAt(controls.printer, pressed) - pressed;
     }
     // The copy's peak, before the view pages through a stack.
     const double copied = peakMb();
@@ -346,12 +377,13 @@ int runCopy(const QString& mode, int dpi, const QVariantMap& deviceOptions,
         timeline.enter("between");
     }
     std::printf("total=%.4f scan=%.4f show=%.4f print=%.4f gapScan=%.1f gapShow=%.1f "
-                "gapPrint=%.1f gapPaging=%.1f peakBefore=%.1f peakCopy=%.1f peak=%.1f paper=%.4f\n",
+                "gapPrint=%.1f gapPaging=%.1f peakBefore=%.1f peakCopy=%.1f peak=%.1f paper=%.4f "
+                "first=%.4f\n",
                 (timeline.printReturned - start) / 1000, timeline.duration["scan"] / 1000,
                 timeline.duration["show"] / 1000, timeline.duration["print"] / 1000,
                 timeline.longestGap["scan"], timeline.longestGap["show"],
                 timeline.longestGap["print"], timeline.longestGap["paging"], before, copied,
-                peakMb(), paper);
+                peakMb(), paper, first);
     return 0;
 }
 
@@ -598,6 +630,108 @@ int runPaper(int runs, const QStringList& printers)
                        .arg(filters(ourFilters), filters(theirFilters));
             out.flush();
         }
+    }
+    return 0;
+}
+
+// The slowed feeder's ten pages as a shell user copies them: scanimage --batch, then a job a
+// page. The scanner's time alone, and when the first and the last sheet were on paper.
+struct Timings {
+    double scanned = 0, first = 0, last = 0;
+};
+Timings runSlowFeederPipeline(const QString& mode, int dpi, const QString& folder, bool glass)
+{
+    const QString command =
+        QStringLiteral("cd '%1' && rm -f p*.tif && scanimage -d %2 --format=tiff --mode %3 "
+                       "--resolution %4 -l 0 -t 0 -x 210 -y 297 --read-limit=yes "
+                       "--read-limit-size=16384 --read-delay=yes --read-delay-duration=7500 %5 "
+                       "2>/dev/null")
+            .arg(folder, Device,
+                 mode == QLatin1String("colour") ? QStringLiteral("Color") : QStringLiteral("Gray"),
+                 QString::number(dpi),
+                 glass ? QStringLiteral("> p01.tif")
+                       : QStringLiteral("--source 'Automatic Document Feeder' --batch=p%02d.tif"));
+    const double started = wallClock();
+    if (QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), command}) != 0)
+        throw std::runtime_error("scanimage --batch failed");
+    Timings t;
+    t.scanned = wallClock() - started;
+    QProcess::execute(QStringLiteral("sh"),
+                      {QStringLiteral("-c"),
+                       QStringLiteral("cd '%1' && for page in p*.tif; do lp -d %2 $page; done "
+                                      ">/dev/null")
+                           .arg(folder, Printer)});
+    waitForPaper(Printer);
+    t.first = firstFileAt(Printer, started) - started;
+    t.last = lastByteAt(Printer) - started;
+    return t;
+}
+
+// The first sheet on paper while the feeder still scans: Kopyra's copy of the slowed feeder's
+// ten pages against the scanner alone and the shell's pipeline, in turn.
+int runFirstSheet(int runs)
+{
+    QTemporaryDir scratch;
+    QTextStream out(stdout);
+    out << "## The first sheet while the feeder still scans\n\nSANE's test scanner's feeder "
+           "slowed to about a second a page at 150 dpi (read-limit-size 16384, "
+           "read-delay-duration 7500 µs: the backend waits after each 16 KB), ten A4 pages onto "
+           "the cups-pdf queue; "
+        << runs
+        << " runs each, in turn, median (range). *Scanner*: `scanimage --batch` of the stack "
+           "alone. From the press (the pipeline: its start) until cups-pdf has written the first "
+           "and the last sheet; the pipeline prints a job a page once the batch is scanned.\n\n"
+           "| Stack | Order | Scanner: a page / the stack | First sheet: Kopyra | Pipeline | "
+           "Last sheet: Kopyra | Pipeline |\n|---|---|---:|---:|---:|---:|---:|\n";
+    out.flush();
+    struct Case {
+        int dpi;
+        const char* order;
+        int copies;
+        bool collate;
+        int perSheet;
+        bool glass = false; // one page from the glass: Kopyra's work after its last row
+    };
+    for (const Case& c :
+         {Case{150, "one copy", 1, true, 1}, Case{300, "one copy", 1, true, 1},
+          Case{150, "3 copies, not sorted", 3, false, 1}, Case{150, "2 copies, sorted", 2, true, 1},
+          Case{150, "2 on a sheet", 1, true, 2},
+          Case{150, "one page, the glass", 1, true, 1, true}}) {
+        const int pages = c.glass ? 1 : 10;
+        std::vector<double> page, stack, ourFirst, theirFirst, ourLast, theirLast;
+        for (int run = 0; run < runs; ++run) {
+            emptyQueue();
+            const Figures copy =
+                runRole({QStringLiteral("first-sheet-copy"), QString::number(c.dpi),
+                         QString::number(c.copies), QString::number(int(c.collate)),
+                         QString::number(c.perSheet), QString::number(int(c.glass))},
+                        scratch.filePath(QStringLiteral("first%1").arg(run)));
+            ourFirst.push_back(copy.at("first"));
+            ourLast.push_back(copy.at("paper"));
+            emptyQueue();
+            const Timings theirs =
+                runSlowFeederPipeline(QStringLiteral("grey"), c.dpi, scratch.path(), c.glass);
+            stack.push_back(theirs.scanned);
+            page.push_back(theirs.scanned / pages);
+            theirFirst.push_back(theirs.first);
+            theirLast.push_back(theirs.last);
+        }
+        out << QStringLiteral("| %13 × %1 dpi grey | %2 | %3 / %4 s | **%5 s** (%6) | %7 s (%8) | "
+                              "**%9 s** (%10) | %11 s (%12) |\n")
+                   .arg(c.dpi)
+                   .arg(QString::fromLatin1(c.order))
+                   .arg(median(page), 0, 'f', 2)
+                   .arg(median(stack), 0, 'f', 1)
+                   .arg(median(ourFirst), 0, 'f', 2)
+                   .arg(spread(ourFirst))
+                   .arg(median(theirFirst), 0, 'f', 2)
+                   .arg(spread(theirFirst))
+                   .arg(median(ourLast), 0, 'f', 2)
+                   .arg(spread(ourLast))
+                   .arg(median(theirLast), 0, 'f', 2)
+                   .arg(spread(theirLast))
+                   .arg(pages);
+        out.flush();
     }
     return 0;
 }
@@ -881,6 +1015,17 @@ int main(int argc, char** argv)
             controls.perSheet = args.value(4) == QLatin1String("feeder-2up") ? 2 : 1;
             return runCopy(args.value(1), args.value(2).toInt(), {}, controls);
         }
+        if (role == QLatin1String("first-sheet-copy")) {
+            Controls controls;
+            controls.untilPaper = true;
+            controls.copies = args.value(2).toInt();
+            controls.collate = args.value(3).toInt() != 0;
+            controls.perSheet = args.value(4).toInt();
+            controls.feeder = args.value(5).toInt() == 0;
+            return runCopy(QStringLiteral("grey"), args.value(1).toInt(), SlowFeeder, controls);
+        }
+        if (role == QLatin1String("first-sheet"))
+            return runFirstSheet(args.value(1, QStringLiteral("3")).toInt());
         if (role == QLatin1String("two-up"))
             return runTwoUp(args.value(1, QStringLiteral("3")).toInt());
         if (role == QLatin1String("paper"))

@@ -57,6 +57,8 @@ report=$(mktemp)
     echo
     "$bench/bench_copy" two-up 3
     echo
+    "$bench/bench_copy" first-sheet 3
+    echo
     printers=(KopyraPDF)
     [ -n "${KOPYRA_TEST_IPP_SPOOL:-}" ] && printers+=(KopyraIPP)
     "$bench/bench_copy" paper "${1:-5}" "${printers[@]}"

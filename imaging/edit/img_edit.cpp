@@ -468,6 +468,15 @@ void ImgEdit::displayWhenRead(const QString& file)
         });
 }
 
+// Told before, said again with the copy: the line of before is gone by now.
+QString ImgEdit::cutNote(const PrintSettings& settings) const
+{
+    return settings.cutsOff(m_pageMm)
+               ? QStringLiteral("Der Rand ist abgeschnitten; „An Seite anpassen“ unter "
+                                "„Drucker“ druckt die ganze Seite.")
+               : QString();
+}
+
 void ImgEdit::followStack()
 {
     if (!m_stack) {
@@ -554,12 +563,7 @@ void ImgEdit::print(std::int32_t copies, std::int32_t sizeMode, std::int32_t out
         job.jobId = printPage(job);
     });
     m_lastPdfCopy = job.pdfFile;
-    // Told before, said again with the copy: the line of before is gone by now.
-    const QString cut =
-        job.settings.cutsOff(m_pageMm)
-            ? QStringLiteral("Der Rand ist abgeschnitten; „An Seite anpassen“ unter „Drucker“ "
-                             "druckt die ganze Seite.")
-            : QString();
+    const QString cut = cutNote(job.settings);
     if (job.output == PrintSettings::PdfFile)
         m_feedback->savedAsPdf(job.pdfFile, cut);
     else
@@ -596,10 +600,7 @@ void ImgEdit::printStack(PrintJob job)
         throw;
     }
     if (!printed.cancelled) {
-        tell(job.settings.cutsOff(m_pageMm)
-                 ? QStringLiteral("Der Rand ist abgeschnitten; „An Seite anpassen“ unter "
-                                  "„Drucker“ druckt die ganze Seite.")
-                 : QString());
+        tell(cutNote(job.settings));
     } else if (printed.pages > 0) {
         tell(QStringLiteral("Abgebrochen: Was danach kam, ist nicht gedruckt"));
     } else {

@@ -78,6 +78,8 @@ private:
     void displayWhenRead(const QString& file);
     void print(std::int32_t copies, std::int32_t sizeMode, std::int32_t output);
     void printStack(PrintJob job);
+    // What the feedback adds when the copy does not fit the paper; empty when it does.
+    QString cutNote(const PrintSettings& settings) const;
     // The feeder's stack shown while it is still being scanned: its pages as they come.
     void followStack();
     // Where the shown page file's pages are read: the stack's while it grows.

@@ -21,11 +21,21 @@ QHash<QString, std::weak_ptr<GrowingStack>>& registry()
 
 QString key(const QString& pageFile) { return QFileInfo(pageFile).absoluteFilePath(); }
 
+// The folder of a stack that a Kopyra that ended meanwhile left (its pages are in the page file,
+// or were never whole): one copy runs at a time.
+QString removeLeftStacks(const QString& pageFile)
+{
+    const QDir beside = QFileInfo(pageFile).absoluteDir();
+    for (const QString& left : beside.entryList({QStringLiteral("Kopyra-Stapel-*")}, QDir::Dirs))
+        QDir(beside.filePath(left)).removeRecursively();
+    return beside.filePath(QStringLiteral("Kopyra-Stapel-XXXXXX"));
+}
+
 } // namespace
 
 GrowingStack::GrowingStack(const QString& pageFile)
     : m_pageFile(pageFile)
-    , m_folder(QFileInfo(pageFile).absoluteDir().filePath(QStringLiteral("Kopyra-Stapel-XXXXXX")))
+    , m_folder(removeLeftStacks(pageFile))
 {
 }
 
@@ -102,7 +112,7 @@ GrowingStack::State GrowingStack::waitFor(int pages, const std::atomic_bool* aba
 QString GrowingStack::file() const
 {
     const std::lock_guard lock(m_mutex);
-    // Before the first page, or once the page file holds the whole stack, the page file.
+    // Before the first page is in, what stands at the page file's path.
     return m_link.isEmpty() ? m_pageFile : m_link;
 }
 
