@@ -1616,7 +1616,7 @@ void TestPrint::stackPrintedWhileScanned_data()
     // Every order on the raster printer; the PDF printer takes the same jobs in another form.
     for (const QString& printer : {Driverless, DriverlessPdf})
         for (const Row& r : orders)
-            if (printer == Driverless || r.perSheet == 2 || r.copies == 2)
+            if (printer == Driverless || r.perSheet == 2 || (r.copies == 2 && r.collate))
                 QTest::addRow("%s, %s", qPrintable(printer), r.name)
                     << printer << r.pages << r.copies << r.collate << r.reverse << r.twoSided
                     << r.perSheet << QString() << QString::fromLatin1(r.expected)

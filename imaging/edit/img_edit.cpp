@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QToolButton>
 #include <QWheelEvent>
 #include <QWidget>
@@ -490,7 +491,17 @@ void ImgEdit::followStack()
             m_view->setPageNumber(m_pageIndex, m_pageCount);
     }
     if (state.ended) {
-        // The page file holds the stack now, or the pages complete when it failed.
+        // The page file holds the stack now, or the pages complete when it failed. A failure
+        // no print tells (the copy not printed) is told here, without stopping anything.
+        if (state.failed && !m_printingStack) {
+            try {
+                std::rethrow_exception(state.failed);
+            } catch (const DispatchError& e) {
+                m_feedback->hint(
+                    QStringLiteral("%1 Die Seiten davor sind gescannt.").arg(e.description()));
+            } catch (...) {
+            }
+        }
         m_stack.reset();
         m_follow.stop();
     } else if (!m_follow.isActive()) {
@@ -580,6 +591,8 @@ void ImgEdit::printStack(PrintJob job)
         m_feedback->hint(why);
     const std::shared_ptr<GrowingStack> stack = m_stack;
     StackPrinted printed;
+    m_printingStack = true;
+    const auto printing = qScopeGuard([this] { m_printingStack = false; });
     // One line for the whole copy, however many jobs it took, with what came out.
     const auto tell = [&](const QString& note) {
         followStack();

@@ -110,6 +110,7 @@ private:
     int m_displayed = 0; // pages asked for so far: a page read late shows only if still wanted
     std::shared_ptr<GrowingStack> m_stack;
     QTimer m_follow;
+    bool m_printingStack = false; // the print tells what becomes of the stack
 };
 
 } // namespace imaging

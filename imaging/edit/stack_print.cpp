@@ -118,7 +118,10 @@ void printGrowingStack(PrintJob job, const std::shared_ptr<GrowingStack>& stack,
     dialog.setAutoClose(false);
     dialog.setAutoReset(false);
     dialog.setMinimumDuration(0);
+    // Once the stack is in, what is left is the print (Escape included).
     QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [sending, stack] {
+        if (stack->state().ended)
+            return;
         sending->abandon = true;
         stack->cancel();
     });

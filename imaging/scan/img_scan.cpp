@@ -116,7 +116,8 @@ Variant ImgScan::call(std::int32_t member, const QList<Variant>& args)
         if (dialog.exec() == QDialog::Accepted) {
             const ScannerChoice chosen = dialog.choice();
             chosen.save();
-            if (chosen.name != openDeviceName())
+            // A stack still being scanned keeps its scanner: closed once it has ended.
+            if (!busy() && chosen.name != openDeviceName())
                 closeDevice();
         }
         return {};
