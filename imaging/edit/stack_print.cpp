@@ -178,9 +178,10 @@ void printGrowingStack(PrintJob job, const std::shared_ptr<GrowingStack>& stack,
     try {
         std::rethrow_exception(ended.failed);
     } catch (const DispatchError& e) {
-        const QString out = printed.pages > 0
-                                ? QStringLiteral(" Die %1 sind an den Drucker gesendet.")
-                                      .arg(pagesText(1, printed.pages))
+        const QString out =
+            printed.pages > 1 ? QStringLiteral(" Die Seiten 1 bis %1 sind an den Drucker gesendet.")
+                                    .arg(printed.pages)
+            : printed.pages > 0 ? QStringLiteral(" Seite 1 ist an den Drucker gesendet.")
                                 : QStringLiteral(" Es wurde nichts gedruckt.");
         throw DispatchError(e.number(), e.description() + out, e.source());
     }
