@@ -478,6 +478,21 @@ QRectF printableA4Mm(const QString& printer)
                  : QRectF();
 }
 
+// The print settings of a stack's copy, saved as the printer dialog saves them.
+imaging::PrintSettings saveOrder(const QString& printer, int copies, bool collate, bool reverse,
+                                 bool twoSided, int perSheet)
+{
+    imaging::PrintSettings settings;
+    settings.printer = printer;
+    settings.copies = copies;
+    settings.collate = collate;
+    settings.reverse = reverse;
+    settings.twoSided = twoSided;
+    settings.pagesPerSheet = perSheet;
+    settings.save();
+    return settings;
+}
+
 // Points this thread, and threads started meanwhile, at another scheduler while the returned
 // guard lives.
 auto cupsServer(const QByteArray& server)
@@ -1477,13 +1492,9 @@ void TestPrint::stackOnEveryRoute()
     QFETCH(bool, card);
     QFETCH(QString, expected);
     KOPYRA_REQUIRE_DRIVERLESS_PRINTER();
-    imaging::PrintSettings settings;
-    settings.printer = printer;
-    settings.copies = copies;
-    settings.collate = collate;
-    settings.reverse = reverse;
-    settings.twoSided = twoSided;
-    settings.pagesPerSheet = card ? 4 : perSheet;
+    // For a card, a stored layout and zoom that do not apply to it.
+    imaging::PrintSettings settings =
+        saveOrder(printer, copies, collate, reverse, twoSided, card ? 4 : perSheet);
     settings.zoomPercent = card ? 50 : 100;
     settings.save();
     QVariantMap hostile;
@@ -1655,13 +1666,7 @@ void TestPrint::stackPrintedWhileScanned()
     QFETCH(QString, expected);
     QFETCH(QString, told);
     KOPYRA_REQUIRE_DRIVERLESS_PRINTER();
-    imaging::PrintSettings settings;
-    settings.printer = printer;
-    settings.collate = collate;
-    settings.reverse = reverse;
-    settings.twoSided = twoSided;
-    settings.pagesPerSheet = perSheet;
-    settings.save();
+    saveOrder(printer, 1, collate, reverse, twoSided, perSheet); // copies: the print's own
     const QString spool = driverless(printer, "SPOOL");
     const QString pattern =
         printer == DriverlessPdf ? QStringLiteral("*.pdf") : QStringLiteral("*.pwg");

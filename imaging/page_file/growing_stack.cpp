@@ -60,7 +60,7 @@ void GrowingStack::publish(const std::shared_ptr<GrowingStack>& stack)
     registry().insert(key(stack->m_pageFile), stack);
 }
 
-bool GrowingStack::pagesIn(int pages, const QString& writtenFile)
+void GrowingStack::pagesIn(int pages, const QString& writtenFile)
 {
     const std::lock_guard lock(m_mutex);
     if (m_link.isEmpty()) {
@@ -70,12 +70,11 @@ bool GrowingStack::pagesIn(int pages, const QString& writtenFile)
         if (!m_folder.isValid() || writtenFile.isEmpty() ||
             ::link(QFile::encodeName(writtenFile).constData(),
                    QFile::encodeName(link).constData()) != 0)
-            return false;
+            return;
         m_link = link;
     }
     m_state.pages = std::max(m_state.pages, pages);
     m_changed.notify_all();
-    return true;
 }
 
 void GrowingStack::end(bool completed, std::exception_ptr failure)

@@ -30,11 +30,9 @@ public:
     // Makes the stack the one growing for its page file; withdrawn once it has ended.
     static void publish(const std::shared_ptr<GrowingStack>& stack);
 
-    QString pageFile() const { return m_pageFile; }
-
-    // The scan's side. The pages complete so far, in the file being written; false when the
-    // stack cannot be read while it grows (the link cannot be made there).
-    bool pagesIn(int pages, const QString& writtenFile);
+    // The scan's side. The pages complete so far, in the file being written. Where the stack
+    // cannot be read while it grows (no link can be made there), it counts none until it ends.
+    void pagesIn(int pages, const QString& writtenFile);
     // The scan has ended: with the whole stack in the page file, cancelled, or failed (what it
     // threw); the complete pages stay readable.
     void end(bool completed, std::exception_ptr failure = {});
